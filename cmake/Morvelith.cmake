@@ -1,0 +1,30 @@
+# Helpers shared by the project's CMake files.
+
+# morvelith_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>])
+# One GoogleTest executable; its cases are registered with CTest one by one.
+function(morvelith_add_test name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  find_package(GTest REQUIRED)
+  include(GoogleTest)
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
+endfunction()
+
+find_package(Threads REQUIRED)
+
+# morvelith_add_bench(<name> SOURCES <files...> LIBS <targets...>)
+# A Google Benchmark executable run by the `bench` target (never by ctest).
+function(morvelith_add_bench name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark benchmark::benchmark_main)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  set(MORVELITH_BENCH_TARGETS ${MORVELITH_BENCH_TARGETS} ${name} CACHE INTERNAL "")
+endfunction()

@@ -1,0 +1,146 @@
+// The unit framework's shared behaviour: pass-through, rate propagation,
+// aligned buffers and the 8-sample control ramps.
+#include "spkit/Framework.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace SPKit {
+
+float* allocateAligned(int count) {
+    const std::size_t bytes = ((static_cast<std::size_t>(count > 0 ? count : 1) * sizeof(float)) + 15u) & ~std::size_t{15};
+    void* p = std::aligned_alloc(16, bytes);
+    if (p == nullptr) throw std::bad_alloc();
+    std::memset(p, 0, bytes);
+    return static_cast<float*>(p);
+}
+
+void freeAligned(float* p) { std::free(p); }
+
+void Base::process(float* out, int count) { input->process(out, count); }
+
+void Base::setInput(Processor* source) {
+    input = source;
+    if (source != nullptr) {
+        source->attachOutput(this);
+        source->setSampleRate(sampleRate);
+    }
+}
+
+void Base::attachOutput(Processor*) {}
+
+void Base::setSampleRate(float rate) {
+    sampleRate = rate;
+    if (input != nullptr) input->setSampleRate(rate);
+}
+
+Buffered::Buffered(int capacity) : buffer(allocateAligned(capacity)), bufferSize(capacity) {}
+
+Buffered::~Buffered() { freeAligned(buffer); }
+
+void Buffered::setBufferSize(int count) {
+    float* fresh = allocateAligned(count);
+    freeAligned(buffer);
+    buffer = fresh;
+    bufferSize = count;
+}
+
+Controlled::Controlled() : controlBuffer(allocateAligned(kMaxBlock)) {
+    for (int i = 0; i < kMaxBlock; ++i) controlBuffer[i] = kUnsetControl;
+}
+
+Controlled::~Controlled() { freeAligned(controlBuffer); }
+
+void Controlled::process(float* out, int count) {
+    Base::process(out, count);
+    updateControl(count);
+}
+
+void Controlled::setSampleRate(float rate) {
+    Base::setSampleRate(rate);
+    if (control != nullptr) control->setSampleRate(rate * kControlRateFactor);
+}
+
+void Controlled::setControl(Processor* source) {
+    control = source;
+    if (source != nullptr) {
+        source->attachOutput(this);
+        source->setSampleRate(sampleRate * kControlRateFactor);
+    }
+}
+
+void Controlled::setUpdateInterval(int n) {
+    updateInterval = n;
+    updateCounter = n;
+}
+
+bool Controlled::needsUpdate() {
+    if (control == nullptr) return false;
+    if (updateCounter == updateInterval) {
+        updateCounter = 1;
+        return true;
+    }
+    ++updateCounter;
+    return false;
+}
+
+void Controlled::updateControl(int count) {
+    if (control == nullptr) return;
+    if (restart) {
+        ++controlSamplesPulled;
+        target = 0.0f;
+        rampPhase = kControlRateDivisor;
+        restart = false;
+    }
+    // Control samples needed beyond what the running ramp still covers.
+    const int overhang = rampPhase + count - kControlRateDivisor;
+    const int n = overhang > 0 ? (overhang + kControlRateDivisor - 1) / kControlRateDivisor : 0;
+    float* pulled = controlBuffer + (kMaxBlock - n);
+    if (n > 0) control->process(pulled, n);
+    controlSamplesPulled += n;
+    samplesProcessed += count;
+
+    float cur = current, stp = step, tgt = target;
+    int phase = rampPhase;
+    for (int j = 0; j < count; ++j) {
+        if (phase == kControlRateDivisor) {
+            cur = tgt;
+            tgt = *pulled++;
+            stp = (tgt - cur) * kControlRateFactor;
+            phase = 0;
+        }
+        controlBuffer[j] = cur;
+        ++phase;
+        cur += stp;
+    }
+    current = cur;
+    step = stp;
+    target = tgt;
+    rampPhase = phase;
+}
+
+void Unit::process(float* out, int count) {
+    const float v = value;
+    for (int i = 0; i < count; ++i) out[i] = v;
+}
+
+void ControlAdapter::process(float* out, int count) {
+    input->process(buffer, count * kControlRateDivisor);
+    for (int i = 0; i < count; ++i) out[i] = buffer[i * kControlRateDivisor];
+}
+
+void ControlAdapter::setSampleRate(float rate) { Base::setSampleRate(rate * kControlRateDivisor); }
+
+void InputAdapter::setSource(const float* source, int count) {
+    data = source;
+    remaining = count;
+}
+
+void InputAdapter::process(float* out, int count) {
+    std::memcpy(out, data, static_cast<std::size_t>(count) * sizeof(float));
+    data += count;
+    remaining -= count;
+}
+
+}  // namespace SPKit

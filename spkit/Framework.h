@@ -1,0 +1,147 @@
+// The unit framework: the pull interface every signal-processing unit
+// implements, its common implementation, the scratch-buffer and control-rate
+// mix-ins, and the small framework units (constant, audio-to-control adapter,
+// caller-memory source). Control paths run at one eighth of the audio rate and
+// are ramped back to audio rate eight samples at a time.
+#pragma once
+
+#include <cstddef>
+
+namespace SPKit {
+
+// The largest block any unit processes in one call.
+inline constexpr int kMaxBlock = 4096;
+// Control sources run at sampleRate / kControlRateDivisor of their consumer.
+inline constexpr int kControlRateDivisor = 8;
+inline constexpr float kControlRateFactor = 0.125f;
+
+// 16-byte aligned, zero-filled float storage; nullptr-safe release.
+float* allocateAligned(int count);
+void freeAligned(float* p);
+
+class Processor {
+public:
+    virtual void process(float* out, int count) = 0;
+    virtual void setInput(Processor* source) = 0;
+    virtual void attachOutput(Processor* consumer) = 0;
+    virtual Processor* getInput() = 0;
+    virtual void setSampleRate(float rate) = 0;
+    virtual float getSampleRate() = 0;
+    virtual bool isValid() = 0;
+    virtual ~Processor() = default;
+};
+
+class Base : public virtual Processor {
+public:
+    void process(float* out, int count) override;
+    void setInput(Processor* source) override;
+    void attachOutput(Processor* consumer) override;
+    Processor* getInput() override { return input; }
+    void setSampleRate(float rate) override;
+    float getSampleRate() override { return sampleRate; }
+    bool isValid() override { return true; }
+
+protected:
+    Processor* input = nullptr;
+    float sampleRate = 44100.0f;
+};
+
+class Buffered : public virtual Base {
+public:
+    explicit Buffered(int capacity = kMaxBlock);
+    ~Buffered() override;
+    Buffered(const Buffered&) = delete;
+    Buffered& operator=(const Buffered&) = delete;
+
+    virtual void setBufferSize(int count);
+    virtual int getBufferSize() { return bufferSize; }
+
+protected:
+    float* buffer = nullptr;
+    int bufferSize = 0;
+};
+
+class Controlled : public virtual Base {
+public:
+    Controlled();
+    ~Controlled() override;
+    Controlled(const Controlled&) = delete;
+    Controlled& operator=(const Controlled&) = delete;
+
+    void process(float* out, int count) override;
+    void setSampleRate(float rate) override;
+
+    // Fills controlBuffer[0..count) with one ramped control value per audio sample.
+    virtual void updateControl(int count);
+    virtual void setControl(Processor* source);
+    virtual Processor* getControl() { return control; }
+    virtual void setUpdateInterval(int n);
+    virtual int getUpdateInterval() { return updateInterval; }
+    // True once per update interval while a control source is connected.
+    virtual bool needsUpdate();
+
+    // Read-only view for composers and tests.
+    const float* controlValues() const { return controlBuffer; }
+
+protected:
+    static constexpr float kUnsetControl = -10000000.0f;
+
+    Processor* control = nullptr;
+    float* controlBuffer = nullptr;
+    float current = 0.0f;
+    float step = 0.0f;
+    float target = 0.0f;
+    int updateInterval = 8;
+    int updateCounter = 8;
+    int rampPhase = 8;
+    int controlSamplesPulled = 0;
+    int samplesProcessed = 0;
+    bool restart = true;
+};
+
+// A constant source; the instrument updates it from parameter changes.
+class Unit : public virtual Base {
+public:
+    explicit Unit(float value = 0.0f) : value(value) {}
+
+    void process(float* out, int count) override;
+    void setInput(Processor*) override {}
+
+    virtual void setValue(float v) { value = v; }
+    virtual float getValue() { return value; }
+
+protected:
+    float value;
+};
+
+// Presents an audio-rate source as a control-rate source (every eighth sample).
+class ControlAdapter : public Buffered {
+public:
+    ControlAdapter() : Buffered(kMaxBlock) {}
+
+    void process(float* out, int count) override;
+    void setSampleRate(float rate) override;
+};
+
+// Hands out samples the caller has placed in memory.
+class InputAdapter : public virtual Processor {
+public:
+    void process(float* out, int count) override;
+    void setInput(Processor*) override {}
+    void attachOutput(Processor*) override {}
+    Processor* getInput() override { return nullptr; }
+    void setSampleRate(float rate) override { sampleRate = rate; }
+    float getSampleRate() override { return sampleRate; }
+    bool isValid() override { return true; }
+
+    virtual void setSource(const float* source, int count);
+
+    int getRemaining() const { return remaining; }
+
+protected:
+    const float* data = nullptr;
+    float sampleRate = 44100.0f;
+    int remaining = 0;
+};
+
+}  // namespace SPKit

@@ -1,0 +1,190 @@
+// The unit framework: control-rate ramps, update pacing, rate propagation
+// through inputs, controls and adapters, and the constant source.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "spkit/Framework.h"
+#include "tests/support/AllocationCounter.h"
+
+using namespace SPKit;
+
+namespace {
+
+// A control source that counts what it is asked for and emits 1, 2, 3, ...
+class Counter : public Unit {
+public:
+    void process(float* out, int count) override {
+        for (int i = 0; i < count; ++i) out[i] = static_cast<float>(++emitted);
+        pulls += count;
+    }
+    int emitted = 0;
+    int pulls = 0;
+};
+
+class Probe : public Controlled {
+public:
+    using Controlled::controlBuffer;
+};
+
+}  // namespace
+
+TEST(Controlled, FirstBlockRampsFromZeroToFirstControlSample) {
+    Counter source;
+    Probe unit;
+    unit.setControl(&source);
+    unit.updateControl(16);
+    ASSERT_EQ(source.pulls, 2);
+    const float expected[16] = {0, 0.125f, 0.25f, 0.375f, 0.5f, 0.625f, 0.75f, 0.875f,
+                                1, 1.125f, 1.25f, 1.375f, 1.5f, 1.625f, 1.75f, 1.875f};
+    for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(unit.controlValues()[i], expected[i]) << i;
+}
+
+TEST(Controlled, ShortBlocksContinueTheRunningRampWithoutPulling) {
+    Counter source;
+    Probe unit;
+    unit.setControl(&source);
+    unit.updateControl(3);
+    EXPECT_EQ(source.pulls, 1);
+    unit.updateControl(5);  // the rest of the first ramp
+    EXPECT_EQ(source.pulls, 1);
+    EXPECT_FLOAT_EQ(unit.controlValues()[0], 0.375f);
+    EXPECT_FLOAT_EQ(unit.controlValues()[4], 0.875f);
+    unit.updateControl(1);
+    EXPECT_EQ(source.pulls, 2);
+    EXPECT_FLOAT_EQ(unit.controlValues()[0], 1.0f);
+}
+
+TEST(Controlled, SplitBlocksMatchOneBlock) {
+    Counter a, b;
+    Probe whole, split;
+    whole.setControl(&a);
+    split.setControl(&b);
+    whole.updateControl(100);
+    std::vector<float> expected(whole.controlValues(), whole.controlValues() + 100);
+    std::vector<float> got;
+    for (int size : {1, 7, 13, 64, 15}) {
+        split.updateControl(size);
+        got.insert(got.end(), split.controlValues(), split.controlValues() + size);
+    }
+    ASSERT_EQ(got.size(), expected.size());
+    for (size_t i = 0; i < got.size(); ++i) EXPECT_FLOAT_EQ(got[i], expected[i]) << i;
+}
+
+TEST(Controlled, FullSizeBlockReadsPulledSamplesBeforeOverwritingThem) {
+    Counter source;
+    Probe unit;
+    unit.setControl(&source);
+    unit.updateControl(kMaxBlock);
+    EXPECT_EQ(source.pulls, kMaxBlock / 8);
+    EXPECT_FLOAT_EQ(unit.controlValues()[kMaxBlock - 1], (kMaxBlock / 8 - 1) + 7 * 0.125f);
+}
+
+TEST(Controlled, NeedsUpdatePacing) {
+    Probe unit;
+    for (int i = 0; i < 20; ++i) EXPECT_FALSE(unit.needsUpdate());
+    Unit source(1.0f);
+    unit.setControl(&source);
+    std::vector<bool> answers;
+    for (int i = 0; i < 17; ++i) answers.push_back(unit.needsUpdate());
+    for (int i = 0; i < 17; ++i) EXPECT_EQ(answers[static_cast<size_t>(i)], i % 8 == 0) << i;
+    unit.needsUpdate();
+    unit.setUpdateInterval(3);
+    EXPECT_TRUE(unit.needsUpdate());
+    EXPECT_FALSE(unit.needsUpdate());
+    EXPECT_FALSE(unit.needsUpdate());
+    EXPECT_TRUE(unit.needsUpdate());
+}
+
+TEST(Controlled, UnconnectedUpdateKeepsTheBufferUntouched) {
+    Probe unit;
+    unit.updateControl(8);
+    EXPECT_FLOAT_EQ(unit.controlValues()[0], -10000000.0f);
+}
+
+TEST(SampleRate, PropagatesThroughInputsControlsAndAdapters) {
+    Unit source;
+    Unit controlSource;
+    Controlled unit;
+    unit.setInput(&source);
+    unit.setControl(&controlSource);
+    unit.setSampleRate(48000.0f);
+    EXPECT_FLOAT_EQ(source.getSampleRate(), 48000.0f);
+    EXPECT_FLOAT_EQ(controlSource.getSampleRate(), 6000.0f);
+
+    Unit audio;
+    ControlAdapter adapter;
+    adapter.setInput(&audio);
+    adapter.setSampleRate(6000.0f);
+    EXPECT_FLOAT_EQ(adapter.getSampleRate(), 48000.0f);
+    EXPECT_FLOAT_EQ(audio.getSampleRate(), 48000.0f);
+}
+
+TEST(SampleRate, ConnectingPushesTheConsumersRate) {
+    Controlled unit;
+    unit.setSampleRate(96000.0f);
+    Unit source, controlSource;
+    unit.setInput(&source);
+    unit.setControl(&controlSource);
+    EXPECT_FLOAT_EQ(source.getSampleRate(), 96000.0f);
+    EXPECT_FLOAT_EQ(controlSource.getSampleRate(), 12000.0f);
+}
+
+TEST(ControlAdapter, ReturnsEveryEighthSample) {
+    Counter audio;
+    ControlAdapter adapter;
+    adapter.setInput(&audio);
+    float out[3];
+    adapter.process(out, 3);
+    EXPECT_EQ(audio.pulls, 24);
+    EXPECT_FLOAT_EQ(out[0], 1.0f);
+    EXPECT_FLOAT_EQ(out[1], 9.0f);
+    EXPECT_FLOAT_EQ(out[2], 17.0f);
+}
+
+TEST(Unit, WritesItsValueEverywhereAndIgnoresInputs) {
+    Unit unit(0.25f);
+    Unit other(3.0f);
+    unit.setInput(&other);
+    EXPECT_EQ(unit.getInput(), nullptr);
+    std::vector<float> out(37, -1.0f);
+    unit.process(out.data(), 37);
+    for (float v : out) EXPECT_EQ(v, 0.25f);
+}
+
+TEST(InputAdapter, HandsOutCallerSamplesInOrder) {
+    const float data[6] = {1, 2, 3, 4, 5, 6};
+    InputAdapter adapter;
+    adapter.setSource(data, 6);
+    float out[4];
+    adapter.process(out, 4);
+    EXPECT_EQ(out[3], 4.0f);
+    adapter.process(out, 2);
+    EXPECT_EQ(out[0], 5.0f);
+    EXPECT_EQ(adapter.getRemaining(), 0);
+    adapter.setSampleRate(22050.0f);
+    EXPECT_FLOAT_EQ(adapter.getSampleRate(), 22050.0f);
+}
+
+TEST(Buffered, BuffersAreAlignedAndZeroed) {
+    struct Probe : Buffered {
+        using Buffered::buffer;
+    } unit;
+    EXPECT_EQ(unit.getBufferSize(), kMaxBlock);
+    unit.setBufferSize(1001);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(unit.buffer) % 16, 0u);
+    for (int i = 0; i < 1001; ++i) ASSERT_EQ(unit.buffer[i], 0.0f);
+}
+
+#if MORVELITH_COUNTS_ALLOCATIONS
+TEST(Controlled, ProcessingDoesNotAllocate) {
+    Unit source(1.0f), controlSource(2.0f);
+    Controlled unit;
+    unit.setInput(&source);
+    unit.setControl(&controlSource);
+    std::vector<float> out(kMaxBlock);
+    TestSupport::AllocationScope scope;
+    for (int i = 0; i < 10; ++i) unit.process(out.data(), 1 + i * 300);
+    EXPECT_EQ(scope.stop().allocations, 0);
+}
+#endif

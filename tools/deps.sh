@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a job needs: `deps.sh build` for building and
+# rendering, `deps.sh test` for the test run as well. apt-get runs only when
+# something is missing, through sudo when not root. Hosts the tests drive
+# (amsynth, qtractor) are optional: if they cannot be installed, their tests
+# skip and say why.
+set -euo pipefail
+
+build_packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+  libsndfile1-dev libcairo2-dev libx11-dev libfontconfig-dev fonts-liberation)
+test_packages=(xvfb xauth clang libclang-rt-14-dev)
+optional_packages=(amsynth qtractor)
+
+wanted=("${build_packages[@]}")
+optional=()
+if [ "${1:-build}" = test ]; then
+  wanted+=("${test_packages[@]}")
+  optional=("${optional_packages[@]}")
+fi
+
+missing() {
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
+  done
+}
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+export DEBIAN_FRONTEND=noninteractive
+
+need=$(missing "${wanted[@]}" "${optional[@]}")
+if [ -z "$need" ]; then exit 0; fi
+
+"${sudo_cmd[@]}" apt-get update -qq
+need=$(missing "${wanted[@]}")
+if [ -n "$need" ]; then
+  # shellcheck disable=SC2086
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends $need
+fi
+for p in $(missing "${optional[@]}"); do
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "$p" ||
+    echo "deps.sh: optional package $p could not be installed; its tests will skip" >&2
+done

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Every test: the full suite in the regular build, then the concurrency
+# suites again under ThreadSanitizer. Benchmarks are built but not run
+# (`cmake --build build --target bench` runs them).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+jobs=$(nproc)
+
+bash tools/deps.sh test
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$jobs"
+(cd build && ctest -j"$jobs" --output-on-failure --timeout 600)
+
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVELITH_TSAN=ON -DMORVELITH_BENCH=OFF
+cmake --build build-tsan -j"$jobs" --target tsan_tests
+(cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  ctest -j"$jobs" -L tsan --output-on-failure --timeout 900 --no-tests=ignore)
