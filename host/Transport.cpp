@@ -1,0 +1,44 @@
+// Transport positions and the time-info record handed to plug-ins.
+#include "host/Transport.h"
+
+#include <cmath>
+
+namespace Host {
+
+namespace {
+constexpr int kBeatsPerBar = 4;
+}
+
+void Transport::rewind() {
+    samples = 0;
+    ppq = 0.0;
+    changed = true;
+}
+
+void Transport::setPosition(int64_t samplePosition, double ppqPosition, bool reportChange) {
+    samples = samplePosition;
+    ppq = ppqPosition;
+    if (reportChange) changed = true;
+}
+
+void Transport::advance(int64_t frames) {
+    if (frames <= 0) return;
+    samples += frames;
+    ppq += static_cast<double>(frames) / sampleRate * tempo / 60.0;
+}
+
+const VstTimeInfo& Transport::timeInfo() {
+    info = VstTimeInfo{};
+    info.samplePos = static_cast<double>(samples);
+    info.sampleRate = sampleRate;
+    info.ppqPos = ppq;
+    info.tempo = tempo;
+    info.barStartPos = std::floor(ppq / kBeatsPerBar) * kBeatsPerBar;
+    info.timeSigNumerator = kBeatsPerBar;
+    info.timeSigDenominator = 4;
+    info.flags = kValidFlags | (changed ? kVstTransportChanged : 0);
+    changed = false;
+    return info;
+}
+
+}  // namespace Host

@@ -1,0 +1,46 @@
+// The host's playing transport as a plug-in sees it through audioMasterGetTime:
+// a sample position and a position in quarter notes that advance with the
+// rendered frames at the current tempo, in 4/4, always playing.
+#pragma once
+
+#include <cstdint>
+
+#include "vst/AEffect.h"
+
+namespace Host {
+
+class Transport {
+public:
+    // What the record always carries: positions, tempo, bars, time signature, playing.
+    static constexpr VstInt32 kValidFlags = kVstTransportPlaying | kVstPpqPosValid | kVstTempoValid |
+                                            kVstBarsValid | kVstTimeSigValid;
+
+    void setSampleRate(double rate) { sampleRate = rate; }
+    void setTempo(double bpm) { tempo = bpm; }
+    double getTempo() const { return tempo; }
+    double getSampleRate() const { return sampleRate; }
+
+    // Back to frame 0, quarter note 0; the next record reports a transport change.
+    void rewind();
+    // Jumps to a position, as a host does when the user relocates; the jump is
+    // reported as a transport change unless told otherwise.
+    void setPosition(int64_t samplePosition, double ppqPosition, bool reportChange = true);
+    // Moves the positions on by `frames` at the present tempo.
+    void advance(int64_t frames);
+
+    int64_t samplePosition() const { return samples; }
+    double ppqPosition() const { return ppq; }
+
+    // Fills the record a plug-in reads; the change flag is reported once after a rewind.
+    const VstTimeInfo& timeInfo();
+
+private:
+    double sampleRate = 44100.0;
+    double tempo = 120.0;
+    int64_t samples = 0;
+    double ppq = 0.0;
+    bool changed = true;
+    VstTimeInfo info{};
+};
+
+}  // namespace Host
