@@ -1,0 +1,323 @@
+// Delay lines, the looped feedback delay, the cross-fed stereo pair and the
+// phaser. Lines are read and written in runs up to their wrap point so the
+// plain delays cost two copies per block.
+#include "spkit/Delays.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace SPKit {
+
+namespace {
+
+constexpr float kTwoPiF = 6.2831855f;
+// Fed-back samples at or below this are dropped before they turn denormal.
+constexpr float kFeedbackFloor = 1e-15f;
+
+// out = line[pos ...], line[pos ...] = in, for count samples around a ring of
+// `length`; returns the new position.
+int swapThroughRing(float* line, int length, int pos, const float* in, float* out, int count) {
+    while (count > 0) {
+        const int run = std::min(count, length - pos);
+        std::memcpy(out, line + pos, static_cast<std::size_t>(run) * sizeof(float));
+        std::memcpy(line + pos, in, static_cast<std::size_t>(run) * sizeof(float));
+        out += run;
+        in += run;
+        count -= run;
+        pos += run;
+        if (pos == length) pos = 0;
+    }
+    return pos;
+}
+
+void zero(float* p, int count) { std::memset(p, 0, static_cast<std::size_t>(count) * sizeof(float)); }
+
+}  // namespace
+
+// ---------------------------------------------------------------- BasicDelay
+
+BasicDelay::BasicDelay() : Buffered(kMaxBlock), line(allocateAligned(kMaxDelaySamples)) {}
+
+BasicDelay::~BasicDelay() { freeAligned(line); }
+
+void BasicDelay::setDelay(int n) { delay = std::clamp(n, 0, kMaxDelaySamples); }
+
+void BasicDelay::clear() { zero(line, kMaxDelaySamples); }
+
+void BasicDelay::process(float* out, int count) {
+    if (delay == 0) {
+        input->process(out, count);
+        return;
+    }
+    input->process(buffer, count);
+    position = swapThroughRing(line, delay, position % delay, buffer, out, count);
+}
+
+// ---------------------------------------------------------------- ModDelay
+
+ModDelay::ModDelay() : line(allocateAligned(kMaxDelaySamples)) {}
+
+ModDelay::~ModDelay() { freeAligned(line); }
+
+namespace {
+// The interpolated read needs the sample after the oldest one, so the longest
+// usable delay is one short of the line.
+double clampModDelay(double samples) {
+    if (!(samples > 0.0)) return 0.0;
+    return std::min(samples, static_cast<double>(kMaxDelaySamples - 1));
+}
+}  // namespace
+
+void ModDelay::setDelay(float samples) {
+    delayCurrent = delayTarget = clampModDelay(samples);
+    delayStep = 0.0;
+}
+
+void ModDelay::setControl(Processor* source) { Controlled::setControl(source); }
+
+void ModDelay::clear() { zero(line, kMaxDelaySamples); }
+
+void ModDelay::process(float* out, int count) {
+    input->process(out, count);
+    updateControl(count);
+    double cur = delayCurrent, stp = delayStep, tgt = delayTarget;
+    int w = writePos;
+    for (int i = 0; i < count; ++i) {
+        const float x = out[i];
+        if (needsUpdate()) {
+            tgt = clampModDelay(controlBuffer[i]);
+            stp = (tgt - cur) * 0.125;
+        }
+        cur += stp;
+        if (cur == 0.0) {
+            line[w] = x;
+            if (++w == kMaxDelaySamples) w = 0;
+            continue;  // out[i] already holds x
+        }
+        if ((stp > 0.0 && cur >= tgt) || (stp < 0.0 && cur <= tgt)) {
+            cur = tgt;
+            stp = 0.0;
+        }
+        double g = w - cur;
+        if (g < 0.0) g += kMaxDelaySamples;
+        int k0 = static_cast<int>(g);
+        const double frac = g - k0;
+        if (k0 >= kMaxDelaySamples) k0 -= kMaxDelaySamples;  // w - tiny rounds up to the line length
+        const int k1 = k0 + 1 == kMaxDelaySamples ? 0 : k0 + 1;
+        line[w] = x;
+        if (++w == kMaxDelaySamples) w = 0;
+        out[i] = static_cast<float>(line[k1] * frac + line[k0] * (1.0 - frac));
+    }
+    delayCurrent = cur;
+    delayStep = stp;
+    delayTarget = tgt;
+    writePos = w;
+}
+
+// ---------------------------------------------------------------- FeedbackDelay
+
+FeedbackDelay::FeedbackDelay() : Buffered(kMaxBlock), line(allocateAligned(kMaxDelaySamples)) {}
+
+FeedbackDelay::~FeedbackDelay() { freeAligned(line); }
+
+void FeedbackDelay::setSampleRate(float rate) {
+    Base::setSampleRate(rate);
+    if (loopTail != nullptr) loopTail->setSampleRate(rate);
+}
+
+void FeedbackDelay::setDelay(int n) {
+    delay = std::clamp(n, kMaxBlock, kMaxDelaySamples);
+    position %= delay;
+}
+
+void FeedbackDelay::setLoop(Processor* head, Processor* tail) {
+    loopTail = tail;
+    if (head != nullptr) head->setInput(&loopInput);
+    if (tail != nullptr) {
+        tail->attachOutput(this);
+        tail->setSampleRate(sampleRate);
+    }
+}
+
+void FeedbackDelay::setFeedback(float amount) { feedback = amount; }
+
+void FeedbackDelay::clear() { zero(line, kMaxDelaySamples); }
+
+void FeedbackDelay::process(float* out, int count) {
+    // Only before the first setDelay: nothing to delay by, pass the input on.
+    if (delay == 0) {
+        input->process(out, count);
+        return;
+    }
+    input->process(buffer, count);
+    const int start = position % delay;
+    position = swapThroughRing(line, delay, start, buffer, out, count);
+    if (loopTail == nullptr) return;
+
+    loopInput.setSource(out, count);
+    loopTail->process(buffer, count);
+    const float amount = feedback;
+    int p = start;
+    for (int k = 0; k < count; ++k) {
+        const float fed = buffer[k] * amount;
+        if (std::fabs(fed) > kFeedbackFloor) line[p] += fed;
+        if (++p == delay) p = 0;
+    }
+}
+
+// ---------------------------------------------------------------- StereoDelay
+
+StereoDelay::Channel::Channel(StereoDelay* owner, int index) : owner(owner), index(index) {}
+
+void StereoDelay::Channel::process(float* out, int count) { owner->processChannel(out, count, index); }
+
+StereoDelay::StereoDelay()
+    : channels{{this, 0}, {this, 1}},
+      scratch{allocateAligned(kMaxDelaySamples), allocateAligned(kMaxDelaySamples)} {
+    for (Channel& channel : channels) channel.setDelay(1000);
+    clear();
+}
+
+StereoDelay::~StereoDelay() {
+    freeAligned(scratch[0]);
+    freeAligned(scratch[1]);
+}
+
+StereoDelay::Channel* StereoDelay::getChannel(int index) { return &channels[index]; }
+
+void StereoDelay::setCrossFeed(float c) { crossFeed = c; }
+
+void StereoDelay::clear() {
+    zero(scratch[0], kMaxDelaySamples);
+    zero(scratch[1], kMaxDelaySamples);
+    channels[0].clear();
+    channels[1].clear();
+}
+
+bool StereoDelay::isValid() { return channels[0].isValid() && channels[1].isValid(); }
+
+void StereoDelay::processChannel(float* out, int count, int index) {
+    Channel& c = channels[index];
+    if (pending != 0 && index == other && count == pending) {
+        pending = 0;
+        std::memcpy(out, c.buffer, static_cast<std::size_t>(count) * sizeof(float));
+        return;
+    }
+    Channel& o = channels[1 - index];
+    float* sc = scratch[index];
+    float* so = scratch[1 - index];
+    const int dc = c.delay, dOther = o.delay;
+    const int pc = c.position % dc, po = o.position % dOther;
+
+    // 1. The delayed blocks, each with the cross-fed share of the other.
+    const float share = crossFeed;
+    for (int j = 0, i = pc, k = po; j < count; ++j) {
+        const float a = c.line[i], b = o.line[k];
+        sc[j] = a + share * b;
+        so[j] = b + share * a;
+        if (++i == dc) i = 0;
+        if (++k == dOther) k = 0;
+    }
+    // 2. Through the loops: what is heard and what is fed back. Without a loop
+    // the delayed block itself is the wet signal.
+    const auto runLoop = [count](Channel& ch, const float* source) {
+        if (ch.loopTail == nullptr) {
+            std::memcpy(ch.buffer, source, static_cast<std::size_t>(count) * sizeof(float));
+            return;
+        }
+        ch.loopInput.setSource(source, count);
+        ch.loopTail->process(ch.buffer, count);
+    };
+    runLoop(c, sc);
+    runLoop(o, so);
+    // 3. The dry inputs, into the scratch arrays the loops have finished with.
+    if (c.input != nullptr) c.input->process(sc, count); else zero(sc, count);
+    if (o.input != nullptr) o.input->process(so, count); else zero(so, count);
+    // 4. Write back and 5. advance.
+    const float fc = c.feedback, fo = o.feedback;
+    for (int j = 0, i = pc, k = po; j < count; ++j) {
+        c.line[i] = c.buffer[j] * fc + sc[j];
+        o.line[k] = o.buffer[j] * fo + so[j];
+        if (++i == dc) i = 0;
+        if (++k == dOther) k = 0;
+    }
+    c.position = (pc + count) % dc;
+    o.position = (po + count) % dOther;
+
+    std::memcpy(out, c.buffer, static_cast<std::size_t>(count) * sizeof(float));
+    pending = count;
+    other = 1 - index;
+}
+
+// ---------------------------------------------------------------- Phaser
+
+Phaser::Phaser() {
+    setRange(440.0f, 1600.0f);
+    setRate(0.5f);
+}
+
+void Phaser::setSampleRate(float rate) {
+    Base::setSampleRate(rate);
+    setRate(0.5f);
+}
+
+void Phaser::setRange(float lowHz, float highHz) {
+    // The sweep works in logarithms: keep both ends positive.
+    const float nyquist = sampleRate * 0.5f;
+    low = std::clamp(lowHz, 1.0f, nyquist);
+    high = std::clamp(highHz, 1.0f, nyquist);
+}
+
+void Phaser::setRate(float hz) { sweepIncrement = hz / sampleRate * kTwoPiF; }
+
+void Phaser::setFeedback(float amount) { feedback = amount; }
+
+void Phaser::setMix(float amount) { mix = amount; }
+
+void Phaser::setPhaseOffset(float radians) { phaseOffset = radians; }
+
+void Phaser::updateSweep() {
+    const float s = std::sin(phaseOffset + sweepPhase);
+    const float a = (s + 1.0f) * 0.5f * 3.0f + 1.0f;  // 1 .. 4
+    const float f = std::exp(std::log(2.0f * low) + std::log(high / low) * (a * a - 1.0f) * 0.06666667f * 1.25f);
+    const float w = f / (sampleRate * 0.5f);
+    const float c = (1.0f - w) / (1.0f + w);
+    for (int s4 = 0; s4 < kSweptStages; ++s4) stages[s4].coefficient = c;
+}
+
+void Phaser::process(float* out, int count) {
+    input->process(out, count);
+    constexpr int kSweepStep = 16;
+    float phase = sweepPhase;
+    const float increment = sweepIncrement;
+    float previous = last;
+    for (int i = 0; i < count;) {
+        sweepPhase = phase;
+        updateSweep();
+        float c[kStages], z[kStages];
+        for (int s = 0; s < kStages; ++s) {
+            c[s] = stages[s].coefficient;
+            z[s] = stages[s].state;
+        }
+        const float fb = feedback, wet = mix;
+        for (const int end = std::min(count, i + kSweepStep); i < end; ++i) {
+            const float x = out[i];
+            float v = std::tanh(previous * 1.5f) * fb + x;
+            for (int s = 0; s < kStages; ++s) {
+                const float y = z[s] - c[s] * v;
+                z[s] = c[s] * y + v;
+                v = y;
+            }
+            phase += increment;
+            if (phase >= kTwoPiF) phase -= kTwoPiF;
+            previous = v;
+            out[i] = x + wet * v;
+        }
+        for (int s = 0; s < kStages; ++s) stages[s].state = z[s];
+    }
+    sweepPhase = phase;
+    last = previous;
+}
+
+}  // namespace SPKit

@@ -1,0 +1,376 @@
+// The filter family's coefficient design (double precision, at parameter and
+// control rate only) and its per-sample kernels (single precision). A block is
+// cut into runs that share one coefficient set, so the control decisions land
+// on exactly the samples a per-sample needsUpdate() would pick.
+#include "spkit/Filters.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace SPKit {
+
+namespace {
+
+constexpr double kTwoPi = 6.2831855;       // the single-precision 2 pi the designs use
+constexpr float kTwoPiF = 6.2831855f;
+constexpr float kPiF = 3.1415927f;
+constexpr float kLn2Half = 0.3465736f;     // ln 2 / 2: octaves to the cookbook's sinh argument
+// A zero bandwidth would put the biquad's poles on the unit circle (an
+// undamped resonator for the low, high and band types); 1/100 octave is a Q
+// of about 144 and the narrowest the width control reaches.
+constexpr double kMinBandwidthOctaves = 0.01;
+// Below this the cookbook's w0 / sin(w0) is 0 / 0.
+constexpr float kMinBiQuadFrequency = 1.0f;
+
+// needsUpdate() has just decided for the sample at hand; the following samples
+// answer false until the counter comes round again. Returns how many samples,
+// counting the current one, run on the present coefficients, and moves the
+// counter as if needsUpdate() had been asked for each of them.
+int samplesSharingDecision(int& updateCounter, int updateInterval, int remaining) {
+    const int quiet = updateInterval - updateCounter;
+    const int run = quiet < 0 ? remaining : std::min(remaining, 1 + quiet);
+    updateCounter += run - 1;
+    return run;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- BiQuad
+
+BiQuad::BiQuad(int type) : type(std::clamp(type, static_cast<int>(kLowPass), static_cast<int>(kHighShelf))) {
+    updateCoefficients();
+}
+
+void BiQuad::setSampleRate(float rate) {
+    Controlled::setSampleRate(rate);
+    updateCoefficients();
+}
+
+void BiQuad::setType(int t) {
+    type = std::clamp(t, static_cast<int>(kLowPass), static_cast<int>(kHighShelf));
+    updateCoefficients();
+}
+
+void BiQuad::setFrequency(float f) {
+    frequency = std::min(std::max(f, kMinBiQuadFrequency), 0.4f * sampleRate);
+    updateCoefficients();
+}
+
+void BiQuad::setControl(Processor* source) { Controlled::setControl(source); }
+
+void BiQuad::setGain(float db) {
+    gainDb = db;
+    updateCoefficients();
+}
+
+void BiQuad::setWidth(float w) {
+    width = w;
+    updateCoefficients();
+}
+
+void BiQuad::reset() {
+    width = 0.0f;
+    b0 = b1 = b2 = a1 = a2 = 0.0f;
+    x1 = x2 = y1 = y2 = 0.0f;
+    updateCoefficients();
+}
+
+void BiQuad::updateCoefficients() {
+    const double A = std::pow(10.0, gainDb * 0.025);
+    const double w0 = kTwoPi * frequency / sampleRate;
+    const double sn = std::sin(w0);
+    const double cs = std::cos(w0);
+    const double bandwidth = std::max(1.0 - width, kMinBandwidthOctaves);
+    const double alpha = sn * std::sinh(static_cast<double>(kLn2Half) * bandwidth * w0 / sn);
+    const double beta = std::sqrt(2.0 * A) * sn;
+
+    double nb0, nb1, nb2, na0, na1, na2;
+    switch (type) {
+        case kLowPass:
+            nb0 = (1.0 - cs) * 0.5; nb1 = 1.0 - cs; nb2 = (1.0 - cs) * 0.5;
+            na0 = 1.0 + alpha; na1 = -2.0 * cs; na2 = 1.0 - alpha;
+            break;
+        case kHighPass:
+            nb0 = (1.0 + cs) * 0.5; nb1 = -(1.0 + cs); nb2 = (1.0 + cs) * 0.5;
+            na0 = 1.0 + alpha; na1 = -2.0 * cs; na2 = 1.0 - alpha;
+            break;
+        case kBandPass:
+            nb0 = alpha; nb1 = 0.0; nb2 = -alpha;
+            na0 = 1.0 + alpha; na1 = -2.0 * cs; na2 = 1.0 - alpha;
+            break;
+        case kNotch:
+            nb0 = 1.0; nb1 = -2.0 * cs; nb2 = 1.0;
+            na0 = 1.0 + alpha; na1 = -2.0 * cs; na2 = 1.0 - alpha;
+            break;
+        case kPeakEq:
+            nb0 = 1.0 + alpha * A; nb1 = -2.0 * cs; nb2 = 1.0 - alpha * A;
+            na0 = 1.0 + alpha / A; na1 = -2.0 * cs; na2 = 1.0 - alpha / A;
+            break;
+        case kLowShelf:
+            nb0 = A * ((A + 1.0) - (A - 1.0) * cs + beta);
+            nb1 = 2.0 * A * ((A - 1.0) - (A + 1.0) * cs);
+            nb2 = A * ((A + 1.0) - (A - 1.0) * cs - beta);
+            na0 = (A + 1.0) + (A - 1.0) * cs + beta;
+            na1 = -2.0 * ((A - 1.0) + (A + 1.0) * cs);
+            na2 = (A + 1.0) + (A - 1.0) * cs - beta;
+            break;
+        default:  // kHighShelf
+            nb0 = A * ((A + 1.0) + (A - 1.0) * cs + beta);
+            nb1 = -2.0 * A * ((A - 1.0) + (A + 1.0) * cs);
+            nb2 = A * ((A + 1.0) + (A - 1.0) * cs - beta);
+            na0 = (A + 1.0) - (A - 1.0) * cs + beta;
+            na1 = 2.0 * ((A - 1.0) - (A + 1.0) * cs);
+            na2 = (A + 1.0) - (A - 1.0) * cs - beta;
+            break;
+    }
+    b0 = static_cast<float>(nb0 / na0);
+    b1 = static_cast<float>(nb1 / na0);
+    b2 = static_cast<float>(nb2 / na0);
+    a1 = static_cast<float>(na1 / na0);
+    a2 = static_cast<float>(na2 / na0);
+}
+
+void BiQuad::process(float* out, int count) {
+    input->process(out, count);
+    updateControl(count);
+    float sx1 = x1, sx2 = x2, sy1 = y1, sy2 = y2;
+    for (int i = 0; i < count;) {
+        int run = count - i;
+        if (control != nullptr) {
+            if (needsUpdate()) setGain(controlBuffer[i]);
+            run = samplesSharingDecision(updateCounter, updateInterval, run);
+        }
+        const float c0 = b0, c1 = b1, c2 = b2, d1 = a1, d2 = a2;
+        for (int end = i + run; i < end; ++i) {
+            const float x = out[i];
+            const float y = c0 * x + c1 * sx1 + c2 * sx2 - d1 * sy1 - d2 * sy2;
+            sx2 = sx1;
+            sx1 = x;
+            sy2 = sy1;
+            sy1 = y;
+            out[i] = y;
+        }
+    }
+    x1 = sx1;
+    x2 = sx2;
+    y1 = sy1;
+    y2 = sy2;
+}
+
+// ---------------------------------------------------------------- ResonantLowPass
+
+void ResonantLowPass::setSampleRate(float rate) {
+    Controlled::setSampleRate(rate);
+    setFrequency(frequency);
+}
+
+void ResonantLowPass::setControl(Processor* source) { Controlled::setControl(source); }
+
+void ResonantLowPass::setFrequency(float f) {
+    frequency = f;
+    // Above 0.97499 (about 6843 Hz at 44100 Hz) the two stages stop tracking;
+    // a negative g would make each stage grow instead of settle.
+    g = std::clamp(kTwoPiF * f / sampleRate, 0.0f, 0.97499f);
+}
+
+void ResonantLowPass::setResonance(float r) {
+    // Above 1 the feedback outgrows the damping at low cutoffs; below 0 the
+    // power has no real value.
+    resonance = std::clamp(r, 0.0f, 1.0f);
+    feedback = std::pow(resonance, 0.3f) * 0.99f;
+}
+
+void ResonantLowPass::reset() {
+    g = feedback = s1 = s2 = 0.0f;
+    setFrequency(frequency);
+    setResonance(resonance);
+}
+
+void ResonantLowPass::process(float* out, int count) {
+    input->process(out, count);
+    updateControl(count);
+    float a = s1, b = s2;
+    for (int i = 0; i < count;) {
+        int run = count - i;
+        if (control != nullptr) {
+            if (needsUpdate()) setFrequency(controlBuffer[i]);
+            run = samplesSharingDecision(updateCounter, updateInterval, run);
+        }
+        const float gain = g;
+        const float k = ((gain * 1.1f + 1.0f) * gain + 2.0f) * feedback;
+        for (int end = i + run; i < end; ++i) {
+            a = a + gain * (k * (a - b) + 0.5f * out[i] - a);
+            b = b + gain * (a - b);
+            out[i] = 2.0f * b;
+        }
+    }
+    s1 = a;
+    s2 = b;
+}
+
+// ---------------------------------------------------------------- Chamberlin
+
+ChamberlinFilter::ChamberlinFilter() { updateCoefficients(); }
+
+void ChamberlinFilter::setSampleRate(float rate) {
+    Controlled::setSampleRate(rate);
+    // Re-clamp: a cutoff that was legal at a higher rate may lie above rate / 6.
+    setFrequency(frequency);
+}
+
+void ChamberlinFilter::setControl(Processor* source) { Controlled::setControl(source); }
+
+void ChamberlinFilter::setFrequency(float freq) {
+    const float highest = sampleRate * 0.16666667f;
+    if (freq > highest) freq = highest;
+    if (!(freq >= 1.0f)) freq = 1.0f;
+    frequency = freq;
+    updateCoefficients();
+}
+
+void ChamberlinFilter::setResonance(float r) {
+    // Outside 0 .. 1 the damping would be undefined or negative (growing).
+    resonance = std::clamp(r, 0.0f, 1.0f);
+    updateCoefficients();
+}
+
+void ChamberlinFilter::reset() {
+    low = band = 0.0f;
+    updateCoefficients();
+}
+
+void ChamberlinFilter::updateCoefficients() {
+    f = 2.0f * std::sin(kPiF * frequency / sampleRate);
+    damping = 1.0f - std::sqrt(resonance);
+    inputGain = 1.0f;
+}
+
+template <ChamberlinFilter::Tap tap>
+void ChamberlinFilter::run(float* out, int count) {
+    float lo = low, bp = band;
+    for (int i = 0; i < count;) {
+        int span = count - i;
+        if (control != nullptr) {
+            if (needsUpdate()) setFrequency(controlBuffer[i]);
+            span = samplesSharingDecision(updateCounter, updateInterval, span);
+        }
+        const float fc = f, q = damping, gin = inputGain;
+        for (int end = i + span; i < end; ++i) {
+            lo = lo + fc * bp;
+            const float hp = gin * out[i] - lo - q * bp;
+            bp = bp + fc * hp;
+            out[i] = tap == Tap::High ? hp : bp;
+        }
+    }
+    low = lo;
+    band = bp;
+}
+
+void ChamberlinHighPass::process(float* out, int count) {
+    input->process(out, count);
+    updateControl(count);
+    run<Tap::High>(out, count);
+}
+
+void ChamberlinBandPass::process(float* out, int count) {
+    input->process(out, count);
+    updateControl(count);
+    run<Tap::Band>(out, count);
+}
+
+// ---------------------------------------------------------------- Butterworth
+
+void ButterworthFilter::setSampleRate(float rate) {
+    Base::setSampleRate(rate);
+    if (modulation != nullptr) modulation->setSampleRate(rate);
+}
+
+void ButterworthFilter::setModulation(Processor* source) {
+    modulation = source;
+    if (source != nullptr) {
+        source->attachOutput(this);
+        source->setSampleRate(sampleRate);
+    }
+}
+
+void ButterworthFilter::setFrequency(float freq) { frequency = std::max(freq, 20.0f); }
+
+void ButterworthFilter::reset() { x1 = x2 = y1 = y2 = 0.0f; }
+
+ButterworthBandPass::ButterworthBandPass() { setBand(frequency, bandwidth); }
+
+void ButterworthBandPass::setSampleRate(float rate) {
+    ButterworthFilter::setSampleRate(rate);
+    setBand(frequency, bandwidth);
+}
+
+void ButterworthBandPass::setFrequency(float freq) { setBand(freq, bandwidth); }
+
+void ButterworthBandPass::reset() {
+    ButterworthFilter::reset();
+    setBand(frequency, bandwidth);
+}
+
+void ButterworthBandPass::setBand(float freq, float bw) {
+    frequency = std::max(freq, 20.0f);
+    bandwidth = std::max(bw, 9.9999997e-05f);
+    const double c = 1.0 / std::tan(3.1415927 * bandwidth / sampleRate);
+    const double e = std::cos(kTwoPi * frequency / sampleRate);
+    const double gain = 1.0 / (c + 1.0);
+    b0 = static_cast<float>(gain);
+    b1 = 0.0f;
+    b2 = static_cast<float>(-gain);
+    a1 = static_cast<float>(-(gain * 2.0 * e * c));
+    a2 = static_cast<float>((c - 1.0) * gain);
+}
+
+void ButterworthBandPass::process(float* out, int count) {
+    input->process(out, count);
+    const bool modulated = modulation != nullptr;
+    if (modulated) modulation->process(buffer, count);
+    constexpr int kModulationStep = 16;
+    float sx1 = x1, sx2 = x2, sy1 = y1, sy2 = y2;
+    for (int i = 0; i < count;) {
+        if (modulated) setFrequency(buffer[i]);
+        const float c0 = b0, c1 = b1, c2 = b2, d1 = a1, d2 = a2;
+        const int end = modulated ? std::min(count, i + kModulationStep) : count;
+        for (; i < end; ++i) {
+            const float x = out[i];
+            const float y = c0 * x + c1 * sx1 + c2 * sx2 - d1 * sy1 - d2 * sy2;
+            sx2 = sx1;
+            sx1 = x;
+            sy2 = sy1;
+            sy1 = y;
+            out[i] = y;
+        }
+    }
+    x1 = sx1;
+    x2 = sx2;
+    y1 = sy1;
+    y2 = sy2;
+}
+
+// ---------------------------------------------------------------- DCRemover
+
+DCRemover::DCRemover() : r(1.0f - 126.0f / sampleRate) {}
+
+void DCRemover::setSampleRate(float rate) {
+    Base::setSampleRate(rate);
+    r = 1.0f - 126.0f / rate;
+}
+
+void DCRemover::process(float* out, int count) {
+    input->process(out, count);
+    const float pole = r;
+    float px = x1, py = y1;
+    for (int i = 0; i < count; ++i) {
+        const float x = out[i];
+        py = x - px + pole * py;
+        px = x;
+        out[i] = py;
+    }
+    x1 = px;
+    y1 = py;
+}
+
+}  // namespace SPKit
