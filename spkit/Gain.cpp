@@ -1,0 +1,111 @@
+// Gain, modulated gain, peak limiter and tube waveshaper: each pulls its input
+// into the output block and transforms it in place.
+#include "spkit/Gain.h"
+
+#include <xmmintrin.h>
+
+#include <cmath>
+
+namespace SPKit {
+
+void Gain::process(float* out, int count) {
+    input->process(out, count);
+    const float g = gain;
+    for (int i = 0; i < count; ++i) out[i] *= g;
+}
+
+void ModGain::process(float* out, int count) {
+    input->process(out, count);
+    updateControl(count);
+    if (control == nullptr) {
+        const float g = gain;
+        for (int i = 0; i < count; ++i) out[i] *= g;
+        return;
+    }
+    const float* g = controlBuffer;
+    for (int i = 0; i < count; ++i) out[i] *= g[i];
+    if (count > 0) gain = g[count - 1];
+}
+
+namespace {
+
+// Coefficient that makes a one-pole follower cover 99 % of a step in `ms`.
+// A non-positive time means "follow at once": a negative one would give a
+// coefficient above 1 and an envelope that runs away.
+float settlingCoefficient(float sampleRate, float ms) {
+    const double samples = static_cast<double>(sampleRate) * ms * 0.001;
+    if (!(samples > 0.0)) return 0.0f;
+    return static_cast<float>(std::pow(0.01, 1.0 / samples));
+}
+
+}  // namespace
+
+void Limiter::setAttack(float ms) {
+    attackMs = ms;
+    attackCoef = settlingCoefficient(sampleRate, ms);
+}
+
+void Limiter::setRelease(float ms) {
+    releaseMs = ms;
+    releaseCoef = settlingCoefficient(sampleRate, ms);
+}
+
+void Limiter::setSampleRate(float rate) {
+    Base::setSampleRate(rate);
+    setAttack(attackMs);
+    setRelease(releaseMs);
+}
+
+void Limiter::process(float* out, int count) {
+    input->process(out, count);
+    float env = envelope;
+    const float limit = threshold, attack = attackCoef, release = releaseCoef;
+    for (int i = 0; i < count; ++i) {
+        const float x = out[i];
+        const float a = std::fabs(x);
+        env = a + (env - a) * (env < a ? attack : release);
+        // env > 0 keeps a negative threshold from dividing silence by zero.
+        if (env > limit && env > 0.0f) out[i] = x / env * limit;
+    }
+    envelope = env;
+}
+
+namespace {
+
+constexpr float kSqrt2 = 1.4142135f;
+constexpr float kKnee = 0.8f;
+constexpr float kKneeScale = 5.0000005f;
+constexpr float kKneeHeight = 0.19999999f;
+// Above this v the knee's ratio is 1 to float precision; capping it keeps
+// v * (v^2 + 2) finite for inputs whose square overflows.
+constexpr float kKneeInputCap = 1.0e6f;
+
+inline __m128 tubeCurve(__m128 x) {
+    const __m128 shifted = _mm_add_ps(x, _mm_set1_ps(kSqrt2));
+    const __m128 u = _mm_sub_ps(_mm_mul_ps(_mm_mul_ps(shifted, shifted), _mm_set1_ps(0.5f)), _mm_set1_ps(1.0f));
+    __m128 v = _mm_mul_ps(_mm_mul_ps(_mm_sub_ps(u, _mm_set1_ps(kKnee)), _mm_set1_ps(kKneeScale)), _mm_set1_ps(2.0f));
+    // Only lanes above the knee keep their v, so |v| = v there.
+    v = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), _mm_set1_ps(kKneeInputCap));
+    const __m128 p = _mm_mul_ps(v, _mm_add_ps(_mm_mul_ps(v, v), _mm_set1_ps(2.0f)));
+    const __m128 ratio = _mm_div_ps(p, _mm_add_ps(p, _mm_set1_ps(3.0f)));
+    const __m128 knee = _mm_add_ps(_mm_set1_ps(kKnee), _mm_mul_ps(_mm_set1_ps(kKneeHeight), ratio));
+    const __m128 above = _mm_cmpgt_ps(u, _mm_set1_ps(kKnee));
+    return _mm_or_ps(_mm_and_ps(above, knee), _mm_andnot_ps(above, u));
+}
+
+}  // namespace
+
+void Tube::process(float* out, int count) {
+    input->process(out, count);
+    int i = 0;
+    for (; i + 4 <= count; i += 4) _mm_storeu_ps(out + i, tubeCurve(_mm_loadu_ps(out + i)));
+    if (i < count) {
+        alignas(16) float tail[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+        const int rest = count - i;
+        for (int j = 0; j < rest; ++j) tail[j] = out[i + j];
+        _mm_store_ps(tail, tubeCurve(_mm_load_ps(tail)));
+        for (int j = 0; j < rest; ++j) out[i + j] = tail[j];
+    }
+}
+
+}  // namespace SPKit

@@ -1,0 +1,71 @@
+// Level and non-linear stages: a fixed gain, a gain that follows a control
+// signal sample by sample, a peak limiter with separate attack and release
+// time constants, and a tube-style waveshaper (an asymmetric quadratic with a
+// soft knee) that adds even harmonics and rounds off the positive peaks.
+#pragma once
+
+#include "spkit/Framework.h"
+
+namespace SPKit {
+
+class Gain : public virtual Base {
+public:
+    explicit Gain(float gain = 1.0f) : gain(gain) {}
+
+    void process(float* out, int count) override;
+
+    virtual void setGain(float g) { gain = g; }
+    virtual float getGain() { return gain; }
+
+protected:
+    float gain;
+};
+
+// Multiplies its input by the interpolated control value; without a control
+// source the stored gain applies. The last control value stays in gain.
+class ModGain : public virtual Controlled {
+public:
+    void process(float* out, int count) override;
+
+    virtual void setGain(float g) { gain = g; }
+    virtual float getGain() { return gain; }
+
+protected:
+    float gain = 1.0f;
+};
+
+// Peak limiter: an envelope follower with attack and release coefficients that
+// cover 99 % of a step in the given time; above the threshold the signal is
+// scaled down so that its envelope sits at the threshold.
+class Limiter : public virtual Base {
+public:
+    void process(float* out, int count) override;
+    // Rate setting re-derives both coefficients for the new rate.
+    void setSampleRate(float rate) override;
+
+    virtual void setThreshold(float t) { threshold = t; }
+    virtual void setAttack(float ms);
+    virtual void setRelease(float ms);
+    virtual float getEnvelope() { return envelope; }
+    virtual float getThreshold() { return threshold; }
+    virtual float getAttack() { return attackMs; }
+    virtual float getRelease() { return releaseMs; }
+
+protected:
+    float threshold = 1.0f;
+    float envelope = 0.0f;
+    float attackMs = 100.0f;
+    float releaseMs = 100.0f;
+    // 1.0 (a frozen envelope) until the first setAttack / setRelease / setSampleRate.
+    float attackCoef = 1.0f;
+    float releaseCoef = 1.0f;
+};
+
+// u = (x + sqrt 2)^2 / 2 - 1, then a soft knee above 0.8 that approaches 1.0.
+// Negative values of u pass unshaped. Runs four samples at a time.
+class Tube : public virtual Base {
+public:
+    void process(float* out, int count) override;
+};
+
+}  // namespace SPKit

@@ -1,0 +1,446 @@
+// The 16x converters measured as audio processors: designed coefficients
+// against the elliptic closed form, agreement with a plain per-section
+// reference, DC gain, passband ripple, image and alias rejection, aliasing
+// of a non-linear stage between them, rate propagation, clear and real time.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include "spkit/Gain.h"
+#include "spkit/Oversampling.h"
+#include "tests/support/AllocationCounter.h"
+#include "tests/support/AudioAnalysis.h"
+
+using namespace SPKit;
+
+namespace {
+
+constexpr double kRate = 44100.0;
+constexpr double kHighRate = 16.0 * kRate;
+
+// ---- The designer, re-derived in long double --------------------------------
+
+std::vector<long double> closedFormCoefficients(int n, long double t) {
+    const long double pi = std::numbers::pi_v<long double>;
+    const int order = 2 * n + 1;
+    const long double k = std::pow(std::tan((1.0L - 2.0L * t) * pi / 4.0L), 2.0L);
+    const long double s = std::pow(1.0L - k * k, 0.25L);
+    const long double e = 0.5L * (1.0L - s) / (1.0L + s);
+    const long double e4 = std::pow(e, 4.0L);
+    const long double q = e * (1.0L + e4 * (2.0L + e4 * (15.0L + 150.0L * e4)));
+    std::vector<long double> result;
+    for (int c = 1; c <= n; ++c) {
+        long double num = 0.0L, den = 0.0L;
+        for (int j = 0; j < 60; ++j)
+            num += (j % 2 ? -1.0L : 1.0L) * std::pow(q, static_cast<long double>(j * (j + 1))) * std::sin((2 * j + 1) * c * pi / order);
+        for (int j = 1; j < 60; ++j)
+            den += (j % 2 ? -1.0L : 1.0L) * std::pow(q, static_cast<long double>(j * j)) * std::cos(2 * j * c * pi / order);
+        const long double w = std::pow(q, 0.25L) * num / (den + 0.5L);
+        const long double x = std::sqrt((1.0L - w * w * k) * (1.0L - w * w / k)) / (1.0L + w * w);
+        result.push_back((1.0L - x) / (1.0L + x));
+    }
+    return result;
+}
+
+struct StageDesign {
+    int stage;  // in the up-sampler's order, 0 = 1x -> 2x
+    int count;
+    double transition;
+    std::vector<double> published;  // the nine-decimal figures of the design
+};
+
+const StageDesign kDesigns[] = {
+    {0, 16, 0.01, {0.021274802, 0.081597781, 0.171636321, 0.279108166, 0.391960285, 0.500624429, 0.598912544, 0.683813292,
+                   0.754723478, 0.812571674, 0.859088493, 0.896303805, 0.926253361, 0.950842367, 0.971813548, 0.990780766}},
+    {1, 8, 0.255, {0.011730726, 0.046976870, 0.106017387, 0.189713107, 0.300131861, 0.441529869, 0.621912814, 0.855694678}},
+    {2, 4, 0.3775, {0.033368824, 0.140333207, 0.346110209, 0.713345993}},
+    {3, 2, 0.43865, {0.107177453, 0.530914354}},
+};
+
+class Designer : public ::testing::TestWithParam<StageDesign> {};
+
+TEST_P(Designer, MatchesTheClosedFormAndThePublishedFiguresToNineDecimals) {
+    const StageDesign& d = GetParam();
+    const auto expected = closedFormCoefficients(d.count, d.transition);
+    std::vector<double> designed(static_cast<size_t>(d.count));
+    designHalfBand(d.count, d.transition, designed.data());
+    HiirUpsampler up;
+    HiirDownsampler down;
+    for (int i = 0; i < d.count; ++i) {
+        const auto idx = static_cast<size_t>(i);
+        EXPECT_NEAR(designed[idx], static_cast<double>(expected[idx]), 1e-12) << "coefficient " << i;
+        EXPECT_NEAR(static_cast<double>(expected[idx]), d.published[idx], 5.0e-10 + 1e-15) << "coefficient " << i;
+        // What the converters run with is the design rounded to float.
+        EXPECT_EQ(up.getCoefficient(d.stage, i), static_cast<float>(expected[idx])) << i;
+        EXPECT_EQ(down.getCoefficient(d.stage, i), static_cast<float>(expected[idx])) << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(FourStages, Designer, ::testing::ValuesIn(kDesigns));
+
+// ---- Sources and block-splitting helpers ----------------------------------
+
+// Counts what it is asked for and returns a ramp 1, 2, 3, ...
+class CountingSource : public Unit {
+public:
+    void process(float* out, int count) override {
+        for (int i = 0; i < count; ++i) out[i] = static_cast<float>(++emitted);
+        ++calls;
+    }
+    int emitted = 0;
+    int calls = 0;
+};
+
+std::vector<float> sine(double frequency, double rate, int count, double amplitude = 1.0) {
+    std::vector<float> x(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) x[static_cast<size_t>(i)] = static_cast<float>(amplitude * std::sin(2.0 * std::numbers::pi * frequency * i / rate));
+    return x;
+}
+
+std::vector<float> noise(int count, unsigned seed = 12345u) {
+    std::vector<float> x(static_cast<size_t>(count));
+    for (auto& v : x) {
+        seed = seed * 1664525u + 1013904223u;
+        v = static_cast<float>(static_cast<int>(seed >> 8) - (1 << 23)) / static_cast<float>(1 << 23);
+    }
+    return x;
+}
+
+// Pulls `total` samples from `unit` in blocks cycling through `sizes`.
+std::vector<float> pull(Processor& unit, int total, const std::vector<int>& sizes) {
+    std::vector<float> out(static_cast<size_t>(total));
+    size_t which = 0;
+    for (int done = 0; done < total;) {
+        const int n = std::min(sizes[which++ % sizes.size()], total - done);
+        unit.process(out.data() + done, n);
+        done += n;
+    }
+    return out;
+}
+
+// Uneven block sizes; for the up-sampler they are in host frames times 16.
+const std::vector<int> kUnevenFrames = {1, 7, 64, 3, 256, 13, 100, 31};
+std::vector<int> times16(const std::vector<int>& frames) {
+    std::vector<int> r;
+    for (int f : frames) r.push_back(16 * f);
+    return r;
+}
+
+// Up-sampler fed by `x`, pulled at 16x in uneven blocks.
+std::vector<float> upsample(const std::vector<float>& x) {
+    InputAdapter source;
+    source.setSource(x.data(), static_cast<int>(x.size()));
+    HiirUpsampler up;
+    up.setInput(&source);
+    return pull(up, 16 * static_cast<int>(x.size()), times16(kUnevenFrames));
+}
+
+std::vector<float> downsample(const std::vector<float>& x) {
+    InputAdapter source;
+    source.setSource(x.data(), static_cast<int>(x.size()));
+    HiirDownsampler down;
+    down.setInput(&source);
+    return pull(down, static_cast<int>(x.size()) / 16, kUnevenFrames);
+}
+
+std::vector<float> roundTrip(const std::vector<float>& x, Processor* between = nullptr) {
+    InputAdapter source;
+    source.setSource(x.data(), static_cast<int>(x.size()));
+    HiirUpsampler up;
+    HiirDownsampler down;
+    up.setInput(&source);
+    if (between != nullptr) {
+        between->setInput(&up);
+        down.setInput(between);
+    } else {
+        down.setInput(&up);
+    }
+    return pull(down, static_cast<int>(x.size()), kUnevenFrames);
+}
+
+// ---- A plain reference: every section as written, one sample at a time ----
+
+struct ReferenceStage {
+    std::vector<double> a, xm, ym;
+    explicit ReferenceStage(const std::vector<long double>& coefs) : xm(coefs.size()), ym(coefs.size()) {
+        for (auto c : coefs) a.push_back(static_cast<double>(static_cast<float>(c)));
+    }
+    double chain(int which, double v) {
+        for (size_t i = static_cast<size_t>(which); i < a.size(); i += 2) {
+            const double y = (v - ym[i]) * a[i] + xm[i];
+            xm[i] = v;
+            ym[i] = y;
+            v = y;
+        }
+        return v;
+    }
+};
+
+std::vector<ReferenceStage> referenceStages() {
+    std::vector<ReferenceStage> stages;
+    for (const auto& d : kDesigns) stages.emplace_back(closedFormCoefficients(d.count, d.transition));
+    return stages;
+}
+
+std::vector<double> referenceUp(const std::vector<float>& x) {
+    auto stages = referenceStages();
+    std::vector<double> signal(x.begin(), x.end());
+    for (auto& stage : stages) {
+        std::vector<double> next;
+        for (double v : signal) {
+            next.push_back(stage.chain(0, v));
+            next.push_back(stage.chain(1, v));
+        }
+        signal.swap(next);
+    }
+    return signal;
+}
+
+std::vector<double> referenceDown(const std::vector<float>& x) {
+    auto stages = referenceStages();
+    std::vector<double> signal(x.begin(), x.end());
+    for (int s = 3; s >= 0; --s) {
+        std::vector<double> next;
+        for (size_t i = 0; i + 1 < signal.size(); i += 2)
+            next.push_back(0.5 * (stages[static_cast<size_t>(s)].chain(0, signal[i + 1]) + stages[static_cast<size_t>(s)].chain(1, signal[i])));
+        signal.swap(next);
+    }
+    return signal;
+}
+
+// The SSE lanes pipeline pairs of sections: a stage with N coefficients and
+// N >= 4 adds N / 4 samples of its lower rate to both chains. In 16x samples:
+// 16 * (16/4) + 8 * (8/4) + 4 * (4/4) + 2 * 0.
+constexpr int kPipelineDelay16x = 16 * 4 + 8 * 2 + 4 * 1;
+
+}  // namespace
+
+TEST(HiirUpsampler, MatchesThePerSectionFormulasUpToTheLaneDelay) {
+    const auto x = noise(600);
+    const auto got = upsample(x);
+    const auto want = referenceUp(x);
+    double worst = 0.0;
+    for (size_t i = kPipelineDelay16x; i < got.size(); ++i) worst = std::max(worst, std::fabs(got[i] - want[i - kPipelineDelay16x]));
+    EXPECT_LT(worst, 2e-5);
+    for (int i = 0; i < kPipelineDelay16x; ++i) EXPECT_EQ(got[static_cast<size_t>(i)], 0.0f) << i;
+}
+
+TEST(HiirDownsampler, MatchesThePerSectionFormulasUpToTheLaneDelay) {
+    const auto x = noise(16 * 600);
+    const auto got = downsample(x);
+    // The lane delay sits inside the cascade; it equals delaying the input.
+    std::vector<float> delayed(kPipelineDelay16x, 0.0f);
+    delayed.insert(delayed.end(), x.begin(), x.end() - kPipelineDelay16x);
+    const auto want = referenceDown(delayed);
+    double worst = 0.0;
+    for (size_t i = 0; i < got.size(); ++i) worst = std::max(worst, std::fabs(got[i] - want[i]));
+    EXPECT_LT(worst, 2e-5);
+}
+
+TEST(Oversampling, BlocksAreExactlySixteenTimesTheirInputs) {
+    CountingSource source;
+    HiirUpsampler up;
+    up.setInput(&source);
+    std::vector<float> out(4096);
+    up.process(out.data(), 4096);
+    EXPECT_EQ(source.emitted, 256);
+    up.process(out.data(), 16);
+    EXPECT_EQ(source.emitted, 257);
+
+    CountingSource high;
+    HiirDownsampler down;
+    down.setInput(&high);
+    down.process(out.data(), 256);
+    EXPECT_EQ(high.emitted, 4096);
+    down.process(out.data(), 3);
+    EXPECT_EQ(high.emitted, 4096 + 48);
+}
+
+TEST(Oversampling, BlocksBeyondOnePassAreSplitNotOverrun) {
+    // 1000 host frames need 16000 samples at 16x: more than one scratch pass
+    // of the up-sampler and more than the down-sampler's 4096-sample buffer.
+    const auto x = noise(1000);
+    InputAdapter a, b;
+    a.setSource(x.data(), 1000);
+    b.setSource(x.data(), 1000);
+    HiirUpsampler upWhole, upSplit;
+    HiirDownsampler downWhole, downSplit;
+    upWhole.setInput(&a);
+    downWhole.setInput(&upWhole);
+    upSplit.setInput(&b);
+    downSplit.setInput(&upSplit);
+    std::vector<float> whole(1000);
+    downWhole.process(whole.data(), 1000);
+    const auto split = pull(downSplit, 1000, {200});
+    for (size_t i = 0; i < 1000; ++i) ASSERT_EQ(whole[i], split[i]) << i;
+}
+
+TEST(Oversampling, ConstantOneSettlesAtOneEverywhere) {
+    const std::vector<float> ones(2048, 1.0f);
+    const auto high = upsample(ones);
+    for (size_t i = high.size() - 4096; i < high.size(); ++i) ASSERT_NEAR(high[i], 1.0f, 1e-5f) << i;
+    const std::vector<float> highOnes(16 * 2048, 1.0f);
+    const auto low = downsample(highOnes);
+    for (size_t i = low.size() - 256; i < low.size(); ++i) ASSERT_NEAR(low[i], 1.0f, 1e-5f) << i;
+    const auto trip = roundTrip(ones);
+    for (size_t i = trip.size() - 256; i < trip.size(); ++i) ASSERT_NEAR(trip[i], 1.0f, 1e-5f) << i;
+}
+
+// Every stage's stopband is at least 125.5 dB down (the 8x <-> 16x stage is the
+// shallowest); the bound below leaves room for single-precision rounding.
+constexpr double kRejectionDb = -120.0;
+
+// Passband tones (Hz at 44100 Hz, all below the 0.49 fs edge).
+class Passband : public ::testing::TestWithParam<double> {};
+
+TEST_P(Passband, UpsamplerKeepsTheToneAndRejectsItsImages) {
+    const double f = GetParam();
+    constexpr int kSettle = 4096, kMeasure = 4096;
+    const auto high = upsample(sine(f, kRate, kSettle + kMeasure));
+    const float* window = high.data() + 16 * kSettle;
+    const int n = 16 * kMeasure;
+    EXPECT_NEAR(TestSupport::toDb(TestSupport::toneAmplitude(window, n, f, kHighRate)), 0.0, 0.001);
+    for (int k = 1; k <= 8; ++k) {
+        for (double image : {k * kRate - f, k * kRate + f}) {
+            if (image >= kHighRate / 2) continue;
+            EXPECT_LT(TestSupport::toDb(TestSupport::toneAmplitude(window, n, image, kHighRate)), kRejectionDb) << "image at " << image;
+        }
+    }
+}
+
+TEST_P(Passband, DownsamplerKeepsTheTone) {
+    const double f = GetParam();
+    const auto low = downsample(sine(f, kHighRate, 16 * 8192));
+    EXPECT_NEAR(TestSupport::toDb(TestSupport::toneAmplitude(low.data() + 4096, 4096, f, kRate)), 0.0, 0.001);
+}
+
+TEST_P(Passband, RoundTripRippleIsBelowAThousandthOfADecibel) {
+    const double f = GetParam();
+    const auto y = roundTrip(sine(f, kRate, 8192));
+    EXPECT_NEAR(TestSupport::toDb(TestSupport::toneAmplitude(y.data() + 4096, 4096, f, kRate)), 0.0, 0.001);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tones, Passband, ::testing::Values(100.0, 1000.0, 5000.0, 11025.0, 17000.0, 20000.0, 21000.0));
+
+// Tones at 16x above the 0.51 fs stopband edge, each folding to a distinct
+// frequency of the host band; the down-sampler must suppress them.
+class Stopband : public ::testing::TestWithParam<double> {};
+
+TEST_P(Stopband, DownsamplerRejectsWhatWouldAlias) {
+    const double f = GetParam() * kRate;
+    double alias = std::fmod(f, kRate);
+    if (alias > kRate / 2) alias = kRate - alias;
+    const auto low = downsample(sine(f, kHighRate, 16 * 8192));
+    const double level = TestSupport::toDb(TestSupport::toneAmplitude(low.data() + 4096, 4096, alias, kRate));
+    EXPECT_LT(level, kRejectionDb) << f << " Hz folds to " << alias << " Hz";
+}
+
+INSTANTIATE_TEST_SUITE_P(Bands, Stopband, ::testing::Values(0.52, 0.7, 1.26, 2.37, 3.6, 5.13, 7.55, 7.98));
+
+TEST(Oversampling, TubeBetweenTheConvertersDoesNotAlias) {
+    // A 15 kHz tone kept below the tube's knee meets only its quadratic, so
+    // the tube adds exactly a 30 kHz second harmonic. At 44.1 kHz without
+    // oversampling that folds to 14.1 kHz; between the converters it must
+    // be removed before it can fold.
+    constexpr double f = 15000.0, amplitude = 0.2;
+    const auto x = sine(f, kRate, 8192, amplitude);
+    Tube tube;
+    const auto y = roundTrip(x, &tube);
+    const float* window = y.data() + 4096;
+    EXPECT_NEAR(TestSupport::toneAmplitude(window, 4096, f, kRate), std::sqrt(2.0) * amplitude, 1e-4);
+    EXPECT_LT(TestSupport::toDb(TestSupport::toneAmplitude(window, 4096, kRate - 2 * f, kRate)), kRejectionDb);
+
+    // The same tube at the host rate aliases at the quadratic's level, a^2 / 4.
+    InputAdapter source;
+    source.setSource(x.data(), 8192);
+    Tube plain;
+    plain.setInput(&source);
+    const auto naive = pull(plain, 8192, {256});
+    EXPECT_NEAR(TestSupport::toneAmplitude(naive.data() + 4096, 4096, kRate - 2 * f, kRate), amplitude * amplitude / 4, 1e-4);
+}
+
+TEST(Oversampling, SampleRatePropagatesThroughBothConverters) {
+    Unit source;
+    HiirUpsampler up;
+    Tube tube;
+    HiirDownsampler down;
+    EXPECT_FLOAT_EQ(up.getOutputRate(), 16 * 44100.0f);
+    EXPECT_FLOAT_EQ(down.getSampleRate(), 44100.0f / 16);
+
+    up.setInput(&source);
+    tube.setInput(&up);
+    down.setInput(&tube);
+    down.setSampleRate(48000.0f);
+    EXPECT_FLOAT_EQ(down.getSampleRate(), 48000.0f);
+    EXPECT_FLOAT_EQ(tube.getSampleRate(), 768000.0f);
+    EXPECT_FLOAT_EQ(up.getOutputRate(), 768000.0f);
+    EXPECT_FLOAT_EQ(up.getSampleRate(), 48000.0f);
+    EXPECT_FLOAT_EQ(source.getSampleRate(), 48000.0f);
+
+    // Rate first, connections after: connecting pushes the consumer's rate.
+    Unit late;
+    HiirUpsampler up2;
+    Tube tube2;
+    HiirDownsampler down2;
+    down2.setSampleRate(96000.0f);
+    down2.setInput(&tube2);
+    EXPECT_FLOAT_EQ(tube2.getSampleRate(), 1536000.0f);
+    tube2.setInput(&up2);
+    up2.setInput(&late);
+    EXPECT_FLOAT_EQ(late.getSampleRate(), 96000.0f);
+}
+
+TEST(Oversampling, ClearIsAsGoodAsFresh) {
+    const auto dirt = noise(512, 7u);
+    const auto x = noise(512, 99u);
+    std::vector<float> signal(dirt);
+    signal.insert(signal.end(), x.begin(), x.end());
+
+    InputAdapter usedSource, freshSource;
+    usedSource.setSource(signal.data(), 1024);
+    freshSource.setSource(x.data(), 512);
+    HiirUpsampler usedUp, freshUp;
+    HiirDownsampler usedDown, freshDown;
+    usedUp.setInput(&usedSource);
+    usedDown.setInput(&usedUp);
+    freshUp.setInput(&freshSource);
+    freshDown.setInput(&freshUp);
+
+    std::vector<float> scrap(512), used(512), fresh(512);
+    usedDown.process(scrap.data(), 512);
+    usedUp.clear();
+    usedDown.clear();
+    usedDown.process(used.data(), 512);
+    freshDown.process(fresh.data(), 512);
+    for (size_t i = 0; i < 512; ++i) ASSERT_EQ(used[i], fresh[i]) << i;
+}
+
+TEST(Oversampling, HugeInputsStayFinite) {
+    std::vector<float> x(4096);
+    for (size_t i = 0; i < x.size(); ++i) x[i] = (i / 3) % 2 ? 1e30f : -1e30f;
+    const auto y = roundTrip(x);
+    EXPECT_TRUE(TestSupport::allFinite(y.data(), static_cast<int>(y.size())));
+    Tube tube;
+    const auto z = roundTrip(x, &tube);
+    EXPECT_TRUE(TestSupport::allFinite(z.data(), static_cast<int>(z.size())));
+}
+
+#if MORVELITH_COUNTS_ALLOCATIONS
+TEST(Oversampling, ProcessDoesNotAllocate) {
+    const auto x = noise(4096);
+    InputAdapter source;
+    source.setSource(x.data(), 4096);
+    HiirUpsampler up;
+    Tube tube;
+    HiirDownsampler down;
+    up.setInput(&source);
+    tube.setInput(&up);
+    down.setInput(&tube);
+    std::vector<float> out(1000);
+    TestSupport::AllocationScope scope;
+    for (int n : {256, 1, 17, 1000, 64}) down.process(out.data(), n);
+    EXPECT_EQ(scope.stop().allocations, 0);
+}
+#endif
