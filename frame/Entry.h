@@ -1,0 +1,18 @@
+// The plug-in's entry point and the factory it calls. The frame owns the
+// entry; the instrument defines the factory, so the frame needs no
+// knowledge of the instrument.
+#pragma once
+
+#include "vst/AudioEffect.h"
+
+namespace Vst {
+
+// Defined by the instrument: builds one instance for the given host callback.
+AudioEffect* createPluginInstance(audioMasterCallback audioMaster);
+
+}  // namespace Vst
+
+extern "C" {
+// The entry hosts look up first; also exported under the name "main".
+__attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMasterCallback audioMaster);
+}
