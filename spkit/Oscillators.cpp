@@ -1,0 +1,495 @@
+// Wavetable sharing, the load-time table build, and the oscillators.
+// The table set is a band-limited sawtooth without its fundamental, split by
+// harmonic parity so a saw/square blend is two weights; table t holds every
+// harmonic that stays at or below the design Nyquist frequency up to t's upper edge.
+#include "spkit/Oscillators.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "spkit/LFO.h"
+
+namespace SPKit {
+
+namespace {
+
+constexpr float kTwoPi = 6.2831855f;
+constexpr float kPi = 3.1415927f;
+
+// Harmonics are summed for this many sample positions at a time, so the
+// running state stays in the first-level cache while h climbs to the top.
+constexpr int kBuildBlock = 256;
+
+// Adds harmonics 2 … top[0] to every table, for sample positions
+// [first, first + n); x holds at least first + kBuildBlock positions, so the
+// loops run a fixed count and vectorise without a remainder. The positions x are the running single-precision sum of
+// 2π/N the tables are defined on; sin(h·x) comes from a double-precision
+// rotation instead of a library call per sample, corrected for the rounding of
+// the single-precision product x·h the definition uses (to second order). Each
+// table's samples are the running single-precision partial sums reached when h
+// passes that table's top harmonic, in the order a table-by-table build adds
+// them, so the result matches the direct construction to about one float step.
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void sumHarmonics(const float* x, int first, int n, const int* top, int tableCount, float* const* odd,
+                  float* const* even) {
+    alignas(16) double cosH[kBuildBlock], sinH[kBuildBlock], cos1[kBuildBlock], sin1[kBuildBlock];
+    alignas(16) float oddSum[kBuildBlock], evenSum[kBuildBlock], pos[kBuildBlock];
+    for (int i = 0; i < kBuildBlock; ++i) {
+        pos[i] = x[first + i];
+        cos1[i] = std::cos(static_cast<double>(pos[i]));
+        sin1[i] = std::sin(static_cast<double>(pos[i]));
+        cosH[i] = cos1[i];
+        sinH[i] = sin1[i];
+        oddSum[i] = 0.0f;
+        evenSum[i] = 0.0f;
+    }
+    int h = 1;
+    for (int t = tableCount - 2; t >= 0; --t) {
+        while (h < top[t]) {
+            ++h;
+            float* sum = (h & 1) ? oddSum : evenSum;
+            const float hf = static_cast<float>(h);
+            const double hd = h;
+            const float weight = 1.0f / hf;
+            for (int i = 0; i < kBuildBlock; ++i) {
+                const double c = cosH[i] * cos1[i] - sinH[i] * sin1[i];
+                const double s = sinH[i] * cos1[i] + cosH[i] * sin1[i];
+                cosH[i] = c;
+                sinH[i] = s;
+                const double rounding = static_cast<double>(pos[i] * hf) - static_cast<double>(pos[i]) * hd;
+                const float sine = static_cast<float>(s * (1.0 - 0.5 * rounding * rounding) + rounding * c);
+                sum[i] += sine * weight * 0.5f;
+            }
+        }
+        std::memcpy(odd[t] + first, oddSum, static_cast<std::size_t>(n) * sizeof(float));
+        std::memcpy(even[t] + first, evenSum, static_cast<std::size_t>(n) * sizeof(float));
+    }
+}
+
+// The library's one table set, built while the library loads. It lives in this
+// file with the oscillators so any program that uses them links it in, and its
+// priority puts it ahead of ordinary static objects that might ask for a share.
+__attribute__((init_priority(200))) WavetableManager theManager(WavetableManager::kTableCount,
+                                                                 WavetableManager::kTableLength,
+                                                                 WavetableManager::kDesignRate);
+
+}  // namespace
+
+// ---- Wavetable ------------------------------------------------------------
+
+Wavetable::__rep::__rep(int count, int length, int rate)
+    : tableCount(count), tableLength(length), designRate(rate) {
+    oddTables = new float*[static_cast<std::size_t>(count)];
+    evenTables = new float*[static_cast<std::size_t>(count)];
+    lookup = new int[static_cast<std::size_t>(rate / 2 + 1)]();
+    boundaries = new int[static_cast<std::size_t>(count)]();
+    samples = allocateAligned(2 * count * length);
+    for (int t = 0; t < count; ++t) {
+        oddTables[t] = samples + static_cast<std::size_t>(t) * length;
+        evenTables[t] = samples + static_cast<std::size_t>(count + t) * length;
+    }
+}
+
+Wavetable::__rep::~__rep() {
+    freeAligned(samples);
+    delete[] oddTables;
+    delete[] evenTables;
+    delete[] lookup;
+    delete[] boundaries;
+}
+
+Wavetable::Wavetable() : rep(new __rep()) {}
+
+Wavetable::Wavetable(int tableCount, int tableLength, int designRate)
+    : rep(new __rep(tableCount, tableLength, designRate)) {}
+
+Wavetable::Wavetable(const Wavetable& other) : rep(other.rep) { rep->refCount.fetch_add(1); }
+
+Wavetable& Wavetable::operator=(const Wavetable& other) {
+    assign(other);
+    return *this;
+}
+
+Wavetable::~Wavetable() { release(); }
+
+void Wavetable::release() {
+    if (rep->refCount.fetch_sub(1, std::memory_order_acq_rel) == 1) delete rep;
+}
+
+void Wavetable::assign(const Wavetable& other) {
+    if (other.rep == rep) return;  // releasing first would free a set we are about to share
+    release();
+    rep = other.rep;
+    rep->refCount.fetch_add(1);
+}
+
+// ---- WavetableManager ----------------------------------------------------
+
+WavetableManager::WavetableManager(int tableCount, int tableLength, int designRate)
+    : table(tableCount, tableLength, designRate) {
+    Wavetable::__rep& r = *table.rep;
+    const int T = tableCount, N = tableLength;
+    const int half = designRate / 2, quarter = half / 2;
+
+    // The last table is silent and serves everything above the quarter rate.
+    for (int f = quarter + 1; f <= half; ++f) r.lookup[f] = T - 1;
+    r.boundaries[T - 1] = quarter;
+
+    // Table edges are spaced evenly in note number from 0 to the quarter rate's note.
+    const float noteMax = (std::log(static_cast<float>(quarter)) - std::log(440.0f)) * 12.0f / std::log(2.0f) + 69.0f;
+    std::vector<int> top(static_cast<std::size_t>(T), 0);  // highest harmonic each table holds
+    int edge = quarter;
+    int highest = 1;
+    for (int t = T - 2; t >= 0; --t) {
+        const int above = half / edge - 1;  // harmonics above the fundamental that fit at the upper edge
+        const int v = static_cast<int>(
+            440.0f * std::pow(2.0f, (static_cast<float>(t) * noteMax / static_cast<float>(T) - 69.0f) / 12.0f));
+        while (v < edge) r.lookup[edge--] = t;
+        r.boundaries[t] = v;
+        highest = std::max(highest, above + 1);
+        top[static_cast<std::size_t>(t)] = highest;
+    }
+    for (int f = 0; f <= edge; ++f) r.lookup[f] = 0;
+    r.boundaries[0] = 0;
+
+    // The running sum the tables are defined on, padded to whole build blocks.
+    const int padded = (N + kBuildBlock - 1) / kBuildBlock * kBuildBlock;
+    std::vector<float> positions(static_cast<std::size_t>(padded));
+    float x = 0.0f;
+    for (int k = 0; k < padded; ++k) {
+        positions[static_cast<std::size_t>(k)] = x;
+        x += kTwoPi / static_cast<float>(N);
+    }
+    for (int first = 0; first < N; first += kBuildBlock)
+        sumHarmonics(positions.data(), first, std::min(kBuildBlock, N - first), top.data(), T, r.oddTables,
+                     r.evenTables);
+}
+
+void WavetableManager::getWavetable(Wavetable& handle) { handle.assign(table); }
+
+WavetableManager& WavetableManager::global() { return theManager; }
+
+// ---- Oscillator ------------------------------------------------------------
+
+void Oscillator::process(float*, int count) { updateControl(count); }
+
+void Oscillator::setControl(Processor* source) { Controlled::setControl(source); }
+
+// ---- MultiOscillator -------------------------------------------------------
+
+MultiOscillator::MultiOscillator()
+    : Buffered(kMaxBlock),
+      detuneBuffer(allocateAligned(kMaxBlock)),
+      driftBuffers(allocateAligned(kVoices * kMaxBlock)) {
+    for (auto& lfo : drift) lfo = std::make_unique<LFO>();
+    setDriftRate(driftRate);
+}
+
+MultiOscillator::~MultiOscillator() {
+    freeAligned(sineTable);
+    freeAligned(detuneBuffer);
+    freeAligned(driftBuffers);
+}
+
+void MultiOscillator::setWavetable(const Wavetable& table) {
+    wavetable.assign(table);
+    const int n = wavetable.getTableLength();
+    if (n != sineLength) {
+        freeAligned(sineTable);
+        sineTable = n > 0 ? allocateAligned(n) : nullptr;
+        sineLength = n;
+    }
+    for (int i = 0; i < n; ++i)
+        sineTable[i] = std::sin(static_cast<float>(i) * kTwoPi / static_cast<float>(n));
+}
+
+void MultiOscillator::updateIncrements() {
+    const float base = static_cast<float>(wavetable.getTableLength()) * frequency;
+    for (auto& v : voices) v.increment = base * v.ratio / sampleRate;
+}
+
+void MultiOscillator::setFrequency(float f) {
+    const float nyquist = sampleRate * 0.5f;
+    if (f > nyquist) f = nyquist;
+    if (!(f >= 0.0f)) f = 0.0f;  // negative, and NaN, would index outside the lookup
+    frequency = f;
+    updateIncrements();
+}
+
+void MultiOscillator::setSampleRate(float rate) {
+    if (frequency > rate * 0.5f) frequency = rate * 0.5f;
+    Controlled::setSampleRate(rate);
+    setFrequency(frequency);
+    if (detuneSource != nullptr) detuneSource->setSampleRate(rate);
+    for (auto& lfo : drift) lfo->setSampleRate(rate);
+}
+
+void MultiOscillator::setDetune(float d) {
+    detune = d;
+    voices[0].ratio = 1.0f;
+    voices[1].ratio = 1.0f + d;
+    voices[2].ratio = 1.0f - d;
+    voices[3].ratio = 1.0f + 2.0f * d;
+    voices[4].ratio = 1.0f - 2.0f * d;
+    updateIncrements();
+}
+
+namespace {
+// Brings a phase into [0, n); one step covers every setting the instrument
+// uses, the slow path only extreme increments or drift depths.
+inline float wrapPhase(float p, float n) {
+    if (p < 0.0f) p += n;
+    if (p >= n) p -= n;
+    if (p < 0.0f || p >= n) {
+        p = std::fmod(p, n);
+        if (p < 0.0f) p += n;
+        if (p >= n) p = 0.0f;
+    }
+    return p;
+}
+}  // namespace
+
+void MultiOscillator::setPhase(float a) {
+    const float n = static_cast<float>(wavetable.getTableLength());
+    if (n <= 0.0f) return;
+    for (auto& v : voices) v.phase = wrapPhase(n * a * v.ratio / kTwoPi, n);
+}
+
+float MultiOscillator::getPhase() {
+    const int n = wavetable.getTableLength();
+    return n > 0 ? voices[0].phase * kTwoPi / static_cast<float>(n) : 0.0f;
+}
+
+void MultiOscillator::setPhaseSpread(float x) {
+    phaseSpread = x;
+    const float n = static_cast<float>(wavetable.getTableLength());
+    const float b = 4.0f * x;
+    static constexpr float kFactors[kVoices] = {0.0f, 1.125f, 0.875f, 1.25f, 0.75f};
+    voices[0].offset = 0.0f;
+    const float c = n > 0.0f ? std::fmod(n * b, n) : 0.0f;
+    for (int j = 1; j < kVoices; ++j) {
+        float offset = n > 0.0f ? std::fmod(b * kFactors[j] * n, n) - c : 0.0f;
+        if (offset < 0.0f) offset += n;
+        voices[j].offset = offset;
+        voices[j].resync = true;
+    }
+}
+
+void MultiOscillator::setDetuneSource(Processor* source) {
+    detuneSource = source;
+    if (source != nullptr) {
+        source->attachOutput(this);
+        source->setSampleRate(sampleRate);
+    }
+}
+
+void MultiOscillator::setDriftRate(float r) {
+    driftRate = r;
+    for (int k = 1; k < kVoices; ++k)
+        drift[k]->setFrequency(4.0f * r * (1.0f + static_cast<float>(k - 1) * 0.33333334f * driftSpread * 2.77f));
+}
+
+void MultiOscillator::setDriftSpread(float e) {
+    driftSpread = e;
+    if (e == 0.0f)
+        for (int k = 1; k < kVoices; ++k) drift[k]->restart();
+    setDriftRate(driftRate);
+}
+
+void MultiOscillator::setVoiceLevel(float s) {
+    voiceLevel = s;
+    setStereoSpread(stereoSpread);
+}
+
+void MultiOscillator::setStereoSpread(float p) {
+    stereoSpread = p;
+    const float s = voiceLevel;
+    const float w = (1.0f - 0.5f * p) * s * 0.2f;
+    voices[0].gainA = voices[0].gainB = 1.0f - 0.8f * s;
+    voices[1].gainA = (1.0f + p) * w;
+    voices[1].gainB = (1.0f - p) * w;
+    voices[2].gainA = (1.0f - p) * w;
+    voices[2].gainB = (1.0f + p) * w;
+    voices[3].gainA = (1.0f - p) * w;
+    voices[3].gainB = (1.0f + p) * w;
+    voices[4].gainA = (1.0f + p) * w;
+    voices[4].gainB = (1.0f - p) * w;
+}
+
+void MultiOscillator::selectTables() {
+    Selection sel;
+    const int T = wavetable.getTableCount();
+    const int rate = wavetable.getDesignRate();
+    const int half = rate / 2;
+    const float scaled = frequency * static_cast<float>(rate) / sampleRate;
+    const int index = std::clamp(static_cast<int>(std::ceil(scaled)), 0, half);
+    const int t = wavetable.getLookup()[index];
+    const int next = t + 1 < T ? t + 1 : t;
+    if (next != t) {
+        const int* edges = wavetable.getBoundaries();
+        const float lower = static_cast<float>(edges[t]) * sampleRate / static_cast<float>(rate);
+        const float upper = static_cast<float>(edges[next]) * sampleRate / static_cast<float>(rate);
+        sel.odd = wavetable.getOddTables()[t];
+        sel.even = wavetable.getEvenTables()[t];
+        sel.nextOdd = wavetable.getOddTables()[next];
+        sel.nextEven = wavetable.getEvenTables()[next];
+        sel.crossfade = (frequency - lower) / (upper - lower);
+        sel.silent = false;
+    }
+    selection = sel;
+}
+
+void MultiOscillator::lockPhases() {
+    const float n = static_cast<float>(wavetable.getTableLength());
+    const float halfN = 0.5f * n;
+    const float base = n * frequency / sampleRate;
+    for (int j = 1; j < kVoices; ++j) {
+        Voice& v = voices[j];
+        float diff = v.phase - voices[0].phase;
+        if (diff < 0.0f) diff += n;
+        float gap = v.offset - diff;
+        if (gap > halfN) gap -= n;
+        else if (gap < -halfN) gap += n;
+        if (gap < -1.0f || gap > 1.0f) {
+            // Run slightly faster or slower until the offset is reached.
+            v.increment = n * (1.0f + 0.5f * gap / n) * frequency / sampleRate;
+        } else if (v.resync) {
+            v.phase = voices[0].phase + v.offset;
+            if (v.phase >= n) v.phase -= n;
+            v.increment = base;
+            v.resync = false;
+        }
+    }
+}
+
+void MultiOscillator::process(float* out, int count) {
+    float* const second = buffer;
+    if (replayNext) {
+        std::memcpy(out, second, static_cast<std::size_t>(count) * sizeof(float));
+        replayNext = false;
+        return;
+    }
+    replayNext = true;
+    updateControl(count);
+
+    const int N = wavetable.getTableLength();
+    if (N == 0 || sineTable == nullptr) {  // no table set yet: stay silent rather than read nothing
+        std::memset(out, 0, static_cast<std::size_t>(count) * sizeof(float));
+        std::memset(second, 0, static_cast<std::size_t>(count) * sizeof(float));
+        return;
+    }
+    const float n = static_cast<float>(N);
+    if (detuneSource != nullptr) detuneSource->process(detuneBuffer, count);
+    selectTables();
+    float driftScale[kVoices];
+    const float* driftSignal[kVoices];
+    for (int j = 0; j < kVoices; ++j) {
+        float* signal = driftBuffers + j * kMaxBlock;
+        drift[j]->process(signal, count);
+        driftSignal[j] = signal;
+        driftScale[j] = j == 0 ? 0.0f
+                               : (driftDepth - driftSpread / (driftSpread + 0.2f) * static_cast<float>(j - 1) *
+                                                   0.33333334f * driftDepth) *
+                                     n * 0.3f;
+    }
+    const float fundamental = fundamentalLevel * 0.5f;
+    const float even = evenLevel, odd = oddLevel;
+
+    for (int i = 0; i < count; ++i) {
+        if (control != nullptr && needsUpdate()) {
+            setFrequency(controlBuffer[i]);
+            selectTables();
+            if (detune == 0.0f) lockPhases();
+            if (beatRate > 0.0f && frequency > 0.0f) {
+                const float voicesPerBeat = std::floor(frequency * (1.0f / beatRate));
+                setDetune(voicesPerBeat > 2.0f ? 1.0f / voicesPerBeat : 0.5f);
+            }
+        }
+        if (detuneSource != nullptr && (i & 7) == 0) setDetune(detuneBuffer[i]);
+
+        // The sine fundamental, read at voice 0's phase before it advances.
+        const float p0 = voices[0].phase;
+        const int k0 = static_cast<int>(p0);
+        const int k1 = k0 == N - 1 ? 0 : k0 + 1;
+        const float fr = p0 - static_cast<float>(k0);
+        const float f0 = ((1.0f - fr) * sineTable[k0] + fr * sineTable[k1]) * fundamental;
+        float sumA = f0, sumB = f0;
+
+        const Selection& sel = selection;
+        const float u = sel.crossfade;
+        for (int j = 0; j < kVoices; ++j) {
+            Voice& v = voices[j];
+            const float phase = wrapPhase(v.phase + v.increment, n);
+            v.phase = phase;
+            if (sel.silent) continue;
+            const float pos = wrapPhase(phase + driftScale[j] * driftSignal[j][i], n);
+            const int q0 = static_cast<int>(pos);
+            const int q1 = q0 + 1 == N ? 0 : q0 + 1;
+            const float w = pos - static_cast<float>(q0);
+            const float lower = even * ((1.0f - w) * sel.even[q0] + w * sel.even[q1]) +
+                                odd * ((1.0f - w) * sel.odd[q0] + w * sel.odd[q1]);
+            const float upper = even * ((1.0f - w) * sel.nextEven[q0] + w * sel.nextEven[q1]) +
+                                odd * ((1.0f - w) * sel.nextOdd[q0] + w * sel.nextOdd[q1]);
+            const float s = (1.0f - u) * lower + u * upper;
+            sumA += v.gainA * s;
+            sumB += v.gainB * s;
+        }
+        out[i] = sumA;
+        second[i] = sumB;
+    }
+}
+
+// ---- Squarewave ------------------------------------------------------------
+
+void Squarewave::setFrequency(float f) {
+    frequency = f;
+    increment = f * kTwoPi / sampleRate;
+}
+
+void Squarewave::setSampleRate(float rate) {
+    Controlled::setSampleRate(rate);
+    increment = frequency * kTwoPi / sampleRate;
+}
+
+void Squarewave::setPhase(float a) {
+    phase = a;
+    sign = a < kPi ? 1.0f : -1.0f;
+}
+
+void Squarewave::process(float* out, int count) {
+    updateControl(count);
+    for (int i = 0; i < count; ++i) {
+        if (needsUpdate()) setFrequency(controlBuffer[i]);
+        phase += increment;
+        if (phase > kPi && sign == 1.0f) {
+            sign = -1.0f;
+        } else if (phase > kTwoPi) {
+            phase -= kTwoPi;
+            sign = 1.0f;
+        }
+        out[i] = sign;
+    }
+}
+
+// ---- Noise, DummyOscillator ------------------------------------------------
+
+void Noise::process(float* out, int count) {
+    std::uint32_t ca = a, cb = b;
+    for (int i = 0; i < count; ++i) {
+        ca ^= cb;
+        out[i] = static_cast<float>(static_cast<std::int32_t>(cb)) * 4.656613e-10f;
+        cb += ca;
+    }
+    a = ca;
+    b = cb;
+}
+
+void DummyOscillator::process(float* out, int count) {
+    std::memset(out, 0, static_cast<std::size_t>(count) * sizeof(float));
+}
+
+}  // namespace SPKit

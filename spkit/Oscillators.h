@@ -1,0 +1,234 @@
+// Band-limited wavetables and the oscillators built on them. One static
+// WavetableManager lays out 256 sawtooth tables (split into odd and even
+// harmonics, the fundamental kept apart as a sine) when the library loads;
+// MultiOscillator reads them with five detunable, phase-spread, drifting voices
+// panned to two outputs. Squarewave, Noise and DummyOscillator are plain sources.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "spkit/Framework.h"
+
+namespace SPKit {
+
+class LFO;
+
+// A handle to a shared, reference-counted table set. Copies share; the last
+// handle to go frees the set. Sharing is thread-safe (instances may be opened
+// on different host threads); the tables themselves are read-only once built.
+class Wavetable {
+public:
+    // The shared representation: T tables of N samples per parity, the lookup
+    // from whole Hz (at designRate) to table index, and each table's lowest
+    // served frequency.
+    class __rep {
+    public:
+        __rep() = default;
+        __rep(int tableCount, int tableLength, int designRate);
+        virtual ~__rep();
+        __rep(const __rep&) = delete;
+        __rep& operator=(const __rep&) = delete;
+
+        int tableCount = 0;
+        int tableLength = 0;
+        int designRate = 0;
+        float** oddTables = nullptr;
+        float** evenTables = nullptr;
+        int* lookup = nullptr;
+        int* boundaries = nullptr;
+        std::atomic<int> refCount{1};
+
+    private:
+        float* samples = nullptr;  // one aligned block behind both table arrays
+    };
+
+    virtual ~Wavetable();
+    // An empty set: all counts 0, arrays null.
+    Wavetable();
+    // A zero-filled set of the given shape, ready to be laid out by its builder.
+    Wavetable(int tableCount, int tableLength, int designRate);
+    Wavetable(const Wavetable& other);
+    Wavetable& operator=(const Wavetable& other);
+
+    virtual int getTableCount() const { return rep->tableCount; }
+    virtual int getTableLength() const { return rep->tableLength; }
+    virtual int getDesignRate() const { return rep->designRate; }
+    virtual float* const* getOddTables() const { return rep->oddTables; }
+    virtual float* const* getEvenTables() const { return rep->evenTables; }
+    virtual const int* getLookup() const { return rep->lookup; }
+    virtual const int* getBoundaries() const { return rep->boundaries; }
+    // Takes a share of other's set, releasing the one held.
+    virtual void assign(const Wavetable& other);
+
+    // Number of handles sharing this set (for tests and diagnostics).
+    int shareCount() const { return rep->refCount.load(); }
+
+private:
+    friend class WavetableManager;  // lays out the set it owns
+
+    void release();
+
+    __rep* rep;
+};
+
+// Owns the library's one table set, built by its constructor.
+class WavetableManager {
+public:
+    static constexpr int kTableCount = 256;
+    static constexpr int kTableLength = 4096;
+    static constexpr int kDesignRate = 96000;
+
+    WavetableManager(int tableCount, int tableLength, int designRate);
+    virtual ~WavetableManager() = default;
+    WavetableManager(const WavetableManager&) = delete;
+    WavetableManager& operator=(const WavetableManager&) = delete;
+
+    // Fills `handle` with a share of this manager's set. Any thread.
+    virtual void getWavetable(Wavetable& handle);
+
+    // The static manager built when the library is loaded (256 × 4096 at 96 kHz).
+    static WavetableManager& global();
+
+private:
+    Wavetable table;
+};
+
+// The base of every oscillator: a control-rate frequency source, a phase and a
+// frequency. It has no audio input.
+class Oscillator : public virtual Controlled {
+public:
+    void process(float* out, int count) override;
+    void setInput(Processor*) override {}
+
+    // The control source delivers the frequency in Hz.
+    void setControl(Processor* source) override;
+    virtual void setPhase(float a) { phase = a; }
+    virtual void setFrequency(float f) { frequency = f; }
+    virtual float getPhase() { return phase; }
+    virtual float getFrequency() { return frequency; }
+    virtual float* getControlBuffer() { return controlBuffer; }
+
+protected:
+    float phase = 0.0f;
+    float frequency = 440.0f;
+};
+
+// Five wavetable voices (main voice 0 plus four detuned ones) over a sine
+// fundamental, rendered in stereo. The first process call of a block computes
+// it and returns output A; the second returns output B of the same block.
+class MultiOscillator : public virtual Oscillator, public virtual Buffered {
+public:
+    static constexpr int kVoices = 5;
+
+    MultiOscillator();
+    ~MultiOscillator() override;
+
+    void process(float* out, int count) override;
+    void setSampleRate(float rate) override;
+    void setPhase(float a) override;
+    void setFrequency(float f) override;
+    float getPhase() override;
+
+    virtual void setWavetable(const Wavetable& table);
+    virtual void setPhaseSpread(float x);
+    virtual void setDetuneSource(Processor* source);
+    virtual void setDriftRate(float r);
+    virtual void setDriftDepth(float d) { driftDepth = d; }
+    virtual void setDriftSpread(float e);
+    virtual void setDetune(float d);
+    virtual void setBeatRate(float r) { beatRate = r; }
+    virtual void setFundamentalLevel(float v) { fundamentalLevel = v; }
+    virtual void setOddLevel(float v) { oddLevel = v; }
+    virtual void setEvenLevel(float v) { evenLevel = v; }
+    virtual void setVoiceLevel(float s);
+    virtual void setStereoSpread(float p);
+    virtual Processor* getDetuneSource() { return detuneSource; }
+    virtual float getDetune() { return detune; }
+
+    // Read-only views for composers and tests.
+    float voicePhase(int j) const { return voices[j].phase; }
+    float voiceOffset(int j) const { return voices[j].offset; }
+    float voiceGainA(int j) const { return voices[j].gainA; }
+    float voiceGainB(int j) const { return voices[j].gainB; }
+
+private:
+    struct Voice {
+        float phase = 0.0f;      // table samples
+        float increment = 1.0f;  // table samples per output sample
+        float gainA = 0.2f;
+        float gainB = 0.2f;
+        float ratio = 1.0f;
+        float offset = 0.0f;     // target phase distance from voice 0, table samples
+        bool resync = false;
+    };
+
+    // The pair of tables the current frequency reads and the crossfade between them.
+    struct Selection {
+        const float* odd = nullptr;
+        const float* even = nullptr;
+        const float* nextOdd = nullptr;
+        const float* nextEven = nullptr;
+        float crossfade = 0.0f;
+        bool silent = true;  // the last (empty) table: harmonics are skipped
+    };
+
+    void selectTables();
+    void lockPhases();
+    void updateIncrements();
+
+    Wavetable wavetable;
+    float* sineTable = nullptr;
+    int sineLength = 0;
+    Voice voices[kVoices];
+    Processor* detuneSource = nullptr;
+    float* detuneBuffer = nullptr;
+    std::unique_ptr<LFO> drift[kVoices];
+    float* driftBuffers = nullptr;  // kVoices × kMaxBlock
+    float detune = 0.0f;
+    float fundamentalLevel = 1.0f;
+    float oddLevel = 1.0f;
+    float evenLevel = 1.0f;
+    float phaseSpread = 0.0f;
+    float beatRate = 0.0f;
+    float driftDepth = 0.0f;
+    float driftRate = 1.0f;
+    float driftSpread = 0.0f;
+    float voiceLevel = 1.0f;
+    float stereoSpread = 0.0f;
+    bool replayNext = false;
+    Selection selection;
+};
+
+// A naive ±1 square wave; used as the trill's switching source.
+class Squarewave : public virtual Oscillator {
+public:
+    void process(float* out, int count) override;
+    void setSampleRate(float rate) override;
+    void setPhase(float a) override;
+    void setFrequency(float f) override;
+
+private:
+    float increment = 1.0f;  // radians per sample
+    float sign = 1.0f;
+};
+
+// A fast integer noise generator (xor-add recurrence), output in -1 … 1.
+// Frequency, phase and control are ignored.
+class Noise : public virtual Oscillator {
+public:
+    void process(float* out, int count) override;
+
+private:
+    std::uint32_t a = 0x67452301u;
+    std::uint32_t b = 0xEFCDAB89u;
+};
+
+// Silence, for graph positions that need an oscillator but no sound.
+class DummyOscillator : public virtual Oscillator {
+public:
+    void process(float* out, int count) override;
+};
+
+}  // namespace SPKit
