@@ -1,0 +1,230 @@
+// Gain and saturation units as audio processors: the modulated gain against
+// its control ramp, the limiter's attack and release times and its ceiling,
+// the tube curve's shape, knee and harmonics, and their real-time contract.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include "spkit/Gain.h"
+#include "tests/support/AllocationCounter.h"
+#include "tests/support/AudioAnalysis.h"
+
+using namespace SPKit;
+
+namespace {
+
+// The stated tube curve, evaluated in double.
+double tubeFormula(double x) {
+    const double u = (x + 1.4142135) * (x + 1.4142135) * 0.5 - 1.0;
+    if (u <= 0.8) return u;
+    const double v = (u - 0.8) * 5.0000005 * 2.0;
+    return 0.8 + 0.19999999 * v * (v * v + 2.0) / (std::fabs(v) * (v * v + 2.0) + 3.0);
+}
+
+std::vector<float> run(Processor& unit, const std::vector<float>& x, int block = 64) {
+    InputAdapter source;
+    source.setSource(x.data(), static_cast<int>(x.size()));
+    unit.setInput(&source);
+    std::vector<float> y(x.size());
+    for (size_t done = 0; done < x.size();) {
+        const int n = static_cast<int>(std::min<size_t>(static_cast<size_t>(block), x.size() - done));
+        unit.process(y.data() + done, n);
+        done += static_cast<size_t>(n);
+    }
+    unit.setInput(nullptr);
+    return y;
+}
+
+std::vector<float> sine(double frequency, double amplitude, int count, double rate = 44100.0) {
+    std::vector<float> x(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) x[static_cast<size_t>(i)] = static_cast<float>(amplitude * std::sin(2.0 * std::numbers::pi * frequency * i / rate));
+    return x;
+}
+
+std::vector<float> noise(int count, float amplitude, unsigned seed = 1u) {
+    std::vector<float> x(static_cast<size_t>(count));
+    for (auto& v : x) {
+        seed = seed * 1664525u + 1013904223u;
+        v = amplitude * (static_cast<float>(seed >> 8) / 8388608.0f - 1.0f);
+    }
+    return x;
+}
+
+}  // namespace
+
+TEST(Gain, ScalesAToneByItsGain) {
+    Gain gain;
+    const auto x = sine(1000.0, 0.5, 4096);
+    EXPECT_EQ(run(gain, x), x);  // unity by default
+    gain.setGain(-0.25f);
+    const auto y = run(gain, x);
+    EXPECT_NEAR(TestSupport::toneAmplitude(y.data(), 4096, 1000.0, 44100.0), 0.125, 1e-6);
+    EXPECT_FLOAT_EQ(y[3], -0.25f * x[3]);
+}
+
+TEST(ModGain, FollowsItsControlAfterTheRampAndKeepsTheLastValue) {
+    ModGain unit;
+    Unit control(0.5f);
+    unit.setControl(&control);
+    const std::vector<float> ones(64, 1.0f);
+    const auto y = run(unit, ones, 64);
+    // The first control period ramps from 0 to the first control sample.
+    for (int i = 0; i < 8; ++i) EXPECT_FLOAT_EQ(y[static_cast<size_t>(i)], 0.5f * i / 8.0f) << i;
+    for (size_t i = 8; i < y.size(); ++i) EXPECT_FLOAT_EQ(y[i], 0.5f) << i;
+    EXPECT_FLOAT_EQ(unit.getGain(), 0.5f);
+}
+
+TEST(ModGain, UsesTheStoredGainWithoutAControlSource) {
+    ModGain unit;
+    unit.setGain(0.25f);
+    const auto x = sine(440.0, 1.0, 512);
+    const auto y = run(unit, x);
+    for (size_t i = 0; i < x.size(); ++i) EXPECT_FLOAT_EQ(y[i], 0.25f * x[i]);
+}
+
+TEST(Limiter, BelowThresholdTheSignalPassesUnchanged) {
+    Limiter limiter;
+    limiter.setSampleRate(44100.0f);
+    limiter.setAttack(1.0f);
+    const auto x = sine(300.0, 0.999, 8192);
+    EXPECT_EQ(run(limiter, x), x);
+}
+
+TEST(Limiter, OneMillisecondAttackAtOneKilohertzCovers99PercentInOneSample) {
+    Limiter limiter;
+    limiter.setAttack(1.0f);
+    limiter.setSampleRate(1000.0f);  // re-derives the coefficient for the new rate
+    const std::vector<float> step(1, 1.0f);
+    run(limiter, step);
+    EXPECT_NEAR(limiter.getEnvelope(), 0.99f, 1e-6f);
+}
+
+// The envelope, read back from the gain the limiter applies to a DC step
+// (y = threshold / envelope once above the threshold), reaches 99 % of the
+// step after attack-time worth of samples and falls to 1 % of its level
+// after the release time.
+TEST(Limiter, AttackAndReleaseTimesAtTheHostRate) {
+    Limiter limiter;
+    limiter.setSampleRate(44100.0f);
+    limiter.setAttack(10.0f);
+    limiter.setRelease(50.0f);
+    limiter.setThreshold(0.01f);
+    std::vector<float> x(441 + 2205, 1.0f);
+    for (size_t i = 441; i < x.size(); ++i) x[i] = 1e-9f;
+    const auto y = run(limiter, x, 37);
+    const double envelopeAfterAttack = 0.01 / y[440];
+    EXPECT_NEAR(envelopeAfterAttack, 0.99, 2e-4);
+    EXPECT_LT(0.01 / y[439], 0.99);
+    // The release ends below the threshold, where only the envelope shows it.
+    EXPECT_NEAR(limiter.getEnvelope(), envelopeAfterAttack * 0.01, 1e-5);
+}
+
+TEST(Limiter, InstantAttackIsAHardCeiling) {
+    Limiter limiter;
+    limiter.setSampleRate(48000.0f);
+    limiter.setAttack(0.0f);
+    limiter.setRelease(50.0f);
+    limiter.setThreshold(0.5f);
+    const auto x = noise(20000, 8.0f);
+    const auto y = run(limiter, x, 100);
+    EXPECT_LE(TestSupport::peak(y.data(), static_cast<int>(y.size())), 0.5 + 1e-6);
+    EXPECT_GT(TestSupport::peak(y.data(), static_cast<int>(y.size())), 0.49);
+}
+
+TEST(Limiter, HoldsALoudToneNearTheThreshold) {
+    Limiter limiter;
+    limiter.setSampleRate(44100.0f);
+    limiter.setAttack(10.0f);
+    limiter.setRelease(50.0f);
+    limiter.setThreshold(0.5f);
+    const auto y = run(limiter, sine(1000.0, 4.0, 44100), 256);
+    // The envelope settles between the tone's mean and peak level, so the
+    // limited peak sits within a few dB above the threshold.
+    const double level = TestSupport::toneAmplitude(y.data() + 22050, 22050, 1000.0, 44100.0);
+    EXPECT_GT(level, 0.5);
+    EXPECT_LT(level, 0.5 * 1.6);
+}
+
+TEST(Limiter, OutOfRangeSettingsStayFinite) {
+    // A negative time must not make the follower run away; a negative
+    // threshold must not divide silence by zero.
+    Limiter limiter;
+    limiter.setSampleRate(44100.0f);
+    limiter.setAttack(-5.0f);
+    limiter.setRelease(-5.0f);
+    limiter.setThreshold(-1.0f);
+    std::vector<float> x(4096, 0.0f);
+    for (size_t i = 1000; i < 3000; ++i) x[i] = (i % 2) ? 1.0f : -1.0f;
+    const auto y = run(limiter, x);
+    EXPECT_TRUE(TestSupport::allFinite(y.data(), 4096));
+    EXPECT_LE(limiter.getEnvelope(), 1.0f);
+}
+
+TEST(Tube, FollowsTheStatedCurveFromDeepNegativeToFarAboveTheKnee) {
+    std::vector<float> x;
+    for (int i = -4000; i <= 4000; ++i) x.push_back(static_cast<float>(i) * 0.001f);
+    for (float big : {10.0f, 100.0f, 1e4f, -1e4f}) x.push_back(big);
+    Tube tube;
+    const auto y = run(tube, x, 7);  // odd blocks exercise the scalar tail
+    for (size_t i = 0; i < x.size(); ++i) EXPECT_NEAR(y[i], tubeFormula(x[i]), 2e-6) << "x = " << x[i];
+}
+
+TEST(Tube, ShapeLandmarks) {
+    Tube tube;
+    const float r2 = 1.4142135f;
+    // u = 0.8 is reached at x = sqrt(3.6) - sqrt(2).
+    const float knee = std::sqrt(3.6f) - r2;
+    const auto y = run(tube, {0.0f, 1e-3f, -r2, knee - 1e-3f, knee + 1e-3f, 50.0f, 1e20f, FLT_MAX, -1e20f});
+    EXPECT_NEAR(y[0], 0.0f, 1e-7f);
+    EXPECT_NEAR((y[1] - y[0]) / 1e-3f, std::sqrt(2.0f), 1e-3f);  // slope sqrt 2 through 0
+    EXPECT_NEAR(y[2], -1.0f, 1e-6f);                              // the quadratic's floor
+    // Just above the knee the slope in u grows from 1 to 4/3: dy/dx there = 4/3 du/dx.
+    const double dudx = knee + r2;
+    EXPECT_NEAR((y[4] - y[3]) / 2e-3f, (1.0 + 4.0 / 3.0) / 2.0 * dudx, 0.02);
+    for (size_t i = 5; i < y.size(); ++i) {
+        EXPECT_LE(y[i], 1.0f) << i;
+        EXPECT_GT(y[i], 0.9999f) << i;
+    }
+}
+
+TEST(Tube, AddsASecondHarmonicAndNoThirdBelowTheKnee) {
+    // Below the knee the curve is x^2/2 + sqrt2 x: a DC term of a^2/4, the
+    // fundamental times sqrt 2 and a second harmonic of a^2/4.
+    constexpr double a = 0.2, f = 441.0;
+    Tube tube;
+    const auto y = run(tube, sine(f, a, 8192));
+    EXPECT_NEAR(TestSupport::toneAmplitude(y.data(), 8192, f, 44100.0), std::sqrt(2.0) * a, 1e-5);
+    EXPECT_NEAR(TestSupport::toneAmplitude(y.data(), 8192, 2 * f, 44100.0), a * a / 4, 1e-5);
+    EXPECT_LT(TestSupport::toneAmplitude(y.data(), 8192, 3 * f, 44100.0), 1e-6);
+    // Driven past the knee the positive peaks are rounded: odd harmonics appear.
+    Tube hot;
+    const auto z = run(hot, sine(f, 1.0, 8192));
+    EXPECT_GT(TestSupport::toneAmplitude(z.data(), 8192, 3 * f, 44100.0), 1e-3);
+}
+
+#if MORVELITH_COUNTS_ALLOCATIONS
+TEST(GainUnits, ProcessDoesNotAllocate) {
+    Gain gain;
+    ModGain modGain;
+    Limiter limiter;
+    Tube tube;
+    Unit control(0.3f);
+    modGain.setControl(&control);
+    limiter.setSampleRate(48000.0f);
+    limiter.setAttack(3.0f);
+    const auto x = noise(4096, 2.0f);
+    InputAdapter source;
+    std::vector<float> out(4096);
+    TestSupport::AllocationScope scope;
+    for (Processor* unit : {static_cast<Processor*>(&gain), static_cast<Processor*>(&modGain),
+                            static_cast<Processor*>(&limiter), static_cast<Processor*>(&tube)}) {
+        unit->setInput(&source);
+        source.setSource(x.data(), 4096);
+        for (int n : {1, 7, 64, 4024}) unit->process(out.data(), n);
+    }
+    EXPECT_EQ(scope.stop().allocations, 0);
+}
+#endif
