@@ -19,8 +19,10 @@ constexpr float kLn2Half = 0.3465736f;     // ln 2 / 2: octaves to the cookbook'
 // undamped resonator for the low, high and band types); 1/100 octave is a Q
 // of about 144 and the narrowest the width control reaches.
 constexpr double kMinBandwidthOctaves = 0.01;
-// Below this the cookbook's w0 / sin(w0) is 0 / 0.
-constexpr float kMinBiQuadFrequency = 1.0f;
+// At 0 Hz the cookbook's w0 / sin(w0) is 0 / 0, and a few hertz from it the
+// single-precision recursion of a narrow response can no longer hold its poles
+// inside the unit circle. 10 Hz is the lowest corner the instrument asks for.
+constexpr float kMinBiQuadFrequency = 10.0f;
 
 // needsUpdate() has just decided for the sample at hand; the following samples
 // answer false until the counter comes round again. Returns how many samples,
@@ -143,7 +145,9 @@ void BiQuad::process(float* out, int count) {
         const float c0 = b0, c1 = b1, c2 = b2, d1 = a1, d2 = a2;
         for (int end = i + run; i < end; ++i) {
             const float x = out[i];
-            const float y = c0 * x + c1 * sx1 + c2 * sx2 - d1 * sy1 - d2 * sy2;
+            // Paired so that equal numerator and denominator (a 0 dB peak)
+            // cancel exactly and the filter is a true identity.
+            const float y = c0 * x + (c1 * sx1 - d1 * sy1) + (c2 * sx2 - d2 * sy2);
             sx2 = sx1;
             sx1 = x;
             sy2 = sy1;
