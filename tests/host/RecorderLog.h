@@ -1,0 +1,81 @@
+// What the recorder test plug-in saw, shared between it and the suites: every
+// block with the time information it read, every MIDI event with the block it
+// came in, the dispatcher opcodes, and the host's answers to its callbacks.
+// Fixed arrays only, so the plug-in never allocates while it records.
+#pragma once
+
+#include <cstdint>
+
+#include "vst/AEffect.h"
+
+namespace Recorder {
+
+// effVendorSpecific with this index stores a RecorderLog* into *ptr.
+constexpr VstInt32 kLogRequest = vstFourCC('R', 'L', 'o', 'g');
+constexpr int kMaxBlocks = 8192;
+constexpr int kMaxEvents = 8192;
+constexpr int kParams = 4;
+constexpr int kPrograms = 3;
+constexpr int kChunkBytes = kParams * 4;
+constexpr VstInt32 kUniqueID = vstFourCC('r', 'e', 'c', '1');
+// An opcode the host interface never defined (5 is unused), and one far beyond the table.
+constexpr VstInt32 kUnusedHostOpcode = 5;
+constexpr VstInt32 kFarHostOpcode = 999;
+
+struct Block {
+    int32_t frames;
+    int32_t timeInfoPresent;
+    double samplePos;
+    double sampleRate;
+    double ppqPos;
+    double tempo;
+    double barStartPos;
+    int32_t flags;
+    int32_t timeSigNumerator;
+    int32_t timeSigDenominator;
+    int32_t eventsBefore;  // events received before this block (all blocks so far)
+};
+
+struct Event {
+    int32_t block;  // index of the processReplacing call it preceded
+    int32_t type;
+    int32_t byteSize;
+    int32_t deltaFrames;
+    uint8_t data[3];
+};
+
+// Answers the host gave to the callbacks the plug-in makes in effOpen.
+struct OpenAnswers {
+    VstIntPtr version;
+    VstIntPtr automate;
+    VstIntPtr beginEdit;
+    VstIntPtr endEdit;
+    VstIntPtr updateDisplay;
+    VstIntPtr idle;
+    VstIntPtr wantMidi;
+    VstIntPtr unusedOpcode;
+    VstIntPtr farOpcode;
+    VstIntPtr canDoTimeInfo;
+    VstIntPtr canDoNonsense;
+    VstIntPtr sampleRate;
+    VstIntPtr blockSize;
+    char vendor[kVstMaxVendorStrLen];
+    char product[kVstMaxProductStrLen];
+};
+
+struct Log {
+    VstIntPtr versionAtEntry;
+    OpenAnswers open;
+    int32_t opcodeCounts[128];
+    float sampleRate;
+    VstIntPtr maxBlockSize;
+    int32_t resumed;
+    int32_t programAtResume;
+    int32_t blockCount;
+    int32_t eventCount;
+    int64_t framesRendered;
+    Block blocks[kMaxBlocks];
+    Event events[kMaxEvents];
+};
+
+}  // namespace Recorder

@@ -1,0 +1,175 @@
+// morvelith-render run as a user runs it: usage and option errors, clear
+// failures with non-zero exit codes (missing plug-in, bad MIDI, unwritable
+// output, missing program), and WAV files whose contents are checked with
+// libsndfile (the recorder's ramp proves every frame reaches the file in order).
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tests/host/SmfBuilder.h"
+#include "tests/support/AudioAnalysis.h"
+
+namespace {
+
+struct ToolRun {
+    int exitCode;
+    std::string output;  // standard output and standard error together
+};
+
+std::string tempPath(const std::string& name) { return "/tmp/morvelith_cli_" + std::to_string(getpid()) + "_" + name; }
+
+ToolRun runTool(const std::string& arguments) {
+    const std::string capture = tempPath("output.txt");
+    const std::string command = std::string(RENDER_TOOL_PATH) + " " + arguments + " >" + capture + " 2>&1";
+    const int status = std::system(command.c_str());
+    std::ifstream in(capture);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::remove(capture.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text.str()};
+}
+
+struct Wav {
+    SF_INFO info{};
+    std::vector<float> left, right;
+};
+
+bool readWav(const std::string& path, Wav& wav) {
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &wav.info);
+    if (file == nullptr) return false;
+    std::vector<float> interleaved(static_cast<size_t>(wav.info.frames * wav.info.channels));
+    sf_readf_float(file, interleaved.data(), wav.info.frames);
+    sf_close(file);
+    for (sf_count_t i = 0; i < wav.info.frames; ++i) {
+        wav.left.push_back(interleaved[size_t(i * wav.info.channels)]);
+        wav.right.push_back(interleaved[size_t(i * wav.info.channels + wav.info.channels - 1)]);
+    }
+    return true;
+}
+
+bool exists(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
+}
+
+}  // namespace
+
+TEST(RenderTool, HelpListsEveryOption) {
+    const ToolRun run = runTool("--help");
+    EXPECT_EQ(run.exitCode, 0);
+    for (const char* option : {"--plugin", "--program", "--midi", "--tempo", "--rate", "--block", "--length", "--out"})
+        EXPECT_NE(run.output.find(option), std::string::npos) << option;
+}
+
+struct BadCommand {
+    const char* name;
+    std::string arguments;
+    int exitCode;
+    const char* message;
+};
+void PrintTo(const BadCommand& c, std::ostream* os) { *os << c.name; }
+
+
+class RenderToolFailure : public ::testing::TestWithParam<BadCommand> {};
+
+TEST_P(RenderToolFailure, ExitsNonZeroWithAClearMessage) {
+    const ToolRun run = runTool(GetParam().arguments);
+    EXPECT_EQ(run.exitCode, GetParam().exitCode) << run.output;
+    EXPECT_NE(run.output.find(GetParam().message), std::string::npos) << run.output;
+}
+
+namespace {
+std::string garbageMidi() {
+    const std::string path = tempPath("garbage.mid");
+    std::ofstream(path) << "MThd but then nothing sensible";
+    return path;
+}
+const std::string kRecorder = std::string("--plugin ") + RECORDER_PATH;
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, RenderToolFailure,
+    ::testing::Values(
+        BadCommand{"UnknownOption", "--loud", 2, "unknown option '--loud'"},
+        BadCommand{"MissingValue", "--rate", 2, "--rate needs a value"},
+        BadCommand{"RateNotANumber", "--rate 44k", 2, "--rate must be"},
+        BadCommand{"BlockZero", "--block 0", 2, "--block must be"},
+        BadCommand{"NegativeLength", "--length -1", 2, "--length must be"},
+        BadCommand{"BadFormat", "--format mp3", 2, "--format must be"},
+        BadCommand{"MissingPlugin", "--plugin /nonexistent/x.so --out /tmp/x.wav", 1, "plug-in not found"},
+        BadCommand{"NotAPlugin", "--plugin " RECORDER_NO_ENTRY_PATH " --out /tmp/x.wav", 1, "exports neither"},
+        BadCommand{"MissingMidi", kRecorder + " --midi /nonexistent/song.mid", 1, "bad MIDI file"},
+        BadCommand{"BadMidi", kRecorder + " --midi " + garbageMidi(), 1, "bad MIDI file"},
+        BadCommand{"UnwritableOutput", kRecorder + " --out /nonexistent/dir/out.wav", 1, "cannot write"},
+        BadCommand{"MissingProgram", kRecorder + " --program 3", 1, "program 3 does not exist"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RenderTool, WritesEveryFrameInOrderAndReportsPluginCpu) {
+    const std::string out = tempPath("ramp.wav");
+    const ToolRun run = runTool(kRecorder + " --rate 22050 --block 100 --length 1.5 --out " + out);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("Plug-in CPU time:"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("per second of audio"), std::string::npos) << run.output;
+    Wav wav;
+    ASSERT_TRUE(readWav(out, wav));
+    std::remove(out.c_str());
+    EXPECT_EQ(wav.info.channels, 2);
+    EXPECT_EQ(wav.info.samplerate, 22050);
+    EXPECT_EQ(wav.info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    ASSERT_EQ(wav.info.frames, 33075);
+    for (size_t i = 0; i < wav.left.size(); ++i) {
+        ASSERT_EQ(wav.left[i], float(i)) << "frame " << i;
+        ASSERT_EQ(wav.right[i], -float(i)) << "frame " << i;
+    }
+}
+
+TEST(RenderTool, DefaultLengthIsThePhrasePlusTheTail) {
+    const std::string out = tempPath("default.wav");
+    // At 240 beats per minute the eight-beat demo phrase ends just before 2 s.
+    const ToolRun run = runTool(kRecorder + " --tempo 240 --format pcm24 --out " + out);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    Wav wav;
+    ASSERT_TRUE(readWav(out, wav));
+    std::remove(out.c_str());
+    EXPECT_EQ(wav.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
+    const double seconds = double(wav.info.frames) / wav.info.samplerate;
+    EXPECT_GT(seconds, 3.5);
+    EXPECT_LE(seconds, 4.0);
+}
+
+TEST(RenderTool, PlaysAMidiFileThroughAmsynth) {
+    const char* amsynth = "/usr/lib/vst/amsynth_vst.so";
+    if (!exists(amsynth)) GTEST_SKIP() << amsynth << " is not installed (Debian package amsynth)";
+    using namespace TestSmf;
+    Bytes body;
+    tempo(body, 0, 400000);
+    event(body, 0, {0x90, 57, 110});
+    event(body, 480, {64, 90});
+    event(body, 0, {0x80, 57, 0});
+    event(body, 480, {0x80, 64, 0});
+    endOfTrack(body);
+    const Bytes file = concat({header(0, 1, 480), track(body)});
+    const std::string midi = tempPath("phrase.mid");
+    std::ofstream(midi, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), long(file.size()));
+    const std::string out = tempPath("amsynth.wav");
+
+    const ToolRun run = runTool(std::string("--plugin ") + amsynth + " --midi " + midi + " --rate 48000 --out " + out);
+    std::remove(midi.c_str());
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    Wav wav;
+    ASSERT_TRUE(readWav(out, wav));
+    std::remove(out.c_str());
+    // Two notes of 0.4 s at the file's tempo, then the two-second tail.
+    EXPECT_EQ(wav.info.frames, 48000 * 28 / 10);
+    const int n = static_cast<int>(wav.left.size());
+    EXPECT_TRUE(TestSupport::allFinite(wav.left.data(), n));
+    EXPECT_GT(TestSupport::toDb(TestSupport::rms(wav.left.data(), n)), -50.0);
+}
