@@ -1,0 +1,632 @@
+// The wavetable set and the oscillators measured as audio: which harmonics each
+// table holds, the lookup at its edges, agreement with the direct sin() sum,
+// the multi-voice oscillator's fundamental, aliasing floor, panning, phase
+// lock and replay, and the plain square, noise and silent sources.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <numbers>
+#include <vector>
+
+#include "spkit/Oscillators.h"
+#include "tests/support/AllocationCounter.h"
+#include "tests/support/AudioAnalysis.h"
+
+using namespace SPKit;
+
+namespace {
+
+constexpr int kT = 256, kN = 4096, kHalf = 48000, kQuarter = 24000;
+
+Wavetable sharedTables() {
+    Wavetable handle;
+    WavetableManager::global().getWavetable(handle);
+    return handle;
+}
+
+// The highest harmonic of table t: the most that fit below the design Nyquist
+// frequency while the fundamental sits at the table's upper edge.
+int topHarmonic(const Wavetable& w, int t) { return kHalf / w.getBoundaries()[t + 1]; }
+
+// The sample positions the tables are defined on: a running single-precision sum of 2π/N.
+const std::vector<float>& tablePositions() {
+    static const std::vector<float> x = [] {
+        std::vector<float> v(kN);
+        float position = 0.0f;
+        for (int k = 0; k < kN; ++k) {
+            v[static_cast<size_t>(k)] = position;
+            position += 6.2831855f / kN;
+        }
+        return v;
+    }();
+    return x;
+}
+
+// Amplitude of harmonic h in one table period (a sine of amplitude A reads A).
+double harmonicAmplitude(const float* table, int h) {
+    const std::vector<float>& x = tablePositions();
+    double re = 0.0, im = 0.0;
+    for (int k = 0; k < kN; ++k) {
+        const double a = static_cast<double>(x[static_cast<size_t>(k)]) * h;
+        re += table[k] * std::cos(a);
+        im += table[k] * std::sin(a);
+    }
+    return 2.0 * std::hypot(re, im) / kN;
+}
+
+struct Stereo {
+    std::vector<float> a, b;
+};
+
+// Pulls both outputs block by block, A then B, as the instrument does.
+Stereo render(MultiOscillator& osc, int samples, int block = 256) {
+    Stereo s{std::vector<float>(static_cast<size_t>(samples)), std::vector<float>(static_cast<size_t>(samples))};
+    for (int i = 0; i < samples; i += block) {
+        const int n = std::min(block, samples - i);
+        osc.process(&s.a[static_cast<size_t>(i)], n);
+        osc.process(&s.b[static_cast<size_t>(i)], n);
+    }
+    return s;
+}
+
+// Pulls a single-output source in blocks no longer than the library allows.
+void pull(Processor& source, std::vector<float>& out, int block = 512) {
+    for (size_t i = 0; i < out.size(); i += static_cast<size_t>(block))
+        source.process(out.data() + i, static_cast<int>(std::min<size_t>(static_cast<size_t>(block), out.size() - i)));
+}
+
+void prepare(MultiOscillator& osc, float rate, float frequency) {
+    osc.setWavetable(sharedTables());
+    osc.setSampleRate(rate);
+    osc.setFrequency(frequency);
+}
+
+// A control source that reports the rate it was given.
+class RateProbe : public Unit {
+public:
+    explicit RateProbe(float v) : Unit(v) {}
+    void setSampleRate(float rate) override {
+        Unit::setSampleRate(rate);
+        lastRate = rate;
+    }
+    float lastRate = 0.0f;
+};
+
+}  // namespace
+
+// ---- The table set ----------------------------------------------------------
+
+TEST(WavetableSet, LookupEdgesAndSilentLastTable) {
+    const Wavetable w = sharedTables();
+    ASSERT_EQ(w.getTableCount(), kT);
+    ASSERT_EQ(w.getTableLength(), kN);
+    ASSERT_EQ(w.getDesignRate(), 96000);
+    const int* lookup = w.getLookup();
+    for (int f = 0; f <= 8; ++f) EXPECT_EQ(lookup[f], 0) << f;
+    EXPECT_EQ(lookup[24000], 254);
+    EXPECT_EQ(lookup[24001], 255);
+    EXPECT_EQ(lookup[48000], 255);
+    EXPECT_EQ(w.getBoundaries()[0], 0);
+    EXPECT_EQ(w.getBoundaries()[255], kQuarter);
+    EXPECT_EQ(w.getBoundaries()[1], 8);  // table 0's upper edge
+    for (int k = 0; k < kN; ++k) {
+        ASSERT_EQ(w.getOddTables()[255][k], 0.0f);
+        ASSERT_EQ(w.getEvenTables()[255][k], 0.0f);
+    }
+}
+
+TEST(WavetableSet, EachTableServesTheFrequenciesBetweenItsBoundaries) {
+    const Wavetable w = sharedTables();
+    const int* lookup = w.getLookup();
+    const int* edges = w.getBoundaries();
+    for (int f = 1; f <= kHalf; ++f) {
+        const int t = lookup[f];
+        ASSERT_GE(t, lookup[f - 1]) << "lookup must not fall at " << f;
+        if (t == kT - 1) {
+            ASSERT_GT(f, kQuarter);
+        } else {
+            ASSERT_LT(edges[t], f) << f;
+            ASSERT_LE(f, edges[t + 1]) << f;
+        }
+    }
+    // Edges are spaced evenly in note number from note 0 (8.18 Hz) to the quarter rate's note.
+    const double noteMax = 12.0 * std::log2(kQuarter / 440.0) + 69.0;
+    for (int t = 64; t < kT - 1; ++t) {
+        const double note = 12.0 * std::log2(edges[t] / 440.0) + 69.0;
+        const double truncation = 12.0 * std::log2(1.0 + 1.0 / edges[t]);
+        EXPECT_NEAR(note, t * noteMax / kT, truncation + 1e-4) << t;
+    }
+}
+
+class TableHarmonics : public ::testing::TestWithParam<int> {};
+
+TEST_P(TableHarmonics, HoldsEverySawHarmonicUpToItsEdgeAndNothingAbove) {
+    const Wavetable w = sharedTables();
+    const int t = GetParam();
+    const int top = topHarmonic(w, t);
+    ASSERT_GE(top, 2);
+    ASSERT_LE(top * w.getBoundaries()[t + 1], kHalf) << "band limit at the upper edge";
+    const float* odd = w.getOddTables()[t];
+    const float* even = w.getEvenTables()[t];
+    EXPECT_LT(harmonicAmplitude(odd, 1), 1e-5) << "the fundamental lives in no table";
+    EXPECT_LT(harmonicAmplitude(even, 1), 1e-5);
+    for (int h : {2, 3, 4, top - 1, top, top + 1, top + 2}) {
+        if (h < 2) continue;
+        const float* own = (h & 1) ? odd : even;
+        const float* other = (h & 1) ? even : odd;
+        const double expected = h <= top ? 0.5 / h : 0.0;
+        EXPECT_NEAR(harmonicAmplitude(own, h), expected, 2e-5 + 1e-3 * expected) << "table " << t << " h " << h;
+        EXPECT_LT(harmonicAmplitude(other, h), 2e-5) << "parity split, table " << t << " h " << h;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, TableHarmonics, ::testing::Values(254, 253, 240, 200, 160, 120, 90));
+
+TEST(WavetableSet, TableBelowTheLastHoldsOnlyTheSecondHarmonic) {
+    const Wavetable w = sharedTables();
+    EXPECT_EQ(topHarmonic(w, 254), 2);
+    EXPECT_NEAR(harmonicAmplitude(w.getEvenTables()[254], 2), 0.25, 1e-5);
+    double oddEnergy = 0.0;
+    for (int k = 0; k < kN; ++k) oddEnergy += std::fabs(w.getOddTables()[254][k]);
+    EXPECT_EQ(oddEnergy, 0.0);
+}
+
+// The direct construction: positions are a running single-precision sum of
+// 2π/N, and each table adds sin(x·h)·(1/h)·0.5 in single precision, harmonic by
+// harmonic, on top of the table above it. All 255 tables are compared.
+TEST(WavetableSet, MatchesTheDirectSineSumWithinOneMillionth) {
+    const Wavetable w = sharedTables();
+    const std::vector<float>& x = tablePositions();
+    std::vector<float> odd(kN, 0.0f), even(kN, 0.0f);
+    std::vector<int> top(kT - 1);
+    for (int t = 0; t < kT - 1; ++t) top[static_cast<size_t>(t)] = topHarmonic(w, t);
+    double worst = 0.0;
+    int worstTable = -1;
+    int t = kT - 2;
+    for (int h = 2; t >= 0; ++h) {
+        std::vector<float>& sum = (h & 1) ? odd : even;
+        for (int k = 0; k < kN; ++k)
+            sum[static_cast<size_t>(k)] += std::sin(x[static_cast<size_t>(k)] * static_cast<float>(h)) *
+                                           (1.0f / static_cast<float>(h)) * 0.5f;
+        for (; t >= 0 && top[static_cast<size_t>(t)] <= h; --t) {
+            for (int k = 0; k < kN; ++k) {
+                const double e = std::max(std::fabs(odd[static_cast<size_t>(k)] - w.getOddTables()[t][k]),
+                                          std::fabs(even[static_cast<size_t>(k)] - w.getEvenTables()[t][k]));
+                if (e > worst) {
+                    worst = e;
+                    worstTable = t;
+                }
+            }
+        }
+    }
+    std::printf("[ measure  ] largest difference from the direct sum: %.3g (table %d)\n", worst, worstTable);
+    EXPECT_LT(worst, 1e-6);
+}
+
+TEST(Wavetable, HandlesShareOneSetAndCountTheirShares) {
+    Wavetable empty;
+    EXPECT_EQ(empty.getTableCount(), 0);
+    EXPECT_EQ(empty.getTableLength(), 0);
+    EXPECT_EQ(empty.getOddTables(), nullptr);
+    EXPECT_EQ(empty.getLookup(), nullptr);
+
+    Wavetable own(4, 16, 100);
+    EXPECT_EQ(own.shareCount(), 1);
+    {
+        Wavetable copy(own);
+        EXPECT_EQ(own.shareCount(), 2);
+        EXPECT_EQ(copy.getOddTables(), own.getOddTables());
+        empty = own;
+        EXPECT_EQ(own.shareCount(), 3);
+        EXPECT_EQ(empty.getTableLength(), 16);
+    }
+    EXPECT_EQ(own.shareCount(), 2);
+    empty.assign(empty);  // self-assignment must not release the set first
+    empty = empty;
+    EXPECT_EQ(own.shareCount(), 2);
+    EXPECT_EQ(empty.getTableLength(), 16);
+    Wavetable other;
+    empty.assign(other);
+    EXPECT_EQ(own.shareCount(), 1);
+    EXPECT_EQ(empty.getTableLength(), 0);
+}
+
+TEST(Wavetable, ManagerGivesEveryOscillatorAShareOfTheSameSet) {
+    const Wavetable first = sharedTables();
+    const int before = first.shareCount();
+    {
+        MultiOscillator osc;
+        osc.setWavetable(first);
+        EXPECT_EQ(first.shareCount(), before + 1);
+        Wavetable second;
+        WavetableManager::global().getWavetable(second);
+        EXPECT_EQ(second.getOddTables(), first.getOddTables());
+        EXPECT_EQ(first.shareCount(), before + 2);
+    }
+    EXPECT_EQ(first.shareCount(), before);
+}
+
+// ---- MultiOscillator as audio -----------------------------------------------
+
+struct SpectrumCase {
+    float rate;
+    float frequency;
+    double aliasFloorDb;  // largest non-harmonic component allowed, dB re full scale
+};
+
+class MultiOscillatorSpectrum : public ::testing::TestWithParam<SpectrumCase> {};
+
+// A saw of amplitude 0.5·Σ sin(h·ωt)/h: the fundamental at 0.5, the second
+// harmonic at 0.25 while it is below Nyquist, and nothing off the harmonic
+// grid beyond the floor (energy folded back from above Nyquist, or from the
+// tables' interpolation images, would land there).
+TEST_P(MultiOscillatorSpectrum, FundamentalInPlaceAndNoFoldBackAboveTheFloor) {
+    const SpectrumCase c = GetParam();
+    constexpr int kFft = 65536, kSettle = 4096;
+    const double bin = c.rate / kFft;
+    int k = static_cast<int>(std::lround(c.frequency / bin)) | 1;  // odd bin: fold-back never lands on the grid
+    const float f = static_cast<float>(k * bin);
+
+    MultiOscillator osc;
+    prepare(osc, c.rate, f);
+    const Stereo s = render(osc, kSettle + kFft);
+    const float* a = s.a.data() + kSettle;
+
+    EXPECT_NEAR(TestSupport::toneAmplitude(a, kFft, f, c.rate), 0.5, 0.005);
+    if (2.0 * f < 0.45 * c.rate) {
+        EXPECT_NEAR(TestSupport::toneAmplitude(a, kFft, 2.0 * f, c.rate), 0.25, 0.005);
+    }
+    EXPECT_NEAR(TestSupport::zeroCrossingFrequency(a, kFft, c.rate), f, f * 1e-3);
+
+    const std::vector<double> spectrum = TestSupport::magnitudeSpectrum(a, kFft);
+    double worst = 0.0;
+    for (size_t j = 1; j < spectrum.size(); ++j) {
+        const long nearest = (static_cast<long>(j) + k / 2) / k * k;
+        if (nearest > 0 && std::labs(static_cast<long>(j) - nearest) <= 3) continue;  // a harmonic and its window
+        worst = std::max(worst, spectrum[j]);
+    }
+    std::printf("[ measure  ] %6.0f Hz at %5.0f Hz: off-harmonic floor %.1f dB\n", f, c.rate,
+                TestSupport::toDb(worst));
+    EXPECT_LT(TestSupport::toDb(worst), c.aliasFloorDb);
+    EXPECT_TRUE(TestSupport::allFinite(s.a.data(), static_cast<int>(s.a.size())));
+}
+
+// The lowest pitches read the busiest tables with linear interpolation, whose
+// images set the floor there; from 110 Hz up it lies below −95 dB.
+INSTANTIATE_TEST_SUITE_P(Grid, MultiOscillatorSpectrum,
+                         ::testing::Values(SpectrumCase{44100, 27.5f, -85}, SpectrumCase{44100, 110, -95},
+                                           SpectrumCase{44100, 440, -95}, SpectrumCase{44100, 1760, -95},
+                                           SpectrumCase{44100, 5000, -95}, SpectrumCase{44100, 10500, -95},
+                                           SpectrumCase{44100, 15000, -95}, SpectrumCase{48000, 3000, -95},
+                                           SpectrumCase{96000, 27.5f, -78}, SpectrumCase{96000, 110, -92},
+                                           SpectrumCase{96000, 1760, -95}, SpectrumCase{96000, 15000, -95}));
+
+TEST(MultiOscillator, LevelsSelectFundamentalOddAndEvenParts) {
+    constexpr float kRate = 44100, kF = 441;
+    constexpr int kLen = 32768;
+    auto measure = [&](float fundamental, float odd, float even, double h) {
+        MultiOscillator osc;
+        prepare(osc, kRate, kF);
+        osc.setFundamentalLevel(fundamental);
+        osc.setOddLevel(odd);
+        osc.setEvenLevel(even);
+        const Stereo s = render(osc, kLen);
+        return TestSupport::toneAmplitude(s.a.data(), kLen, h * kF, kRate);
+    };
+    EXPECT_LT(measure(0, 1, 1, 1), 1e-4);             // no fundamental in the tables
+    EXPECT_NEAR(measure(0, 1, 1, 2), 0.25, 0.002);
+    EXPECT_NEAR(measure(1, 1, 0, 3), 0.5 / 3, 0.002);  // square: odd harmonics only
+    EXPECT_LT(measure(1, 1, 0, 2), 1e-4);
+    EXPECT_LT(measure(1, 0, 1, 3), 1e-4);
+    EXPECT_NEAR(measure(1, 0, 1, 4), 0.125, 0.002);
+}
+
+TEST(MultiOscillator, VoicesInPhaseSumToOneVoiceWhateverTheVoiceLevel) {
+    MultiOscillator full, quiet;
+    prepare(full, 44100, 523.25f);
+    prepare(quiet, 44100, 523.25f);
+    quiet.setVoiceLevel(0.3f);  // gains 0.76 and 4 × 0.06: the same sum
+    const Stereo a = render(full, 4096), b = render(quiet, 4096);
+    for (int i = 0; i < 4096; ++i) {
+        ASSERT_NEAR(a.a[static_cast<size_t>(i)], b.a[static_cast<size_t>(i)], 2e-6) << i;
+        ASSERT_EQ(a.a[static_cast<size_t>(i)], a.b[static_cast<size_t>(i)]) << "no spread: outputs identical";
+    }
+    for (int j = 0; j < MultiOscillator::kVoices; ++j) EXPECT_FLOAT_EQ(full.voiceGainA(j), 0.2f);
+}
+
+TEST(MultiOscillator, StereoSpreadPansTheDetunedVoices) {
+    constexpr float kRate = 44100, kF = 440, kDetune = 0.05f;
+    constexpr int kLen = 65536;
+    MultiOscillator osc;
+    prepare(osc, kRate, kF);
+    osc.setDetune(kDetune);
+    osc.setStereoSpread(1.0f);
+    const Stereo s = render(osc, kLen);
+    // Voice 1 (ratio 1 + d) is fully in A, voice 2 (1 − d) fully in B; gain 2w = 0.2 at voice level 1.
+    const double up = 2.0 * kF * (1 + kDetune), down = 2.0 * kF * (1 - kDetune);
+    EXPECT_NEAR(TestSupport::toneAmplitude(s.a.data(), kLen, up, kRate), 0.25 * 0.2, 0.002);
+    EXPECT_LT(TestSupport::toneAmplitude(s.b.data(), kLen, up, kRate), 1e-3);
+    EXPECT_NEAR(TestSupport::toneAmplitude(s.b.data(), kLen, down, kRate), 0.25 * 0.2, 0.002);
+    EXPECT_LT(TestSupport::toneAmplitude(s.a.data(), kLen, down, kRate), 1e-3);
+    // The main voice stays centred with gain 1 − 0.8 = 0.2.
+    EXPECT_NEAR(TestSupport::toneAmplitude(s.a.data(), kLen, 2.0 * kF, kRate), 0.05, 0.002);
+    EXPECT_NEAR(TestSupport::toneAmplitude(s.b.data(), kLen, 2.0 * kF, kRate), 0.05, 0.002);
+}
+
+TEST(MultiOscillator, SecondPullReplaysOutputBWithoutAdvancing) {
+    MultiOscillator osc;
+    prepare(osc, 44100, 300);
+    osc.setDetune(0.02f);
+    osc.setStereoSpread(0.7f);
+    std::vector<float> a(64), b(64), again(64);
+    osc.process(a.data(), 64);
+    const float phase = osc.getPhase();
+    osc.process(b.data(), 64);
+    EXPECT_EQ(osc.getPhase(), phase);
+    EXPECT_NE(a, b);
+    osc.process(again.data(), 64);  // a new block
+    EXPECT_NE(osc.getPhase(), phase);
+}
+
+TEST(MultiOscillator, FrequencyIsClampedToHalfTheRateAndZero) {
+    MultiOscillator osc;
+    prepare(osc, 44100, 440);
+    osc.setFrequency(30000);
+    EXPECT_FLOAT_EQ(osc.getFrequency(), 22050);
+    osc.setFrequency(-5);
+    EXPECT_FLOAT_EQ(osc.getFrequency(), 0);
+    osc.setFrequency(std::nanf(""));
+    EXPECT_FLOAT_EQ(osc.getFrequency(), 0);
+    osc.setFrequency(20000);
+    osc.setSampleRate(32000);
+    EXPECT_FLOAT_EQ(osc.getFrequency(), 16000);
+}
+
+TEST(MultiOscillator, PhaseIsSetInRadiansAndWrapped) {
+    MultiOscillator osc;
+    prepare(osc, 44100, 440);
+    osc.setPhase(1.0f);
+    EXPECT_NEAR(osc.getPhase(), 1.0f, 1e-5);
+    osc.setPhase(3.0f * std::numbers::pi_v<float>);
+    EXPECT_NEAR(osc.getPhase(), std::numbers::pi_v<float>, 1e-4);
+    osc.setDetune(0.125f);  // the instrument's trigger spread: voices land at a × ratio
+    osc.setPhase(0.5f);
+    EXPECT_NEAR(osc.voicePhase(3), kN * 0.5f * 1.25f / (2 * std::numbers::pi_v<float>), 1e-2);
+}
+
+TEST(MultiOscillator, FollowsItsFrequencyControlAtControlRate) {
+    MultiOscillator osc;
+    Unit pitch(1000.0f);
+    osc.setControl(&pitch);
+    prepare(osc, 44100, 440);
+    osc.setFrequency(440);  // overridden by the control within the first ramp
+    const Stereo s = render(osc, 8192 + 32768);
+    EXPECT_FLOAT_EQ(osc.getFrequency(), 1000.0f);
+    EXPECT_NEAR(TestSupport::toneAmplitude(s.a.data() + 8192, 32768, 1000, 44100), 0.5, 0.005);
+}
+
+TEST(MultiOscillator, PhaseSpreadLocksTheVoicesToTheirOffsets) {
+    MultiOscillator osc;
+    Unit pitch(440.0f);
+    osc.setControl(&pitch);
+    prepare(osc, 44100, 440);
+    osc.setPhaseSpread(0.1f);
+    // b = 0.4: voice offsets 0.05, −0.05, 0.1, −0.1 of a period from voice 0.
+    const float expected[] = {0.0f, 0.05f * kN, 0.95f * kN, 0.1f * kN, 0.9f * kN};
+    for (int j = 1; j < 5; ++j) EXPECT_NEAR(osc.voiceOffset(j), expected[j], 0.05f) << j;
+    render(osc, 44100);
+    for (int j = 1; j < 5; ++j) {
+        float distance = osc.voicePhase(j) - osc.voicePhase(0);
+        if (distance < 0) distance += kN;
+        EXPECT_NEAR(distance, expected[j], 1.0f) << j;  // the lock window is ±1 table sample
+    }
+}
+
+TEST(MultiOscillator, BeatRateSetsTheDetuneFromThePitch) {
+    MultiOscillator osc;
+    Unit pitch(440.0f);
+    osc.setControl(&pitch);
+    prepare(osc, 44100, 440);
+    osc.setBeatRate(2.0f);
+    render(osc, 256);
+    EXPECT_FLOAT_EQ(osc.getDetune(), 1.0f / 220.0f);
+    osc.setBeatRate(300.0f);  // fewer than three cycles per beat
+    render(osc, 256);
+    EXPECT_FLOAT_EQ(osc.getDetune(), 0.5f);
+}
+
+TEST(MultiOscillator, DetuneSourceRunsAtAudioRateAndDrivesTheDetune) {
+    MultiOscillator osc;
+    RateProbe detune(0.01f);
+    osc.setDetuneSource(&detune);
+    EXPECT_EQ(osc.getDetuneSource(), &detune);
+    EXPECT_FLOAT_EQ(detune.lastRate, 44100.0f);
+    prepare(osc, 48000, 440);
+    EXPECT_FLOAT_EQ(detune.lastRate, 48000.0f);
+    render(osc, 64);
+    EXPECT_FLOAT_EQ(osc.getDetune(), 0.01f);
+}
+
+TEST(MultiOscillator, RatePropagatesToTheFrequencyControlAtAnEighth) {
+    MultiOscillator osc;
+    RateProbe pitch(440.0f);
+    osc.setControl(&pitch);
+    osc.setSampleRate(48000);
+    EXPECT_FLOAT_EQ(pitch.lastRate, 6000.0f);
+}
+
+TEST(MultiOscillator, DriftMovesOnlyTheFourUpperVoices) {
+    auto renderWith = [](float depth, float voiceLevel) {
+        MultiOscillator osc;
+        prepare(osc, 44100, 220);
+        osc.setVoiceLevel(voiceLevel);
+        osc.setDriftDepth(depth);
+        osc.setDriftRate(0.5f);
+        return render(osc, 8192).a;
+    };
+    EXPECT_EQ(renderWith(0.0f, 0.0f), renderWith(1.0f, 0.0f));  // voice 0 alone never drifts
+    const std::vector<float> still = renderWith(0.0f, 1.0f), drifting = renderWith(1.0f, 1.0f);
+    double difference = 0.0;
+    for (size_t i = 0; i < still.size(); ++i) difference = std::max(difference, double(std::fabs(still[i] - drifting[i])));
+    EXPECT_GT(difference, 0.01);
+}
+
+class MultiOscillatorBlocks : public ::testing::TestWithParam<int> {};
+
+TEST_P(MultiOscillatorBlocks, SameOutputWhateverTheBlockSplit) {
+    auto make = [](MultiOscillator& osc, Unit& pitch) {
+        osc.setControl(&pitch);
+        prepare(osc, 44100, 330);
+        osc.setDetune(0.0f);
+        osc.setPhaseSpread(0.3f);
+        osc.setDriftDepth(0.4f);
+        osc.setDriftSpread(0.5f);
+        osc.setStereoSpread(0.6f);
+    };
+    Unit pitchA(330.0f), pitchB(330.0f);
+    MultiOscillator whole, split;
+    make(whole, pitchA);
+    make(split, pitchB);
+    const Stereo expected = render(whole, 3000, 500);
+    const Stereo got = render(split, 3000, GetParam());
+    for (int i = 0; i < 3000; ++i) {
+        ASSERT_FLOAT_EQ(got.a[static_cast<size_t>(i)], expected.a[static_cast<size_t>(i)]) << i;
+        ASSERT_FLOAT_EQ(got.b[static_cast<size_t>(i)], expected.b[static_cast<size_t>(i)]) << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, MultiOscillatorBlocks, ::testing::Values(1, 7, 64, 256));
+
+struct Extreme {
+    float frequency, detune, beatRate, driftDepth, driftRate, driftSpread, voiceLevel, stereoSpread, phaseSpread;
+};
+
+class MultiOscillatorExtremes : public ::testing::TestWithParam<Extreme> {};
+
+TEST_P(MultiOscillatorExtremes, StaysFiniteAndBounded) {
+    const Extreme e = GetParam();
+    MultiOscillator osc;
+    Unit pitch(e.frequency);
+    osc.setControl(&pitch);
+    prepare(osc, 44100, e.frequency);
+    osc.setDetune(e.detune);
+    osc.setBeatRate(e.beatRate);
+    osc.setDriftDepth(e.driftDepth);
+    osc.setDriftRate(e.driftRate);
+    osc.setDriftSpread(e.driftSpread);
+    osc.setVoiceLevel(e.voiceLevel);
+    osc.setStereoSpread(e.stereoSpread);
+    osc.setPhaseSpread(e.phaseSpread);
+    const Stereo s = render(osc, 20000, 333);
+    ASSERT_TRUE(TestSupport::allFinite(s.a.data(), 20000));
+    ASSERT_TRUE(TestSupport::allFinite(s.b.data(), 20000));
+    EXPECT_LT(TestSupport::peak(s.a.data(), 20000), 3.0);
+    EXPECT_LT(TestSupport::peak(s.b.data(), 20000), 3.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, MultiOscillatorExtremes,
+    ::testing::Values(Extreme{0, 0, 0, 0, 0, 0, 0, 0, 0}, Extreme{22050, 0.5f, 0, 1, 1, 1, 1, 1, 1},
+                      Extreme{20, 0.01f, 0, 1, 1, 1, 1, -1, 0.5f}, Extreme{8000, 0, 0, 1, 1, 0, 1, 1, 0.99f},
+                      Extreme{440, 0, 1000, 1, 0, 1, 1, 1, 0.25f}, Extreme{100, 3.0f, 0, 3, 40, 1, 1, 1, 0},
+                      Extreme{15000, -0.8f, 0, 1, 1, 1, 0.5f, 0.5f, 0}));
+
+TEST(MultiOscillator, SilentUntilGivenATableSet) {
+    MultiOscillator osc;
+    std::vector<float> a(64, 1.0f), b(64, 1.0f);
+    osc.process(a.data(), 64);
+    osc.process(b.data(), 64);
+    for (int i = 0; i < 64; ++i) {
+        EXPECT_EQ(a[static_cast<size_t>(i)], 0.0f);
+        EXPECT_EQ(b[static_cast<size_t>(i)], 0.0f);
+    }
+}
+
+// ---- Plain oscillators --------------------------------------------------------
+
+TEST(Squarewave, StartsHighAndFlipsOncePhasePassesPi) {
+    Squarewave sq;  // one radian per sample until a frequency is set
+    std::vector<float> out(10);
+    sq.process(out.data(), 10);
+    const std::vector<float> expected = {1, 1, 1, -1, -1, -1, 1, 1, 1, -1};
+    EXPECT_EQ(out, expected);
+}
+
+TEST(Squarewave, FrequencyDutyAndPhase) {
+    Squarewave sq;
+    sq.setSampleRate(44100);
+    sq.setFrequency(441);
+    std::vector<float> out(44100);
+    pull(sq, out);
+    // Period 100 samples, half high and half low (one sample of jitter from the phase sum).
+    double sum = 0;
+    for (float v : out) sum += v;
+    EXPECT_LT(std::fabs(sum / out.size()), 0.02);
+    EXPECT_NEAR(TestSupport::zeroCrossingFrequency(out.data(), 44100, 44100), 441, 0.5);
+    sq.setPhase(4.0f);
+    sq.process(out.data(), 1);
+    EXPECT_EQ(out[0], -1.0f);
+    sq.setPhase(0.0f);
+    sq.process(out.data(), 1);
+    EXPECT_EQ(out[0], 1.0f);
+}
+
+TEST(Squarewave, FollowsItsControl) {
+    Squarewave sq;
+    Unit rate(100.0f);
+    sq.setControl(&rate);
+    sq.setSampleRate(8000);
+    std::vector<float> out(8000);
+    pull(sq, out);
+    EXPECT_FLOAT_EQ(sq.getFrequency(), 100.0f);
+    EXPECT_NEAR(TestSupport::zeroCrossingFrequency(out.data() + 400, 7600, 8000), 100, 0.5);
+}
+
+TEST(Noise, RepeatsFromItsInitialStateAndStaysInRange) {
+    Noise first, second;
+    std::vector<float> a(65536), b(65536);
+    pull(first, a);
+    pull(second, b, 333);
+    EXPECT_EQ(a, b);
+    EXPECT_FLOAT_EQ(a[0], static_cast<float>(static_cast<std::int32_t>(0xEFCDAB89u)) / 2147483648.0f);
+    double sum = 0;
+    for (float v : a) {
+        ASSERT_GE(v, -1.0f);
+        ASSERT_LE(v, 1.0f);
+        sum += v;
+    }
+    EXPECT_LT(std::fabs(sum / a.size()), 0.02);
+    EXPECT_GT(TestSupport::rms(a.data(), 65536), 0.4);
+}
+
+TEST(DummyOscillator, WritesSilence) {
+    DummyOscillator dummy;
+    std::vector<float> out(100, 0.5f);
+    dummy.process(out.data(), 100);
+    for (float v : out) EXPECT_EQ(v, 0.0f);
+}
+
+#if MORVELITH_COUNTS_ALLOCATIONS
+TEST(Oscillators, ProcessNeverAllocates) {
+    MultiOscillator osc;
+    Unit pitch(440.0f), detune(0.01f);
+    osc.setControl(&pitch);
+    osc.setDetuneSource(&detune);
+    prepare(osc, 44100, 440);
+    Squarewave sq;
+    Noise noise;
+    DummyOscillator dummy;
+    std::vector<float> a(kMaxBlock), b(kMaxBlock);
+    TestSupport::AllocationScope scope;
+    for (int size : {1, 64, kMaxBlock}) {
+        osc.process(a.data(), size);
+        osc.process(b.data(), size);
+        sq.process(a.data(), size);
+        noise.process(a.data(), size);
+        dummy.process(a.data(), size);
+    }
+    EXPECT_EQ(scope.stop().allocations, 0);
+}
+#endif
