@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <unistd.h>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -54,7 +55,17 @@ void PrintTo(const LoadCase& c, std::ostream* os) { *os << c.name; }
 class PluginLoading : public ::testing::TestWithParam<LoadCase> {};
 
 TEST_P(PluginLoading, RefusesWhatIsNotAUsablePluginWithAReason) {
-    const LoadCase& c = GetParam();
+    LoadCase c = GetParam();
+    // "{text}" stands for a file that is not a library at all.
+    const std::string textFile = "/tmp/morvelith_not_a_plugin_" + std::to_string(getpid()) + ".so";
+    if (c.path == "{text}") {
+        std::ofstream(textFile) << "this is not an ELF file\n";
+        c.path = textFile;
+    }
+    struct Cleanup {
+        std::string path;
+        ~Cleanup() { std::remove(path.c_str()); }
+    } cleanup{textFile};
     if (c.expectedError == nullptr) {
         HostedPlugin plugin(c.path);
         EXPECT_EQ(plugin.uniqueID(), Recorder::kUniqueID);
@@ -68,21 +79,13 @@ TEST_P(PluginLoading, RefusesWhatIsNotAUsablePluginWithAReason) {
     }
 }
 
-namespace {
-std::string textFilePath() {
-    const std::string path = "/tmp/morvelith_not_a_plugin.so";
-    std::ofstream(path) << "this is not an ELF file\n";
-    return path;
-}
-}  // namespace
-
 INSTANTIATE_TEST_SUITE_P(
     Libraries, PluginLoading,
     ::testing::Values(LoadCase{"Recorder", RECORDER_PATH, nullptr},
                       LoadCase{"LegacyMainOnly", RECORDER_MAIN_ONLY_PATH, nullptr},
                       LoadCase{"Missing", "/nonexistent/plugin.so", "plug-in not found"},
                       LoadCase{"Directory", "/tmp", "not a regular file"},
-                      LoadCase{"NotALibrary", textFilePath(), "cannot load plug-in"},
+                      LoadCase{"NotALibrary", "{text}", "cannot load plug-in"},
                       LoadCase{"NoEntryPoint", RECORDER_NO_ENTRY_PATH, "exports neither VSTPluginMain nor main"},
                       LoadCase{"NoInstance", RECORDER_NO_INSTANCE_PATH, "made no instance"},
                       LoadCase{"WrongMagic", RECORDER_BAD_MAGIC_PATH, "wrong magic"}),
