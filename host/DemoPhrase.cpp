@@ -1,4 +1,5 @@
 // The demo phrase, written in beats and placed in time at the chosen tempo.
+// Slurred notes overlap the next one; the others end a little early.
 #include "host/DemoPhrase.h"
 
 #include <algorithm>

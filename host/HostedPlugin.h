@@ -1,9 +1,8 @@
 // One instance of a VST 2.4 plug-in driven the way a host drives it: created
 // through the library's entry point, opened, resumed, fed MIDI through
-// effProcessEvents and rendered through processReplacing. The instance answers
-// the plug-in's host callbacks itself (version 2400, time info from its
-// `Transport`, automation and display notices accepted and counted).
-// Every call into the plug-in is made from the thread that calls this object.
+// effProcessEvents and rendered through processReplacing. It answers the
+// plug-in's host callbacks itself (version 2400, time info, notices counted).
+// Every call into the plug-in is made on the thread that calls this object.
 #pragma once
 
 #include <array>

@@ -1,4 +1,5 @@
 // Loading and unloading of plug-in libraries through the dynamic loader.
+// Failures become HostError messages naming the file and the loader's reason.
 #include "host/PluginLibrary.h"
 
 #include <dlfcn.h>

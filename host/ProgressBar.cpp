@@ -1,4 +1,5 @@
-// Terminal progress bar for morvelith-render.
+// Terminal progress bar for morvelith-render: a 40-cell bar, the percentage
+// and the rendered seconds, redrawn in place with a carriage return.
 #include "host/ProgressBar.h"
 
 #include <unistd.h>

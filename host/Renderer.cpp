@@ -1,4 +1,5 @@
-// Block loop of an offline render, with frame-exact MIDI placement.
+// Block loop of an offline render, with frame-exact MIDI placement and a
+// transport that follows the timeline's tempo changes.
 #include "host/Renderer.h"
 
 #include <algorithm>

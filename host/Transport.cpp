@@ -1,4 +1,5 @@
-// Transport positions and the time-info record handed to plug-ins.
+// Transport positions and the time-info record handed to plug-ins. The
+// quarter-note position is integrated block by block at the current tempo.
 #include "host/Transport.h"
 
 #include <cmath>

@@ -1,4 +1,5 @@
-// libsndfile-backed stereo WAV writer.
+// libsndfile-backed stereo WAV writer: interleaves the two channels and
+// clips integer output at full scale.
 #include "host/WavWriter.h"
 
 #include <sndfile.h>
