@@ -225,6 +225,16 @@ void COptionMenu::closePopup() {
   if (CFrame* frame = popup->getFrame()) frame->removeModalView(popup);
 }
 
+CRect COptionMenu::getPopupListRect() const {
+  auto* popup = static_cast<COptionMenuPopup*>(popup_);
+  return popup ? popup->getListRect() : CRect();
+}
+
+CRect COptionMenu::getPopupEntryRect(long index) const {
+  auto* popup = static_cast<COptionMenuPopup*>(popup_);
+  return popup && index >= 0 && index < getNbEntries() ? popup->entryRect(index) : CRect();
+}
+
 void COptionMenu::selectEntry(long index) {
   if (index < 0 || index >= getNbEntries()) return;
   beginEdit();

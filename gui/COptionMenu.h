@@ -36,6 +36,10 @@ class COptionMenu : public CParamDisplay {
   void closePopup();
   bool isPopupOpen() const { return popup_ != nullptr; }
   CView* getPopup() const { return popup_; }
+  // Where the open pop-up shows its list and one entry (frame coordinates);
+  // empty when closed.
+  CRect getPopupListRect() const;
+  CRect getPopupEntryRect(long index) const;
   // Chooses an entry as the pop-up does: reports it to the listener.
   void selectEntry(long index);
 

@@ -10,6 +10,7 @@
 #include "gui/CFileSelector.h"
 #include "gui/CFrame.h"
 #include "gui/CMessageBox.h"
+#include "gui/CMovieBitmap.h"
 #include "gui/COptionMenu.h"
 #include "gui/CParamDisplay.h"
 #include "gui/CResources.h"
