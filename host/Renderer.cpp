@@ -99,11 +99,16 @@ void Renderer::renderAll(int64_t frames, std::vector<float>& leftOut, std::vecto
     }
 }
 
-StereoRender renderSong(HostedPlugin& plugin, const Song& song, int64_t frames, const std::vector<int>& blockPattern) {
-    Renderer renderer(plugin, song.toTimeline(plugin.sampleRate()), blockPattern);
+StereoRender renderTimeline(HostedPlugin& plugin, const Timeline& timeline, int64_t frames,
+                            const std::vector<int>& blockPattern) {
+    Renderer renderer(plugin, timeline, blockPattern);
     StereoRender result;
     renderer.renderAll(frames, result.left, result.right);
     return result;
+}
+
+StereoRender renderSong(HostedPlugin& plugin, const Song& song, int64_t frames, const std::vector<int>& blockPattern) {
+    return renderTimeline(plugin, song.toTimeline(plugin.sampleRate()), frames, blockPattern);
 }
 
 }  // namespace Host

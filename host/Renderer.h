@@ -49,11 +49,14 @@ private:
     std::vector<BlockEvent> blockEvents;
 };
 
-// One call: open with the settings, render `frames` frames of the song, return stereo.
+// One call each: render `frames` frames of frame-stamped events, or of a song
+// (timed at the plug-in's sample rate), through an opened plug-in.
 struct StereoRender {
     std::vector<float> left;
     std::vector<float> right;
 };
+StereoRender renderTimeline(HostedPlugin& plugin, const Timeline& timeline, int64_t frames,
+                            const std::vector<int>& blockPattern);
 StereoRender renderSong(HostedPlugin& plugin, const Song& song, int64_t frames, const std::vector<int>& blockPattern);
 
 }  // namespace Host

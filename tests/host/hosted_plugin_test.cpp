@@ -308,9 +308,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(BlockLoopEdges, EventsBeforeTheStartComeFirstAndEventsAfterTheEndNever) {
     HostedPlugin plugin(RECORDER_PATH);
     plugin.open({44100.0, 64});
-    Renderer renderer(plugin, eventsAt({-5, 3, 640, 641}), {64});
-    std::vector<float> left, right;
-    renderer.renderAll(640, left, right);
+    const StereoRender audio = renderTimeline(plugin, eventsAt({-5, 3, 640, 641}), 640, {64});
+    EXPECT_EQ(audio.left.size(), 640u);
     const Recorder::Log& log = logOf(plugin);
     ASSERT_EQ(log.eventCount, 2);
     EXPECT_EQ(log.events[0].block, 0);
