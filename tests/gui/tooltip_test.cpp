@@ -1,0 +1,117 @@
+// The tool-tip service on an offscreen frame: a tip appears only after the
+// mouse has rested over a view for the show delay, carries that view's text,
+// and goes away on a press or when the mouse leaves.
+#include "tests/gui/GuiTestSupport.h"
+
+using namespace GuiTest;
+
+namespace {
+constexpr int kDelay = 1000;
+
+class Tooltips : public HeadlessFrame {
+ protected:
+  void SetUp() override {
+    HeadlessFrame::SetUp();
+    tips = new CTooltipSupport(frame, kDelay);
+    help = new CView(CRect(10, 10, 110, 60));
+    help->setTooltipText("Section help");
+    frame->addView(help);
+    plain = new CView(CRect(150, 10, 250, 60));
+    frame->addView(plain);
+  }
+  void TearDown() override {
+    tips->forget();
+    HeadlessFrame::TearDown();
+  }
+  void hover(const CPoint& where) {
+    window->injectMouseMove(where, 0);
+    pump(1);
+  }
+  void wait(int ms) {
+    window->advanceTime(ms);
+    pump(1);
+  }
+  CTooltipSupport* tips = nullptr;
+  CView* help = nullptr;
+  CView* plain = nullptr;
+};
+}  // namespace
+
+TEST_F(Tooltips, AppearsAfterItsDelayAndNotBefore) {
+  hover(CPoint(30, 30));
+  wait(kDelay - 1);
+  EXPECT_FALSE(tips->isShowing());
+  wait(1);
+  ASSERT_TRUE(tips->isShowing());
+  EXPECT_STREQ(tips->getShownText(), "Section help");
+  // Drawn as a light panel near the pointer, above the views.
+  EXPECT_EQ(window->pixel(30 + 8 + 2, 30 + 18 + 2), (CColor{255, 255, 225, 255}));
+}
+
+TEST_F(Tooltips, MovingRestartsTheDelay) {
+  hover(CPoint(30, 30));
+  wait(600);
+  hover(CPoint(40, 30));
+  wait(600);
+  EXPECT_FALSE(tips->isShowing()) << "the mouse rested only 600 ms";
+  wait(400);
+  EXPECT_TRUE(tips->isShowing());
+}
+
+TEST_F(Tooltips, LeavingOrPressingHidesIt) {
+  hover(CPoint(30, 30));
+  wait(kDelay);
+  ASSERT_TRUE(tips->isShowing());
+  hover(CPoint(200, 150));
+  EXPECT_FALSE(tips->isShowing());
+  EXPECT_EQ(window->pixel(30 + 8 + 2, 30 + 18 + 2), (CColor{0, 0, 0, 255})) << "its area is painted over";
+
+  hover(CPoint(30, 30));
+  wait(kDelay);
+  ASSERT_TRUE(tips->isShowing());
+  click(CPoint(30, 30));
+  EXPECT_FALSE(tips->isShowing());
+  wait(kDelay * 2);
+  EXPECT_FALSE(tips->isShowing()) << "not again until the mouse comes back";
+}
+
+TEST_F(Tooltips, ViewsWithoutTextShowNone) {
+  hover(CPoint(200, 30));
+  wait(kDelay * 3);
+  EXPECT_FALSE(tips->isShowing());
+}
+
+TEST_F(Tooltips, ChildWithoutTextShowsItsContainersText) {
+  auto* panel = new CViewContainer(CRect(10, 100, 200, 190));
+  panel->setTooltipText("Panel");
+  panel->addView(new CView(CRect(5, 5, 50, 50)));
+  frame->addView(panel);
+  hover(CPoint(20, 110));
+  wait(kDelay);
+  ASSERT_TRUE(tips->isShowing());
+  EXPECT_STREQ(tips->getShownText(), "Panel");
+}
+
+TEST_F(Tooltips, LongTextIsWrappedAndKeptInsideTheFrame) {
+  help->setTooltipText(
+      "A long help text that cannot fit on one line of a tool-tip and must therefore be wrapped "
+      "over several lines.\n\nIt also has a paragraph break.");
+  hover(CPoint(100, 50));
+  wait(kDelay);
+  ASSERT_TRUE(tips->isShowing());
+  const CRect& bounds = frame->getViewSize();
+  bool insideFound = false;
+  // The panel's right edge is inside the frame: some tip pixel in the last columns.
+  for (int y = 0; y < bounds.height() && !insideFound; ++y)
+    insideFound = window->pixel(bounds.width() - 2, y) == CColor{255, 255, 225, 255};
+  EXPECT_TRUE(insideFound) << "a tip wider than the room right of the pointer moves left";
+}
+
+TEST_F(Tooltips, ClosingTheFrameWithATipShownIsClean) {
+  hover(CPoint(30, 30));
+  wait(kDelay);
+  ASSERT_TRUE(tips->isShowing());
+  frame->forget();
+  frame = nullptr;
+  EXPECT_FALSE(tips->isShowing());
+}
