@@ -267,6 +267,8 @@ void Phaser::setRange(float lowHz, float highHz) {
     const float nyquist = sampleRate * 0.5f;
     low = std::clamp(lowHz, 1.0f, nyquist);
     high = std::clamp(highHz, 1.0f, nyquist);
+    logTwiceLow = std::log(2.0f * low);
+    logRatio = std::log(high / low);
 }
 
 void Phaser::setRate(float hz) { sweepIncrement = hz / sampleRate * kTwoPiF; }
@@ -280,7 +282,7 @@ void Phaser::setPhaseOffset(float radians) { phaseOffset = radians; }
 void Phaser::updateSweep() {
     const float s = std::sin(phaseOffset + sweepPhase);
     const float a = (s + 1.0f) * 0.5f * 3.0f + 1.0f;  // 1 .. 4
-    const float f = std::exp(std::log(2.0f * low) + std::log(high / low) * (a * a - 1.0f) * 0.06666667f * 1.25f);
+    const float f = std::exp(logTwiceLow + logRatio * (a * a - 1.0f) * 0.06666667f * 1.25f);
     const float w = f / (sampleRate * 0.5f);
     const float c = (1.0f - w) / (1.0f + w);
     for (int s4 = 0; s4 < kSweptStages; ++s4) stages[s4].coefficient = c;
@@ -288,6 +290,11 @@ void Phaser::updateSweep() {
 
 void Phaser::process(float* out, int count) {
     input->process(out, count);
+    if (feedback != 0.0f) run<true>(out, count); else run<false>(out, count);
+}
+
+template <bool withFeedback>
+void Phaser::run(float* out, int count) {
     constexpr int kSweepStep = 16;
     float phase = sweepPhase;
     const float increment = sweepIncrement;
@@ -303,7 +310,8 @@ void Phaser::process(float* out, int count) {
         const float fb = feedback, wet = mix;
         for (const int end = std::min(count, i + kSweepStep); i < end; ++i) {
             const float x = out[i];
-            float v = std::tanh(previous * 1.5f) * fb + x;
+            // 0 x tanh(...) adds nothing, so skipping it changes no sample.
+            float v = withFeedback ? std::tanh(previous * 1.5f) * fb + x : x;
             for (int s = 0; s < kStages; ++s) {
                 const float y = z[s] - c[s] * v;
                 z[s] = c[s] * y + v;

@@ -146,6 +146,9 @@ protected:
     };
 
     void updateSweep();
+    // The feedback path costs a tanh per sample; without feedback it is skipped.
+    template <bool withFeedback>
+    void run(float* out, int count);
 
     Stage stages[kStages];
     float low = 440.0f;
@@ -156,6 +159,9 @@ protected:
     float mix = 1.0f;
     float last = 0.0f;
     float phaseOffset = 0.0f;
+    // ln(2 x low) and ln(high / low), kept with the range for the sweep.
+    float logTwiceLow = 0.0f;
+    float logRatio = 0.0f;
 };
 
 }  // namespace SPKit
