@@ -247,8 +247,8 @@ VstIntPtr HostedPlugin::answer(VstInt32 opcode, VstInt32 index, VstIntPtr value,
     switch (opcode) {
         case audioMasterVersion: return kHostVersion;
         case audioMasterAutomate:
-            automatedIndex = index;
-            automatedValue = opt;
+            automatedIndex.store(index, std::memory_order_relaxed);
+            automatedValue.store(opt, std::memory_order_relaxed);
             return 1;
         case audioMasterBeginEdit:
         case audioMasterEndEdit:
@@ -256,7 +256,7 @@ VstIntPtr HostedPlugin::answer(VstInt32 opcode, VstInt32 index, VstIntPtr value,
         case audioMasterIdle:
         case audioMasterWantMidi: return 1;
         case audioMasterGetTime:
-            timeRequest = value;
+            timeRequest.store(value, std::memory_order_relaxed);
             return reinterpret_cast<VstIntPtr>(&transportState.timeInfo());
         case audioMasterGetSampleRate: return static_cast<VstIntPtr>(transportState.getSampleRate());
         case audioMasterGetBlockSize: return blockSize;

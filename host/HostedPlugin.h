@@ -1,8 +1,8 @@
 // One instance of a VST 2.4 plug-in driven the way a host drives it: created
 // through the library's entry point, opened, resumed, fed MIDI through
-// effProcessEvents and rendered through processReplacing. It answers the
-// plug-in's host callbacks itself (version 2400, time info, notices counted).
-// Every call into the plug-in is made on the thread that calls this object.
+// effProcessEvents and rendered through processReplacing; it answers the host
+// callbacks itself. As in a real host, processBlock may run on one thread while
+// another makes the other calls; state both threads' callbacks touch is atomic.
 #pragma once
 
 #include <array>
@@ -121,9 +121,9 @@ public:
 
     // --- what the plug-in asked of the host ---------------------------------
     int callbackCount(VstInt32 opcode) const;
-    int lastAutomatedIndex() const { return automatedIndex; }
-    float lastAutomatedValue() const { return automatedValue; }
-    VstIntPtr lastTimeRequest() const { return timeRequest; }
+    int lastAutomatedIndex() const { return automatedIndex.load(std::memory_order_relaxed); }
+    float lastAutomatedValue() const { return automatedValue.load(std::memory_order_relaxed); }
+    VstIntPtr lastTimeRequest() const { return timeRequest.load(std::memory_order_relaxed); }
 
 private:
     static VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
@@ -146,9 +146,9 @@ private:
     std::vector<VstIntPtr> eventListStorage;  // a VstEvents header followed by room for the pointers
 
     std::array<std::atomic<int>, kCallbackOpcodes> callbackCounts{};
-    int automatedIndex = -1;
-    float automatedValue = 0.0f;
-    VstIntPtr timeRequest = 0;
+    std::atomic<int> automatedIndex{-1};
+    std::atomic<float> automatedValue{0.0f};
+    std::atomic<VstIntPtr> timeRequest{0};
 };
 
 }  // namespace Host
