@@ -80,7 +80,7 @@ void CFrame::collectDirty(CView* view) {
 }
 
 void CFrame::updateNow() {
-  for (CView* child : children_) collectDirty(child);
+  collectDirty(this);
   for (CView* view : modalViews_) collectDirty(view);
   for (CView* view : overlays_) collectDirty(view);
   if (dirtyRegion_.empty()) return;
