@@ -1,0 +1,121 @@
+// The built plug-in library as a host meets it: loaded with dlopen, both
+// entry points looked up by name, identity read through the dispatcher, and
+// an instance left unclosed when the library is unloaded.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "vst/AEffect.h"
+
+#ifndef MORVELITH_PLUGIN_PATH
+#error "MORVELITH_PLUGIN_PATH must name the built morvelith.so"
+#endif
+
+namespace {
+
+VstIntPtr VSTCALLBACK host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+using Entry = AEffect* (*)(audioMasterCallback);
+
+class PluginLibrary : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        library = dlopen(MORVELITH_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(library, nullptr) << dlerror();
+    }
+    void TearDown() override {
+        if (library != nullptr) {
+            EXPECT_EQ(dlclose(library), 0);
+        }
+    }
+    std::string text(AEffect* e, VstInt32 opcode, VstInt32 index = 0) {
+        char buffer[256] = {};
+        e->dispatcher(e, opcode, index, 0, buffer, 0.0f);
+        return buffer;
+    }
+    void* library = nullptr;
+};
+
+TEST_P(PluginLibrary, EntryGivesMorvelithsIdentity) {
+    auto entry = reinterpret_cast<Entry>(dlsym(library, GetParam()));
+    ASSERT_NE(entry, nullptr);
+    AEffect* e = entry(host);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->magic, kEffectMagic);
+    EXPECT_EQ(e->uniqueID, vstFourCC('z', 'q', '4', 'k'));
+    EXPECT_EQ(e->uniqueID, 0x7A71346B);
+    EXPECT_EQ(e->numParams, 181);
+    EXPECT_EQ(e->numPrograms, 100);
+    EXPECT_EQ(e->numInputs, 0);
+    EXPECT_EQ(e->numOutputs, 2);
+    EXPECT_EQ(e->version, 1);
+    EXPECT_EQ(e->flags, effFlagsHasEditor | effFlagsCanReplacing | effFlagsIsSynth);
+    EXPECT_EQ(e->dispatcher(e, effOpen, 0, 0, nullptr, 0.0f), 0);
+    EXPECT_EQ(e->flags, effFlagsHasEditor | effFlagsCanReplacing | effFlagsIsSynth | effFlagsProgramChunks);
+
+    EXPECT_EQ(text(e, effGetEffectName), "Morvelith");
+    EXPECT_EQ(text(e, effGetVendorString), "Brastonel");
+    EXPECT_EQ(text(e, effGetProductString), "Morvelith VST Instrument");
+    EXPECT_EQ(e->dispatcher(e, effGetVendorVersion, 0, 0, nullptr, 0.0f), 1000);
+    EXPECT_EQ(e->dispatcher(e, effGetPlugCategory, 0, 0, nullptr, 0.0f), 2);
+    EXPECT_EQ(e->dispatcher(e, effCanDo, 0, 0, const_cast<char*>("receiveVstMidiEvent"), 0.0f), 1);
+    EXPECT_EQ(text(e, effGetProgramName), "Init 0");
+    VstPinProperties pin{};
+    EXPECT_EQ(e->dispatcher(e, effGetOutputProperties, 1, 0, &pin, 0.0f), 1);
+    EXPECT_STREQ(pin.label, "Morvelith 2");
+
+    ERect* rect = nullptr;
+    EXPECT_EQ(e->dispatcher(e, effEditGetRect, 0, 0, &rect, 0.0f), 1);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(rect->right - rect->left, 865);
+    EXPECT_EQ(rect->bottom - rect->top, 555);
+
+    void* chunk = nullptr;
+    EXPECT_EQ(e->dispatcher(e, effGetChunk, 0, 0, &chunk, 0.0f), 182496);
+    EXPECT_EQ(e->dispatcher(e, effGetChunk, 1, 0, &chunk, 0.0f), 1784);
+
+    // Silent for now, but it renders.
+    e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, 48000.0f);
+    e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
+    std::vector<float> left(600, 1.0f), right(600, 1.0f);
+    float* outs[2] = {left.data(), right.data()};
+    e->processReplacing(e, nullptr, outs, 600);
+    for (size_t i = 0; i < left.size(); ++i) ASSERT_EQ(left[i] + right[i], 0.0f);
+    EXPECT_EQ(e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Entries, PluginLibrary, ::testing::Values("VSTPluginMain", "main"));
+
+TEST(PluginLibraryExports, OnlyTheTwoEntriesAreVisible) {
+    void* library = dlopen(MORVELITH_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    EXPECT_EQ(dlsym(library, "_ZN3Vst20createPluginInstanceEPFlP7AEffectiilPvfE"), nullptr);
+    EXPECT_EQ(dlsym(library, "createPluginInstance"), nullptr);
+    dlclose(library);
+}
+
+TEST(PluginLibraryUnload, InstancesNeverClosedDoNotCrashTheUnload) {
+    // As a scanner does: one instance opened and closed, a second only asked
+    // its category and abandoned, then the library unloaded.
+    for (int round = 0; round < 3; ++round) {
+        void* library = dlopen(MORVELITH_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(library, nullptr) << dlerror();
+        auto entry = reinterpret_cast<Entry>(dlsym(library, "VSTPluginMain"));
+        AEffect* first = entry(host);
+        first->dispatcher(first, effOpen, 0, 0, nullptr, 0.0f);
+        first->dispatcher(first, effClose, 0, 0, nullptr, 0.0f);
+        AEffect* second = entry(host);
+        ASSERT_NE(second, nullptr);
+        EXPECT_EQ(second->dispatcher(second, effGetPlugCategory, 0, 0, nullptr, 0.0f), 2);
+        AEffect* third = entry(host);
+        third->dispatcher(third, effOpen, 0, 0, nullptr, 0.0f);
+        third->dispatcher(third, effMainsChanged, 0, 1, nullptr, 0.0f);
+        EXPECT_EQ(dlclose(library), 0);
+    }
+}
+
+}  // namespace
