@@ -225,17 +225,6 @@ TEST(ModDelay, ControlOutsideTheLineIsHeldInside) {
     }
 }
 
-TEST(ModDelay, ClearEmptiesTheLine) {
-    Ramp ramp;
-    ModDelay delay;
-    delay.setInput(&ramp);
-    delay.setDelay(1000.0f);
-    render(delay, 2000, 256);
-    delay.clear();
-    const auto out = render(delay, 1000, 256);
-    EXPECT_EQ(TestSupport::peak(out.data(), 1000), 0.0);
-}
-
 // ------------------------------------------------------------------ FeedbackDelay
 
 TEST(FeedbackDelay, LengthIsAtLeastOneBlockAndAtMostTheLine) {
