@@ -20,6 +20,8 @@ Renderer::Renderer(HostedPlugin& plugin, Timeline timelineIn, std::vector<int> b
     auto byFrame = [](const auto& a, const auto& b) { return a.frame < b.frame; };
     std::stable_sort(timeline.events.begin(), timeline.events.end(), byFrame);
     std::stable_sort(timeline.tempos.begin(), timeline.tempos.end(), byFrame);
+    // Events before the start are all due in the first block: place them at frame 0.
+    for (TimelineEvent& e : timeline.events) e.frame = std::max<int64_t>(e.frame, 0);
 
     const int maxBlock = *std::max_element(pattern.begin(), pattern.end());
     const int outputCount = std::max(plugin.numOutputs(), 1);
@@ -50,12 +52,11 @@ int Renderer::renderBlock(int64_t framesLeft) {
     const int64_t start = framePosition;
     const int64_t end = start + frames;
 
-    // Events before the render start (negative frames) are due at once; an
-    // empty block carries none, as no host would send events with it.
+    // An empty block carries no events, as no host would send events with it.
     int count = 0;
     while (frames > 0 && nextEvent < timeline.events.size() && timeline.events[nextEvent].frame < end) {
         const TimelineEvent& e = timeline.events[nextEvent++];
-        blockEvents[static_cast<size_t>(count++)] = {static_cast<int>(std::max<int64_t>(e.frame - start, 0)), e.message};
+        blockEvents[static_cast<size_t>(count++)] = {static_cast<int>(e.frame - start), e.message};
     }
     // Tempo changes due at or before the block start are reported with it.
     Transport& transport = plugin.transport();

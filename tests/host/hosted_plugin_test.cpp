@@ -317,6 +317,22 @@ TEST(BlockLoopEdges, EventsBeforeTheStartComeFirstAndEventsAfterTheEndNever) {
     EXPECT_EQ(log.events[1].deltaFrames, 3);
 }
 
+// Regression: the event storage was sized from windows of the original frames,
+// so many events before the start overflowed it when they all fell due in block 0.
+TEST(BlockLoopEdges, ManyEventsBeforeTheStartAllArriveInTheFirstBlock) {
+    HostedPlugin plugin(RECORDER_PATH);
+    plugin.open({44100.0, 64});
+    renderTimeline(plugin, eventsAt({-3000, -2000, -1000, -500, -1, 0, 63, 64}), 128, {64});
+    const Recorder::Log& log = logOf(plugin);
+    ASSERT_EQ(log.eventCount, 8);
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(log.events[i].block, 0) << i;
+        EXPECT_EQ(log.events[i].deltaFrames, i == 6 ? 63 : 0) << i;
+        EXPECT_EQ(log.events[i].data[1], 20 + i) << "order kept";
+    }
+    EXPECT_EQ(log.events[7].block, 1);
+}
+
 TEST(BlockLoopEdges, TempoChangesMoveThePositionFromTheFrameWhereTheyFall) {
     HostedPlugin plugin(RECORDER_PATH);
     const double rate = 48000.0;
