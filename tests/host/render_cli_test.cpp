@@ -26,9 +26,10 @@ struct ToolRun {
 
 std::string tempPath(const std::string& name) { return "/tmp/morvelith_cli_" + std::to_string(getpid()) + "_" + name; }
 
-ToolRun runTool(const std::string& arguments) {
+// Runs a shell command line, capturing both output streams.
+ToolRun runShell(const std::string& commandLine) {
     const std::string capture = tempPath("output.txt");
-    const std::string command = std::string(RENDER_TOOL_PATH) + " " + arguments + " >" + capture + " 2>&1";
+    const std::string command = commandLine + " >" + capture + " 2>&1";
     const int status = std::system(command.c_str());
     std::ifstream in(capture);
     std::stringstream text;
@@ -36,6 +37,8 @@ ToolRun runTool(const std::string& arguments) {
     std::remove(capture.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text.str()};
 }
+
+ToolRun runTool(const std::string& arguments) { return runShell(std::string(RENDER_TOOL_PATH) + " " + arguments); }
 
 struct Wav {
     SF_INFO info{};
@@ -175,4 +178,26 @@ TEST(RenderTool, PlaysAMidiFileThroughAmsynth) {
     const int n = static_cast<int>(wav.left.size());
     EXPECT_TRUE(TestSupport::allFinite(wav.left.data(), n));
     EXPECT_GT(TestSupport::toDb(TestSupport::rms(wav.left.data(), n)), -50.0);
+}
+
+TEST(RenderTool, ShowsAProgressBarOnlyOnATerminalAndOnlyForLongRenders) {
+    if (std::system("command -v script >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "the script utility (util-linux) is needed to give the tool a terminal";
+    const std::string out = tempPath("progress.wav");
+    // script(1) runs the tool on a pseudo-terminal and copies what it wrote.
+    auto onTerminal = [&](const std::string& length) {
+        const std::string inner = std::string(RENDER_TOOL_PATH) + " " + kRecorder + " --length " + length +
+                                  " --out " + out;
+        return runShell("script -qec '" + inner + "' /dev/null");
+    };
+    const ToolRun longOnTerminal = onTerminal("8");
+    EXPECT_EQ(longOnTerminal.exitCode, 0) << longOnTerminal.output;
+    EXPECT_NE(longOnTerminal.output.find("[########################################] 100%"), std::string::npos)
+        << longOnTerminal.output;
+    const ToolRun shortOnTerminal = onTerminal("1");
+    EXPECT_EQ(shortOnTerminal.output.find("100%"), std::string::npos) << shortOnTerminal.output;
+    const ToolRun longToAFile = runTool(kRecorder + " --length 8 --out " + out);
+    EXPECT_EQ(longToAFile.exitCode, 0);
+    EXPECT_EQ(longToAFile.output.find("100%"), std::string::npos) << longToAFile.output;
+    std::remove(out.c_str());
 }
