@@ -366,6 +366,73 @@ void MultiOscillator::lockPhases() {
     }
 }
 
+namespace {
+// One voice's sample: both parities of both tables of the selection, linearly
+// interpolated at pos, blended saw/square and crossfaded toward the next table.
+inline float readTables(const float* even, const float* odd, const float* nextEven, const float* nextOdd,
+                        float evenLevel, float oddLevel, float crossfade, float pos, int n) {
+    const int q0 = static_cast<int>(pos);
+    const int q1 = q0 + 1 == n ? 0 : q0 + 1;
+    const float w = pos - static_cast<float>(q0);
+    const float lower = evenLevel * ((1.0f - w) * even[q0] + w * even[q1]) + oddLevel * ((1.0f - w) * odd[q0] + w * odd[q1]);
+    const float upper = evenLevel * ((1.0f - w) * nextEven[q0] + w * nextEven[q1]) +
+                        oddLevel * ((1.0f - w) * nextOdd[q0] + w * nextOdd[q1]);
+    return (1.0f - crossfade) * lower + crossfade * upper;
+}
+}  // namespace
+
+void MultiOscillator::renderSpan(float* out, float* second, int begin, int end, const float* const* driftSignal,
+                                 const float* driftScale) {
+    const int N = sineLength;
+    const float n = static_cast<float>(N);
+    const Selection sel = selection;
+    const float even = evenLevel, odd = oddLevel, fundamental = fundamentalLevel * 0.5f;
+
+    // The sine fundamental, read at voice 0's phase before it advances, plus voice 0 (never drifted).
+    {
+        Voice& v = voices[0];
+        float phase = v.phase;
+        const float increment = v.increment, gainA = v.gainA, gainB = v.gainB;
+        for (int i = begin; i < end; ++i) {
+            const int k0 = static_cast<int>(phase);
+            const int k1 = k0 == N - 1 ? 0 : k0 + 1;
+            const float fr = phase - static_cast<float>(k0);
+            const float f0 = ((1.0f - fr) * sineTable[k0] + fr * sineTable[k1]) * fundamental;
+            phase = wrapPhase(phase + increment, n);
+            if (sel.silent) {
+                out[i] = f0;
+                second[i] = f0;
+            } else {
+                const float s =
+                    readTables(sel.even, sel.odd, sel.nextEven, sel.nextOdd, even, odd, sel.crossfade, phase, N);
+                out[i] = f0 + gainA * s;
+                second[i] = f0 + gainB * s;
+            }
+        }
+        v.phase = phase;
+    }
+    // Voices 1–4, each added in turn as the per-sample order of the sum requires.
+    for (int j = 1; j < kVoices; ++j) {
+        Voice& v = voices[j];
+        float phase = v.phase;
+        const float increment = v.increment, gainA = v.gainA, gainB = v.gainB, scale = driftScale[j];
+        const float* lfo = driftSignal[j];
+        if (sel.silent) {
+            for (int i = begin; i < end; ++i) phase = wrapPhase(phase + increment, n);
+        } else {
+            for (int i = begin; i < end; ++i) {
+                phase = wrapPhase(phase + increment, n);
+                const float pos = wrapPhase(phase + scale * lfo[i], n);
+                const float s =
+                    readTables(sel.even, sel.odd, sel.nextEven, sel.nextOdd, even, odd, sel.crossfade, pos, N);
+                out[i] += gainA * s;
+                second[i] += gainB * s;
+            }
+        }
+        v.phase = phase;
+    }
+}
+
 void MultiOscillator::process(float* out, int count) {
     float* const second = buffer;
     if (replayNext) {
@@ -396,50 +463,34 @@ void MultiOscillator::process(float* out, int count) {
                                                    0.33333334f * driftDepth) *
                                      n * 0.3f;
     }
-    const float fundamental = fundamentalLevel * 0.5f;
-    const float even = evenLevel, odd = oddLevel;
 
-    for (int i = 0; i < count; ++i) {
-        if (control != nullptr && needsUpdate()) {
-            setFrequency(controlBuffer[i]);
+    // The block runs in spans between the samples where the frequency control
+    // is applied (needsUpdate, asked once per sample in order) or the detune
+    // source is read (every 8th sample); within a span all settings hold, so
+    // each voice renders the span in one tight loop.
+    bool update = control != nullptr && needsUpdate();
+    for (int begin = 0; begin < count;) {
+        if (update) {
+            setFrequency(controlBuffer[begin]);
             selectTables();
             if (detune == 0.0f) lockPhases();
             if (beatRate > 0.0f && frequency > 0.0f) {
-                const float voicesPerBeat = std::floor(frequency * (1.0f / beatRate));
-                setDetune(voicesPerBeat > 2.0f ? 1.0f / voicesPerBeat : 0.5f);
+                const float cyclesPerBeat = std::floor(frequency * (1.0f / beatRate));
+                setDetune(cyclesPerBeat > 2.0f ? 1.0f / cyclesPerBeat : 0.5f);
             }
         }
-        if (detuneSource != nullptr && (i & 7) == 0) setDetune(detuneBuffer[i]);
-
-        // The sine fundamental, read at voice 0's phase before it advances.
-        const float p0 = voices[0].phase;
-        const int k0 = static_cast<int>(p0);
-        const int k1 = k0 == N - 1 ? 0 : k0 + 1;
-        const float fr = p0 - static_cast<float>(k0);
-        const float f0 = ((1.0f - fr) * sineTable[k0] + fr * sineTable[k1]) * fundamental;
-        float sumA = f0, sumB = f0;
-
-        const Selection& sel = selection;
-        const float u = sel.crossfade;
-        for (int j = 0; j < kVoices; ++j) {
-            Voice& v = voices[j];
-            const float phase = wrapPhase(v.phase + v.increment, n);
-            v.phase = phase;
-            if (sel.silent) continue;
-            const float pos = wrapPhase(phase + driftScale[j] * driftSignal[j][i], n);
-            const int q0 = static_cast<int>(pos);
-            const int q1 = q0 + 1 == N ? 0 : q0 + 1;
-            const float w = pos - static_cast<float>(q0);
-            const float lower = even * ((1.0f - w) * sel.even[q0] + w * sel.even[q1]) +
-                                odd * ((1.0f - w) * sel.odd[q0] + w * sel.odd[q1]);
-            const float upper = even * ((1.0f - w) * sel.nextEven[q0] + w * sel.nextEven[q1]) +
-                                odd * ((1.0f - w) * sel.nextOdd[q0] + w * sel.nextOdd[q1]);
-            const float s = (1.0f - u) * lower + u * upper;
-            sumA += v.gainA * s;
-            sumB += v.gainB * s;
+        if (detuneSource != nullptr && (begin & 7) == 0) setDetune(detuneBuffer[begin]);
+        int end = begin + 1;
+        update = false;
+        for (; end < count; ++end) {
+            if (detuneSource != nullptr && (end & 7) == 0) break;
+            if (control != nullptr && needsUpdate()) {
+                update = true;
+                break;
+            }
         }
-        out[i] = sumA;
-        second[i] = sumB;
+        renderSpan(out, second, begin, end, driftSignal, driftScale);
+        begin = end;
     }
 }
 

@@ -176,6 +176,9 @@ private:
 
     void selectTables();
     void lockPhases();
+    // Renders samples [begin, end) of both outputs with the settings held fixed.
+    void renderSpan(float* out, float* second, int begin, int end, const float* const* driftSignal,
+                    const float* driftScale);
     void updateIncrements();
 
     Wavetable wavetable;

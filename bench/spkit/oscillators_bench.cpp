@@ -1,0 +1,104 @@
+// Cost per sample of the five-voice wavetable oscillator (both outputs, with
+// its pitch control, detune, spread and drift on, as the instrument runs it),
+// and the time to build the 256-table set the library makes when it loads.
+#include <benchmark/benchmark.h>
+
+#include <fstream>
+#include <string>
+
+#include "spkit/Envelopes.h"
+#include "spkit/LFO.h"
+#include "spkit/Oscillators.h"
+
+namespace {
+
+std::string cpuModel() {
+    std::ifstream info("/proc/cpuinfo");
+    std::string line;
+    while (std::getline(info, line))
+        if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
+    return "unknown CPU";
+}
+
+void reportPerSampleFrame(benchmark::State& state, int framesPerIteration) {
+    const double frames = static_cast<double>(state.iterations()) * framesPerIteration;
+    state.counters["per_sample"] =
+        benchmark::Counter(frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// Arguments: frequency in Hz, block size. One sample is one stereo frame (A and B).
+void BM_MultiOscillatorFiveVoices(benchmark::State& state) {
+    const float frequency = static_cast<float>(state.range(0));
+    const int block = static_cast<int>(state.range(1));
+    SPKit::Unit pitch(frequency);
+    SPKit::MultiOscillator osc;
+    SPKit::Wavetable tables;
+    SPKit::WavetableManager::global().getWavetable(tables);
+    osc.setWavetable(tables);
+    osc.setControl(&pitch);
+    osc.setSampleRate(44100.0f);
+    osc.setFrequency(frequency);
+    osc.setDetune(0.01f);
+    osc.setVoiceLevel(1.0f);
+    osc.setStereoSpread(0.5f);
+    osc.setDriftDepth(0.3f);
+    osc.setDriftSpread(0.5f);
+    osc.setEvenLevel(0.5f);
+    alignas(16) float left[SPKit::kMaxBlock], right[SPKit::kMaxBlock];
+    for (auto _ : state) {
+        osc.process(left, block);
+        osc.process(right, block);
+        benchmark::DoNotOptimize(left);
+        benchmark::DoNotOptimize(right);
+    }
+    reportPerSampleFrame(state, block);
+}
+BENCHMARK(BM_MultiOscillatorFiveVoices)->Args({110, 256})->Args({1760, 256})->Args({110, 64})->Args({1760, 64});
+
+// The whole table set: lookup, boundaries and 2 × 256 tables of 4096 samples.
+void BM_WavetableBuild(benchmark::State& state) {
+    for (auto _ : state) {
+        SPKit::WavetableManager manager(SPKit::WavetableManager::kTableCount, SPKit::WavetableManager::kTableLength,
+                                        SPKit::WavetableManager::kDesignRate);
+        benchmark::DoNotOptimize(&manager);
+    }
+    state.SetLabel(cpuModel());
+}
+BENCHMARK(BM_WavetableBuild)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+// The modulators the voice runs beside the oscillator, for scale.
+void BM_LFO(benchmark::State& state) {
+    SPKit::LFO lfo;
+    lfo.setFrequency(5.0f);
+    alignas(16) float out[256];
+    for (auto _ : state) {
+        lfo.process(out, 256);
+        benchmark::DoNotOptimize(out);
+    }
+    reportPerSampleFrame(state, 256);
+}
+BENCHMARK(BM_LFO);
+
+void BM_QuadEnvAndPortamento(benchmark::State& state) {
+    SPKit::Unit one(1.0f), pitch(440.0f);
+    SPKit::QuadEnv env;
+    SPKit::Portamento glide(100.0, 220.0f);
+    env.setInput(&one);
+    glide.setInput(&pitch);
+    env.addStage(10, 1);
+    env.addStage(5, 1);
+    env.addStage(200, 0.5f);
+    env.addStage(10000000, 0.5f);
+    env.addStage(100, 0);
+    env.startStage(0);
+    alignas(16) float out[256];
+    for (auto _ : state) {
+        env.process(out, 256);
+        glide.process(out, 256);
+        benchmark::DoNotOptimize(out);
+    }
+    reportPerSampleFrame(state, 256);
+}
+BENCHMARK(BM_QuadEnvAndPortamento);
+
+}  // namespace
