@@ -71,6 +71,8 @@ struct AllPassBank {
 
     // entry lanes 0, 1 = the inputs of chain 0 and chain 1; returns their outputs in lanes 0, 1.
     inline __m128 run(__m128 entry) {
+        // Fully unrolled so the section memories stay in registers.
+#pragma GCC unroll 4
         for (int k = 0; k < kVectors; ++k) {
             const __m128 x = kPipelined ? _mm_shuffle_ps(entry, ym[k], _MM_SHUFFLE(1, 0, 1, 0)) : entry;
             const __m128 y = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(x, ym[k]), a[k]), xm[k]);
