@@ -7,12 +7,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 bash tools/deps.sh build
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DMORVELITH_TESTS=OFF -DMORVELITH_BENCH=OFF
-cmake --build build -j"$(nproc)" --target morvelith morvelith-render
+# A build directory of its own, so the test run keeps its own options.
+cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DMORVELITH_TESTS=OFF -DMORVELITH_BENCH=OFF
+cmake --build build-release -j"$(nproc)" --target morvelith morvelith-render
 
 mkdir -p "$HOME/.vst"
-install -m 0755 build/morvelith.so "$HOME/.vst/morvelith.so"
+install -m 0755 build-release/morvelith.so "$HOME/.vst/morvelith.so"
 echo "Installed $HOME/.vst/morvelith.so"
 
-build/host/morvelith-render --plugin "$HOME/.vst/morvelith.so" --out demo.wav
+build-release/host/morvelith-render --plugin "$HOME/.vst/morvelith.so" --out demo.wav
 echo "Rendered $root/demo.wav"

@@ -9,11 +9,11 @@ jobs=$(nproc)
 
 bash tools/deps.sh test
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVELITH_TESTS=ON -DMORVELITH_BENCH=ON -DMORVELITH_TSAN=OFF
 cmake --build build -j"$jobs"
 (cd build && ctest -j"$jobs" --output-on-failure --timeout 600)
 
-cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVELITH_TSAN=ON -DMORVELITH_BENCH=OFF
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVELITH_TSAN=ON -DMORVELITH_TESTS=ON -DMORVELITH_BENCH=OFF
 cmake --build build-tsan -j"$jobs" --target tsan_tests
 (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
   ctest -j"$jobs" -L tsan --output-on-failure --timeout 900 --no-tests=ignore)
