@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "spkit/Control.h"
-#include "tests/support/AllocationCounter.h"
 #include "tests/support/AudioAnalysis.h"
 
 using namespace SPKit;
@@ -379,39 +378,5 @@ TEST(Mute, WhileFullyMutedItKeepsTheSharedSourcesInStep) {
     pull(orphan, 200);
     EXPECT_EQ(pull(orphan, 8), std::vector<float>(8, 0.0f));
 }
-
-#if MORVELITH_COUNTS_ALLOCATIONS
-TEST(ControlUnits, ProcessDoesNotAllocate) {
-    Unit source(0.7f), other(0.3f);
-    Add add;
-    Mul mul;
-    Switch sw;
-    for (Add* list : {&add, static_cast<Add*>(&mul), static_cast<Add*>(&sw)}) {
-        list->addInput(&source);
-        list->addInput(&other);
-    }
-    Octave octave;
-    Power power;
-    Offset offset;
-    Linear linear;
-    Clip clip;
-    Smooth smooth;
-    Decibel decibel;
-    Log log;
-    Mux mux;
-    Bypass bypass;
-    Mute mute;
-    std::vector<Processor*> chained = {&octave, &power, &offset, &linear, &clip, &smooth, &decibel, &log, &mux, &bypass, &mute};
-    for (Processor* unit : chained) unit->setInput(&source);
-    mute.setMuted(true);
-    std::vector<float> out(4096);
-    TestSupport::AllocationScope scope;
-    for (int n : {1, 7, 256, 4096}) {
-        for (Processor* unit : {static_cast<Processor*>(&add), static_cast<Processor*>(&mul), static_cast<Processor*>(&sw)}) unit->process(out.data(), n);
-        for (Processor* unit : chained) unit->process(out.data(), n);
-    }
-    EXPECT_EQ(scope.stop().allocations, 0);
-}
-#endif
 
 }  // namespace

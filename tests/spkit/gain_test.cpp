@@ -1,6 +1,7 @@
 // Gain and saturation units as audio processors: the modulated gain against
 // its control ramp, the limiter's attack and release times and its ceiling,
-// the tube curve's shape, knee and harmonics, and their real-time contract.
+// the tube curve's shape, knee and harmonics (their real-time contract is
+// in the contract suite).
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -9,7 +10,6 @@
 #include <vector>
 
 #include "spkit/Gain.h"
-#include "tests/support/AllocationCounter.h"
 #include "tests/support/AudioAnalysis.h"
 
 using namespace SPKit;
@@ -204,27 +204,3 @@ TEST(Tube, AddsASecondHarmonicAndNoThirdBelowTheKnee) {
     const auto z = run(hot, sine(f, 1.0, 8192));
     EXPECT_GT(TestSupport::toneAmplitude(z.data(), 8192, 3 * f, 44100.0), 1e-3);
 }
-
-#if MORVELITH_COUNTS_ALLOCATIONS
-TEST(GainUnits, ProcessDoesNotAllocate) {
-    Gain gain;
-    ModGain modGain;
-    Limiter limiter;
-    Tube tube;
-    Unit control(0.3f);
-    modGain.setControl(&control);
-    limiter.setSampleRate(48000.0f);
-    limiter.setAttack(3.0f);
-    const auto x = noise(4096, 2.0f);
-    InputAdapter source;
-    std::vector<float> out(4096);
-    TestSupport::AllocationScope scope;
-    for (Processor* unit : {static_cast<Processor*>(&gain), static_cast<Processor*>(&modGain),
-                            static_cast<Processor*>(&limiter), static_cast<Processor*>(&tube)}) {
-        unit->setInput(&source);
-        source.setSource(x.data(), 4096);
-        for (int n : {1, 7, 64, 4024}) unit->process(out.data(), n);
-    }
-    EXPECT_EQ(scope.stop().allocations, 0);
-}
-#endif
