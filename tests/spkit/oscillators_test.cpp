@@ -94,7 +94,25 @@ public:
     float lastRate = 0.0f;
 };
 
+// An ordinary static object of this program: by the time it is constructed
+// (before main) the library's table set must already be built.
+struct SeenBeforeMain {
+    SeenBeforeMain() {
+        Wavetable handle;
+        WavetableManager::global().getWavetable(handle);
+        tableCount = handle.getTableCount();
+        sample = handle.getTableCount() > 0 ? handle.getOddTables()[0][100] : 0.0f;
+    }
+    int tableCount = -1;
+    float sample = 0.0f;
+} seenBeforeMain;
+
 }  // namespace
+
+TEST(WavetableSet, IsBuiltWhenTheLibraryLoads) {
+    EXPECT_EQ(seenBeforeMain.tableCount, kT);
+    EXPECT_NE(seenBeforeMain.sample, 0.0f);
+}
 
 // ---- The table set ----------------------------------------------------------
 
