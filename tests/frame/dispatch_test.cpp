@@ -3,6 +3,8 @@
 // texts, editor routing and the host-order quirks.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstring>
 #include <limits>
 #include <string>
@@ -138,6 +140,8 @@ struct CanDoCase {
     const char* text;
     VstIntPtr answer;
 };
+
+std::ostream& operator<<(std::ostream& out, const CanDoCase& c) { return out << '"' << c.text << '"'; }
 
 class CanDo : public Dispatch, public ::testing::WithParamInterface<CanDoCase> {};
 
@@ -278,6 +282,8 @@ struct FloatCase {
     float value;
     const char* text;
 };
+
+std::ostream& operator<<(std::ostream& out, const FloatCase& c) { return out << c.value << " -> " << c.text; }
 
 class FloatToText : public ::testing::TestWithParam<FloatCase> {};
 

@@ -2,6 +2,8 @@
 // and how note-on, note-off and the channel-mode messages move the list.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "tests/frame/FrameTestSupport.h"
 
 using namespace FrameTest;
@@ -61,6 +63,8 @@ struct ControllerCase {
     bool emptiesList;
 };
 
+std::ostream& operator<<(std::ostream& out, const ControllerCase& c) { return out << "controller " << c.controller; }
+
 class ChannelMode : public Notes, public ::testing::WithParamInterface<ControllerCase> {};
 
 TEST_P(ChannelMode, OnlyControllers120To123EmptyTheList) {
@@ -81,6 +85,8 @@ struct BendCase {
     int msb;
     float value;
 };
+
+std::ostream& operator<<(std::ostream& out, const BendCase& c) { return out << "bytes " << c.lsb << " " << c.msb; }
 
 class PitchBend : public Notes, public ::testing::WithParamInterface<BendCase> {};
 

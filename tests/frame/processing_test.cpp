@@ -3,6 +3,8 @@
 // the floating-point environment of a block.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cmath>
 
 #include "frame/DenormalGuard.h"
@@ -27,6 +29,8 @@ struct SplitCase {
     int frames;
     std::vector<int> expected;
 };
+
+std::ostream& operator<<(std::ostream& out, const SplitCase& c) { return out << c.frames << " frames"; }
 
 class SubBlockSplit : public Processing, public ::testing::WithParamInterface<SplitCase> {};
 

@@ -3,6 +3,8 @@
 // refusals, initialise, copy and paste, and editor notifications.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -71,6 +73,8 @@ struct ValueCase {
     bool stored;
     float expected;
 };
+
+std::ostream& operator<<(std::ostream& out, const ValueCase& c) { return out << "value " << c.given; }
 
 class SetParameterValues : public Store, public ::testing::WithParamInterface<ValueCase> {};
 
@@ -280,6 +284,8 @@ struct RenameCase {
     size_t length;
     size_t stored;
 };
+
+std::ostream& operator<<(std::ostream& out, const RenameCase& c) { return out << c.length << " characters"; }
 
 class Rename : public Store, public ::testing::WithParamInterface<RenameCase> {};
 
