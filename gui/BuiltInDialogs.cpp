@@ -1,4 +1,5 @@
-// Dialogs drawn inside the frame (see BuiltInDialogs.h).
+// Dialogs drawn inside the frame (see BuiltInDialogs.h): panels over a
+// dimmed editor, with a path field or a warning sign and text.
 #include "gui/BuiltInDialogs.h"
 
 #include <cairo.h>

@@ -1,4 +1,5 @@
-// Bitmaps from compiled-in PNG resources (see CBitmap.h).
+// Bitmaps from compiled-in PNG resources (see CBitmap.h), decoded through
+// cairo's PNG stream reader straight from memory.
 #include "gui/CBitmap.h"
 
 #include <cairo.h>

@@ -1,4 +1,5 @@
-// Kick, on/off and text buttons (see CButtons.h).
+// Kick, on/off and text buttons (see CButtons.h): two-frame bitmap drawing
+// and the press, track and release rules of each.
 #include "gui/CButtons.h"
 
 #include <cstring>

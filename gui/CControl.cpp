@@ -1,4 +1,5 @@
-// The control base (see CControl.h).
+// The control base (see CControl.h): value range, edit gestures counted so
+// begin and end always pair, the default-value click and dirty tracking.
 #include "gui/CControl.h"
 
 #include <algorithm>

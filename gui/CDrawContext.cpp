@@ -1,4 +1,5 @@
-// Cairo drawing context (see CDrawContext.h).
+// Cairo drawing context (see CDrawContext.h): colours, lines, polygons and
+// text laid out with the toy font API, which fontconfig resolves.
 #include "gui/CDrawContext.h"
 
 #include <cairo.h>

@@ -1,4 +1,5 @@
-// The root container bound to a platform window (see CFrame.h).
+// The root container bound to a platform window (see CFrame.h): event
+// dispatch, dirty region, redraw at idle, focus, modal views and overlays.
 #include "gui/CFrame.h"
 
 #include <cairo.h>
@@ -11,9 +12,6 @@
 #include "gui/CDrawContext.h"
 
 namespace {
-// Presses closer than this in time and space make a double click.
-constexpr uint64_t kDoubleClickMs = 300;
-constexpr int kDoubleClickDistance = 3;
 // Beyond this many separate dirty rectangles the region becomes their union.
 constexpr std::size_t kMaxDirtyRects = 16;
 }  // namespace
@@ -310,18 +308,8 @@ void CFrame::updateMouseOver(const CPoint& where, long buttons) {
 
 void CFrame::platformMouseDown(const CPoint& where, long buttons) {
   mouseLocation_ = where;
-  uint64_t now = getTicks();
-  if ((buttons & kLButton) && (lastDownButtons_ & kLButton) && now - lastDownTicks_ < kDoubleClickMs &&
-      std::abs(where.x - lastDownLocation_.x) <= kDoubleClickDistance &&
-      std::abs(where.y - lastDownLocation_.y) <= kDoubleClickDistance) {
-    buttons |= kDoubleClick;
-    lastDownButtons_ = 0;  // a third press starts afresh
-  } else {
-    lastDownButtons_ = buttons;
-  }
-  lastDownTicks_ = now;
-  lastDownLocation_ = where;
-
+  // No double-click flag is added: controls compare the button state exactly
+  // (Ctrl + left click), and a quick second click must behave like the first.
   if (mouseObserver_) mouseObserver_->onMouseDown(this, where);
   if (CView* modal = getModalView()) {
     CScopedReference keep(modal);

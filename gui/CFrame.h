@@ -139,8 +139,5 @@ class CFrame : public CViewContainer, private PlatformWindowListener {
   CMouseObserver* mouseObserver_ = nullptr;
   bool cursorHidden_ = false;
   bool closing_ = false;
-  long lastDownButtons_ = 0;
-  uint64_t lastDownTicks_ = 0;
-  CPoint lastDownLocation_;
   CPoint mouseLocation_;
 };

@@ -116,7 +116,6 @@ enum CButtonState : long {
   kApple = 1 << 6,
   kButton4 = 1 << 7,
   kButton5 = 1 << 8,
-  kDoubleClick = 1 << 9,
 };
 
 enum CMouseEventResult {

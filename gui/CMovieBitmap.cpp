@@ -1,4 +1,5 @@
-// Film-strip display by value (see CMovieBitmap.h).
+// Film-strip display by value (see CMovieBitmap.h): the value picks the
+// frame, rounded to the nearest.
 #include "gui/CMovieBitmap.h"
 
 #include <algorithm>

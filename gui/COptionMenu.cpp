@@ -1,4 +1,5 @@
-// Option menu and its pop-up list (see COptionMenu.h).
+// Option menu and its pop-up list (see COptionMenu.h): the list is a modal
+// view laid out in columns that fit the frame.
 #include "gui/COptionMenu.h"
 
 #include <cairo.h>

@@ -1,4 +1,5 @@
-// Value text display (see CParamDisplay.h).
+// Value text display (see CParamDisplay.h): the text comes from the
+// value-to-text callback, drawn over a back colour or transparently.
 #include "gui/CParamDisplay.h"
 
 #include <cstdio>

@@ -1,4 +1,5 @@
-// Registry of compiled-in bitmap resources (see CResources.h).
+// Registry of compiled-in bitmap resources (see CResources.h): a map from
+// resource id to PNG bytes that stay owned by the registering code.
 #include "gui/CResources.h"
 
 #include <map>

@@ -1,4 +1,5 @@
-// One-line text field (see CTextEdit.h).
+// One-line text field (see CTextEdit.h): UTF-8 editing with a caret, and
+// the reports at Return, focus loss and Escape.
 #include "gui/CTextEdit.h"
 
 #include <cairo.h>

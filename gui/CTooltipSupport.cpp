@@ -1,4 +1,5 @@
-// Tool-tip window and service (see CTooltipSupport.h).
+// Tool-tip window and service (see CTooltipSupport.h): a wrapped text panel
+// drawn as an overlay, shown after the mouse rests for the delay.
 #include "gui/CTooltipSupport.h"
 
 #include <cairo.h>

@@ -1,4 +1,5 @@
-// The toolkit's base view (see CView.h).
+// The toolkit's base view (see CView.h): geometry, state, tool-tip text,
+// redraw requests and coordinate conversion up the parent chain.
 #include "gui/CView.h"
 
 #include <cstring>

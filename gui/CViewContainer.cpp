@@ -1,4 +1,5 @@
-// Views that own and route to child views (see CViewContainer.h).
+// Views that own and route to child views (see CViewContainer.h): drawing
+// clipped to the update area, hit testing, and press capture.
 #include "gui/CViewContainer.h"
 
 #include <algorithm>

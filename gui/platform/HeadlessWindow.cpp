@@ -1,4 +1,5 @@
-// Offscreen window for tests and snapshots (see HeadlessWindow.h).
+// Offscreen window for tests and snapshots (see HeadlessWindow.h): an
+// event queue, a virtual cursor and clock, and a screen image.
 #include "gui/platform/HeadlessWindow.h"
 
 #include <cairo.h>

@@ -1,4 +1,5 @@
-// Child processes for the desktop dialogs (see PosixSubprocess.h).
+// Child processes for the desktop dialogs (see PosixSubprocess.h): spawned
+// with posix_spawnp, read and reaped without ever waiting, except on terminate.
 #include "gui/platform/PosixSubprocess.h"
 
 #include <fcntl.h>

@@ -1,4 +1,5 @@
-// X11 child window of the host's editor window (see X11Window.h).
+// X11 child window of the host's editor window (see X11Window.h): Xlib
+// events to listener calls, cairo presents, cursor and focus requests.
 #include "gui/platform/X11Window.h"
 
 #include <X11/Xlib.h>

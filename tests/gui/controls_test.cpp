@@ -279,6 +279,19 @@ INSTANTIATE_TEST_SUITE_P(Buttons, DefaultClick,
                                            DefaultClickCase{kControl | kShift | kLButton, false},
                                            DefaultClickCase{kControl | kAlt | kLButton, false}));
 
+TEST_F(Controls, QuickSecondCtrlClickRestoresTheDefaultToo) {
+  // Regression: a second press at once at the same place once carried a
+  // double-click flag, and the exact Ctrl + left comparison then failed.
+  auto* control = new DefaultClickControl(CRect(20, 20, 60, 60), &listener, 11);
+  control->setDefaultValue(0.25f);
+  frame->addView(control);
+  for (int i = 0; i < 2; ++i) {
+    control->setValue(0.9f);
+    click(CPoint(30, 30), kControl | kLButton);
+    EXPECT_EQ(control->getValue(), 0.25f) << "click " << i;
+  }
+}
+
 TEST_F(Controls, EndEditWithoutBeginIsNotPassedOn) {
   CControl control(CRect(0, 0, 10, 10), &listener, 1);
   control.endEdit();
