@@ -4,6 +4,7 @@
 // of a non-linear stage between them, rate propagation, clear and real time.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -248,6 +249,12 @@ TEST(Oversampling, BlocksAreExactlySixteenTimesTheirInputs) {
     EXPECT_EQ(source.emitted, 256);
     up.process(out.data(), 16);
     EXPECT_EQ(source.emitted, 257);
+    // A count off the 16 grid pulls what it can and leaves silence, not stale samples, after it.
+    std::fill(out.begin(), out.end(), 123.0f);
+    up.process(out.data(), 40);
+    EXPECT_EQ(source.emitted, 259);
+    for (int i = 32; i < 40; ++i) EXPECT_EQ(out[static_cast<size_t>(i)], 0.0f) << i;
+    EXPECT_NE(out[31], 123.0f);
 
     CountingSource high;
     HiirDownsampler down;
