@@ -88,6 +88,7 @@ public:
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
 
     // --- The frame's hooks, in slot order ----------------------------------
+    // Any thread: fixed answers and tables filled once at open.
     virtual VstInt32 getNumParams();
     virtual VstInt32 getNumPrograms();
     virtual VstInt32 getNumInputs();
@@ -105,6 +106,8 @@ public:
     virtual void processBlock(float** inputs, float** outputs, VstInt32 frames);
     // Audio thread: dispatches one event of the rings.
     virtual void handleEvent(int kind, float a, float b, float c);
+    // Opening sequence (host not processing); getDefaults also on the GUI
+    // thread when a program is initialised.
     virtual void initPrograms();
     virtual void initParameterNames() {}
     virtual void initDisplayFormatters();
@@ -114,13 +117,16 @@ public:
     virtual void noteOff(int note) {}
     virtual void allNotesOff() {}
     virtual void tempoChanged() {}
-    // Calls parameterChanged for every index of the (current) program.
+    // Calls parameterChanged for every index of the (current) program. Audio
+    // thread (fade end, after a chunk load or resume); the opening sequence
+    // calls it directly while the host is not processing.
     virtual void applyProgram(VstInt32 program);
     // Stores value into the current program; the instrument applies it too.
+    // Audio thread, like applyProgram.
     virtual void parameterChanged(VstInt32 index, float value);
     virtual void controllerChanged(int kind, float value) {}
 
-    // --- Store operations for the instrument and the editor ----------------
+    // --- Store operations for the instrument and the editor (GUI thread) ---
     void initProgram(VstInt32 program);
     void copyProgram(VstInt32 program);
     void pasteProgram(VstInt32 program);
