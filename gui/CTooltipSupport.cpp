@@ -18,6 +18,9 @@ CTipView::CTipView() : CView(CRect()) { setMouseEnabled(false); }
 
 void CTipView::layout(const CPoint& where) {
   CFrame* frame = getFrame();
+  // Never wider than the frame: the tip is clipped to the editor's window.
+  wrapWidth_ = maxWidth_;
+  if (frame) wrapWidth_ = std::max(40, std::min(maxWidth_, frame->getViewSize().width() - 2 * kTipPadding - 2));
   cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
   cairo_t* cr = cairo_create(scratch);
   int width = 0;
@@ -25,7 +28,7 @@ void CTipView::layout(const CPoint& where) {
   {
     CDrawContext context(cr);
     context.setFont(font_);
-    std::vector<std::string> lines = context.wrapText(text_, maxWidth_);
+    std::vector<std::string> lines = context.wrapText(text_, wrapWidth_);
     for (const std::string& line : lines) width = std::max(width, context.getStringWidth(line.c_str()));
     height = static_cast<int>(lines.size()) * context.getFontHeight();
   }
@@ -65,7 +68,7 @@ void CTipView::drawRect(CDrawContext* context, const CRect& updateRect) {
   context->drawRect(size_, kDrawFilledAndStroked);
   context->setFont(font_);
   context->setFontColor(kBlackCColor);
-  std::vector<std::string> lines = context->wrapText(text_, maxWidth_);
+  std::vector<std::string> lines = context->wrapText(text_, wrapWidth_);
   int lineHeight = context->getFontHeight();
   int y = size_.top + kTipPadding;
   for (const std::string& line : lines) {

@@ -29,6 +29,7 @@ class CTipView : public CView {
   std::string text_;
   CPoint anchor_;
   int maxWidth_ = 300;
+  int wrapWidth_ = 300;
   CFontDesc font_ = kNormalFontSmall;
 };
 

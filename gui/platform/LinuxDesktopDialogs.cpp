@@ -1,6 +1,7 @@
 // Desktop dialogs on Linux: zenity, or else kdialog, run as a subprocess so
 // no toolkit library is loaded into the host's process. The subprocess is
 // polled from the frame's idle; cancelling or closing the frame ends it.
+#include <cstdlib>
 #include <memory>
 
 #include "gui/platform/DialogBackends.h"
@@ -43,7 +44,9 @@ class DesktopFileDialog : public FileDialogBackend {
       argv.push_back("--title");
       argv.push_back(request.title);
       argv.push_back(request.save ? "--getsavefilename" : "--getopenfilename");
-      argv.push_back(path.empty() ? "." : path);
+      // Without a start path kdialog would open the host's working directory.
+      const char* home = std::getenv("HOME");
+      argv.push_back(!path.empty() ? path : (home && *home ? std::string(home) + "/" : std::string("/")));
       std::string filters;
       for (const CFileExtension& filter : request.filters) {
         if (!filters.empty()) filters += "\n";

@@ -112,6 +112,7 @@ TEST_F(Dialogs, BuiltInFileDialogBlocksTheEditorBeneath) {
   EXPECT_TRUE(listener.reports.empty());
   // Drawn over a dimmed editor: the panel colour in the middle of the frame.
   EXPECT_EQ(window->pixel(300, 160), (CColor{52, 58, 68, 255}));
+  EXPECT_TRUE(window->writePng(::testing::TempDir() + "gui_file_dialog.png"));
 }
 
 TEST_F(Dialogs, ClosingTheFrameEndsARunningDialogQuietly) {

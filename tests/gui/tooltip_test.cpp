@@ -105,6 +105,19 @@ TEST_F(Tooltips, LongTextIsWrappedAndKeptInsideTheFrame) {
   for (int y = 0; y < bounds.height() && !insideFound; ++y)
     insideFound = window->pixel(bounds.width() - 2, y) == CColor{255, 255, 225, 255};
   EXPECT_TRUE(insideFound) << "a tip wider than the room right of the pointer moves left";
+  // Both side borders lie inside the frame: the tip was wrapped narrower
+  // than the frame rather than cut off by it.
+  int row = -1;
+  for (int y = 0; y < bounds.height() && row < 0; ++y)
+    if (window->pixel(bounds.width() / 2, y) == CColor{255, 255, 225, 255}) row = y + 2;
+  ASSERT_GE(row, 0);
+  std::vector<int> borders;
+  for (int x = 0; x < bounds.width(); ++x)
+    if (window->pixel(x, row) == CColor{60, 60, 60, 255}) borders.push_back(x);
+  ASSERT_GE(borders.size(), 2u);
+  EXPECT_LT(borders.front(), bounds.width() / 2);
+  EXPECT_GT(borders.back(), bounds.width() / 2);
+  EXPECT_TRUE(window->writePng(::testing::TempDir() + "gui_tooltip.png"));
 }
 
 TEST_F(Tooltips, ClosingTheFrameWithATipShownIsClean) {
