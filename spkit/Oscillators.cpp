@@ -23,14 +23,14 @@ constexpr float kPi = 3.1415927f;
 constexpr int kBuildBlock = 256;
 
 // Adds harmonics 2 … top[0] to every table, for sample positions
-// [first, first + n); x holds at least first + kBuildBlock positions, so the
-// loops run a fixed count and vectorise without a remainder. The positions x are the running single-precision sum of
-// 2π/N the tables are defined on; sin(h·x) comes from a double-precision
-// rotation instead of a library call per sample, corrected for the rounding of
-// the single-precision product x·h the definition uses (to second order). Each
-// table's samples are the running single-precision partial sums reached when h
-// passes that table's top harmonic, in the order a table-by-table build adds
-// them, so the result matches the direct construction to about one float step.
+// [first, first + n). x holds at least first + kBuildBlock positions, so the
+// loops run a fixed count and vectorise without a remainder. The positions are
+// the running single-precision sum of 2π/N the tables are defined on; sin(h·x)
+// comes from a double-precision rotation instead of a library call per sample,
+// corrected (to second order) for the rounding of the single-precision product
+// x·h the definition uses. Each table receives the running single-precision
+// partial sums reached when h passes its top harmonic, in the order a
+// table-by-table build adds them, so it matches that build to about one float step.
 // An AVX2 clone, picked when the library loads, halves the build time where
 // the processor has it. Sanitizer builds skip it: their runtimes are not yet
 // up when the loader runs the clone resolver.
@@ -242,15 +242,16 @@ void MultiOscillator::setDetune(float d) {
 }
 
 namespace {
-// Brings a phase into [0, n); one step covers every setting the instrument
-// uses, the slow path only extreme increments or drift depths.
+// Brings a phase into [0, n), where it can index the tables. One step covers
+// every setting the instrument uses; the slow path serves extreme increments
+// or drift depths, and a NaN (from a NaN setting) restarts at 0.
 inline float wrapPhase(float p, float n) {
     if (p < 0.0f) p += n;
     if (p >= n) p -= n;
-    if (p < 0.0f || p >= n) {
+    if (!(p >= 0.0f && p < n)) {
         p = std::fmod(p, n);
         if (p < 0.0f) p += n;
-        if (p >= n) p = 0.0f;
+        if (!(p >= 0.0f && p < n)) p = 0.0f;
     }
     return p;
 }

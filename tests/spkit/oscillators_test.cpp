@@ -549,7 +549,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Extreme{0, 0, 0, 0, 0, 0, 0, 0, 0}, Extreme{22050, 0.5f, 0, 1, 1, 1, 1, 1, 1},
                       Extreme{20, 0.01f, 0, 1, 1, 1, 1, -1, 0.5f}, Extreme{8000, 0, 0, 1, 1, 0, 1, 1, 0.99f},
                       Extreme{440, 0, 1000, 1, 0, 1, 1, 1, 0.25f}, Extreme{100, 3.0f, 0, 3, 40, 1, 1, 1, 0},
-                      Extreme{15000, -0.8f, 0, 1, 1, 1, 0.5f, 0.5f, 0}));
+                      Extreme{15000, -0.8f, 0, 1, 1, 1, 0.5f, 0.5f, 0},
+                      Extreme{440, std::nanf(""), 0, 1, 1, 1, 1, 0, std::nanf("")}));
 
 TEST(MultiOscillator, SilentUntilGivenATableSet) {
     MultiOscillator osc;
