@@ -120,6 +120,24 @@ TEST_F(Tooltips, LongTextIsWrappedAndKeptInsideTheFrame) {
   EXPECT_TRUE(window->writePng(::testing::TempDir() + "gui_tooltip.png"));
 }
 
+TEST_F(Tooltips, TipInANarrowFrameWrapsToItsWidth) {
+  tips->forget();
+  open(CRect(0, 0, 180, 200));
+  tips = new CTooltipSupport(frame, kDelay);
+  auto* view = new CView(CRect(0, 0, 180, 40));
+  view->setTooltipText("Many short words: a b c d e f g h i j k l m n o p q r s t u v w x y z a b c d e f g h i j k");
+  frame->addView(view);
+  hover(CPoint(10, 10));
+  wait(kDelay);
+  ASSERT_TRUE(tips->isShowing());
+  int row = 10 + 18 + 3;
+  std::vector<int> borders;
+  for (int x = 0; x < 180; ++x)
+    if (window->pixel(x, row) == CColor{60, 60, 60, 255}) borders.push_back(x);
+  ASSERT_EQ(borders.size(), 2u) << "both side borders are inside the frame";
+  EXPECT_GT(borders.back() - borders.front(), 100);
+}
+
 TEST_F(Tooltips, ClosingTheFrameWithATipShownIsClean) {
   hover(CPoint(30, 30));
   wait(kDelay);
