@@ -409,6 +409,30 @@ TEST_F(Controls, BitmapFramesAndMissingResources) {
   frame->removeView(movie);
 }
 
+namespace {
+// Registered at static initialisation, as generated resource files do.
+const std::vector<unsigned char> kStaticPng = makeStripPng(4, 4, {{1, 2, 3, 255}});
+const CResourceRegistration kStaticResource(903, kStaticPng.data(), kStaticPng.size());
+}  // namespace
+
+TEST_F(Controls, ResourcesRegisteredAtStartUpLoad) {
+  CBitmap bitmap(903);
+  ASSERT_TRUE(bitmap.isLoaded());
+  EXPECT_EQ(bitmap.getWidth(), 4);
+  EXPECT_EQ(CResourceRegistry::find(903).size, kStaticPng.size());
+}
+
+TEST_F(Controls, ClosingTheFrameWithAnOpenMenuIsClean) {
+  auto* menu = new COptionMenu(CRect(10, 10, 110, 28), &listener, 0);
+  menu->addEntry("Alpha");
+  frame->addView(menu);
+  click(CPoint(20, 20));
+  ASSERT_TRUE(menu->isPopupOpen());
+  frame->forget();
+  frame = nullptr;
+  EXPECT_TRUE(listener.reports.empty());
+}
+
 TEST_F(Controls, OnlyDirtyAreasAreRedrawn) {
   auto* left = new COnOffButton(CRect(10, 10, 50, 30), &listener, 1, strip);
   auto* right = new COnOffButton(CRect(200, 150, 240, 170), &listener, 2, strip);

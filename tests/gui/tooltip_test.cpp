@@ -138,6 +138,16 @@ TEST_F(Tooltips, TipInANarrowFrameWrapsToItsWidth) {
   EXPECT_GT(borders.back() - borders.front(), 100);
 }
 
+TEST_F(Tooltips, RemovingTheHoveredViewCancelsItsTip) {
+  hover(CPoint(30, 30));
+  wait(500);
+  frame->removeView(help);
+  help = nullptr;
+  wait(kDelay * 2);
+  EXPECT_FALSE(tips->isShowing());
+  EXPECT_EQ(tips->getHoverView(), nullptr);
+}
+
 TEST_F(Tooltips, ClosingTheFrameWithATipShownIsClean) {
   hover(CPoint(30, 30));
   wait(kDelay);
