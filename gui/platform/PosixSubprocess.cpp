@@ -83,8 +83,17 @@ void PosixSubprocess::terminate() {
   if (pid_ > 0) {
     kill(pid_, SIGTERM);
     int status = 0;
-    // The dialog programs end on SIGTERM at once; this wait is short.
-    waitpid(pid_, &status, 0);
+    // Dialog programs end on SIGTERM at once; one that does not gets 200 ms
+    // and then SIGKILL, so closing an editor never hangs the host.
+    bool reaped = false;
+    for (int i = 0; i < 40 && !reaped; ++i) {
+      reaped = waitpid(pid_, &status, WNOHANG) != 0;
+      if (!reaped) usleep(5000);
+    }
+    if (!reaped) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &status, 0);
+    }
     pid_ = -1;
   }
   closePipe();

@@ -20,7 +20,7 @@ class PosixSubprocess {
   // Reads whatever output has arrived; true once the child has exited (then
   // exitCode is its exit status, or -1 when it was killed by a signal).
   bool poll();
-  // Ends a running child and reaps it.
+  // Ends a running child and reaps it (SIGTERM, then SIGKILL after 200 ms).
   void terminate();
 
   bool isRunning() const { return pid_ > 0; }

@@ -289,6 +289,25 @@ TEST_F(DesktopDialogs, ZenityMessageBoxShowsTheTextVerbatim) {
   EXPECT_TRUE(contains(args, std::string("--text=") + text));
 }
 
+TEST_F(DesktopDialogs, ADialogThatIgnoresTerminationIsKilled) {
+  std::string path = folder + "/zenity";
+  std::ofstream script(path);
+  script << "#!/bin/sh\ntrap '' TERM\ntouch '" << folder << "/started'\nwhile :; do sleep 0.05; done\n";
+  script.close();
+  chmod(path.c_str(), 0755);
+  runSelector(CNewFileSelector::kSelectFile, "Load instrument", {"VST Plugin Program", "fxp"})->forget();
+  struct stat info;
+  for (int i = 0; i < 200 && stat((folder + "/started").c_str(), &info) != 0; ++i) {
+    frame->idle();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(stat((folder + "/started").c_str(), &info), 0) << "the stand-in dialog is running";
+  auto start = std::chrono::steady_clock::now();
+  frame->forget();
+  frame = nullptr;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << "closing did not hang";
+}
+
 TEST_F(DesktopDialogs, ClosingTheFrameEndsTheSubprocess) {
   install("zenity", "/x", 0);
   runSelector(CNewFileSelector::kSelectFile, "Load instrument", {"VST Plugin Program", "fxp"})->forget();
