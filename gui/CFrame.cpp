@@ -170,7 +170,9 @@ bool CFrame::isInside(const CView* view, const CView* ancestor) const {
 }
 
 void CFrame::viewWillBeRemoved(CView* view) {
-  if (focusView_ && isInside(focusView_, view)) focusView_ = nullptr;
+  // The focus view ends its editing normally (it reports and says so) while
+  // it is still in the tree.
+  if (focusView_ && isInside(focusView_, view)) setFocusView(nullptr);
   if (mouseOverView_ && isInside(mouseOverView_, view)) {
     CView* old = mouseOverView_;
     mouseOverView_ = nullptr;

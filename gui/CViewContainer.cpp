@@ -99,8 +99,10 @@ void CViewContainer::drawRect(CDrawContext* context, const CRect& updateRect) {
 
 CMouseEventResult CViewContainer::onMouseDown(CPoint& where, const long& buttons) {
   CPoint local(where.x - size_.left, where.y - size_.top);
-  for (auto it = children_.rbegin(); it != children_.rend(); ++it) {
-    CView* child = *it;
+  // A copy: a child's press may add or remove views here before it falls through.
+  std::vector<CView*> candidates(children_.rbegin(), children_.rend());
+  for (CView* child : candidates) {
+    if (!isChild(child)) continue;
     if (!child->isVisible() || !child->getMouseEnabled() || !child->hitTest(local, buttons)) continue;
     CScopedReference keep(child);
     CPoint point = local;

@@ -238,6 +238,21 @@ TEST_F(TextEditing, CaretMovesAndDeletes) {
   EXPECT_STREQ(edit->getText(), "naes") << "Delete removed the character after the caret";
 }
 
+TEST_F(TextEditing, RemovingTheFieldWhileEditingEndsTheEditing) {
+  click(CPoint(50, 110));
+  ASSERT_TRUE(edit->isEditing());
+  edit->remember();
+  frame->removeView(edit);
+  EXPECT_FALSE(edit->isEditing());
+  EXPECT_EQ(frame->getFocusView(), nullptr);
+  EXPECT_EQ(delegate.messages.size(), 1u);
+  // Added again, it edits again.
+  frame->addView(edit);
+  click(CPoint(50, 110));
+  EXPECT_TRUE(edit->isEditing());
+  EXPECT_EQ(frame->getFocusView(), edit);
+}
+
 TEST_F(TextEditing, KeysWithoutFocusGoNowhere) {
   window->injectText("abc");
   pump();
