@@ -15,10 +15,11 @@ constexpr double kTwoPi = 6.2831855;       // the single-precision 2 pi the desi
 constexpr float kTwoPiF = 6.2831855f;
 constexpr float kPiF = 3.1415927f;
 constexpr float kLn2Half = 0.3465736f;     // ln 2 / 2: octaves to the cookbook's sinh argument
-// A zero bandwidth would put the biquad's poles on the unit circle (an
-// undamped resonator for the low, high and band types); 1/100 octave is a Q
-// of about 144 and the narrowest the width control reaches.
-constexpr double kMinBandwidthOctaves = 0.01;
+// A zero bandwidth (width 1, which the width control reaches) puts the poles
+// on the unit circle: an undamped resonator for the low, high and band types.
+// 1/1000 octave (a Q of about 1440) still keeps them inside in single
+// precision down to the 10 Hz floor, and touches only widths above 0.999.
+constexpr double kMinBandwidthOctaves = 0.001;
 // At 0 Hz the cookbook's w0 / sin(w0) is 0 / 0, and a few hertz from it the
 // single-precision recursion of a narrow response can no longer hold its poles
 // inside the unit circle. 10 Hz is the lowest corner the instrument asks for.

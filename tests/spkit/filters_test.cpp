@@ -236,6 +236,58 @@ TEST(BiQuad, PeakWithZeroGainIsExactlyTheIdentity) {
     EXPECT_EQ(render(filter, 3000, 100), reference);
 }
 
+namespace {
+struct BiQuadProbe : BiQuad {
+    explicit BiQuadProbe(int type) : BiQuad(type) {}
+    void coefficients(double (&c)[5]) const { c[0] = b0; c[1] = b1; c[2] = b2; c[3] = a1; c[4] = a2; }
+};
+}  // namespace
+
+// The top of the width control is still the cookbook's design: only the
+// degenerate end (zero or negative bandwidth) is held back.
+TEST(BiQuad, NarrowWidthsKeepTheCookbookCoefficients) {
+    for (int type = 0; type < 7; ++type)
+        for (double f0 : {100.0, 1000.0})
+            for (double width : {0.99, 0.995, 0.998}) {
+                const double gainDb = type >= 4 ? 12.0 : 0.0;
+                BiQuadProbe filter(type);
+                filter.setFrequency(static_cast<float>(f0));
+                filter.setGain(static_cast<float>(gainDb));
+                filter.setWidth(static_cast<float>(width));
+                double got[5], want[5];
+                filter.coefficients(got);
+                cookbookCoefficients(type, f0, static_cast<float>(width), gainDb, want);
+                for (int k = 0; k < 5; ++k)
+                    EXPECT_NEAR(got[k], want[k], 2e-6 * std::max(1.0, std::fabs(want[k])))
+                        << kTypeNames[type] << " " << f0 << " Hz width " << width << " coefficient " << k;
+            }
+}
+
+// Width 1 is a zero bandwidth: poles on the unit circle would ring for ever.
+// It, and anything beyond, must still die away.
+TEST(BiQuad, FullWidthStillDecays) {
+    class Impulse : public Unit {
+    public:
+        void process(float* out, int count) override {
+            for (int i = 0; i < count; ++i) out[i] = first ? 1.0f : 0.0f, first = false;
+        }
+        bool first = true;
+    };
+    for (int type : {BiQuad::kLowPass, BiQuad::kHighPass, BiQuad::kBandPass})
+        for (float width : {0.99999994f, 1.0f, 1.5f}) {
+            Impulse impulse;
+            BiQuad filter(type);
+            filter.setInput(&impulse);
+            filter.setFrequency(1000.0f);
+            filter.setWidth(width);
+            const std::vector<float> out = render(filter, 5 * 44100 + 4410, 256);
+            const double early = TestSupport::peak(out.data(), 4410);
+            const double late = TestSupport::peak(out.data() + 5 * 44100, 4410);
+            ASSERT_GT(early, 0.0);
+            EXPECT_LT(late, 1e-3 * early) << kTypeNames[type] << " width " << width;
+        }
+}
+
 TEST(BiQuad, ResetClearsStateAndWidth) {
     Noise noise;
     BiQuad filter(BiQuad::kBandPass);
