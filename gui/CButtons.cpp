@@ -31,6 +31,7 @@ CMouseEventResult CKickButton::onMouseDown(CPoint& where, const long& buttons) {
   tracking_ = true;
   beginEdit();
   value_ = getMax();
+  valueChanged();
   invalid();
   return kMouseEventHandled;
 }
@@ -48,14 +49,9 @@ CMouseEventResult CKickButton::onMouseMoved(CPoint& where, const long& buttons) 
 CMouseEventResult CKickButton::onMouseUp(CPoint& where, const long& buttons) {
   if (!tracking_) return kMouseEventNotHandled;
   tracking_ = false;
-  if (size_.pointInside(where)) {
-    value_ = getMax();
-    valueChanged();
-    value_ = getMin();
-    valueChanged();
-  } else {
-    value_ = getMin();
-  }
+  // The press already reported 1; the release always reports 0.
+  value_ = getMin();
+  valueChanged();
   invalid();
   endEdit();
   return kMouseEventHandled;

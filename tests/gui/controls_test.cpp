@@ -42,25 +42,27 @@ class DefaultClickControl : public CControl {
 };
 }  // namespace
 
-TEST_F(Controls, KickButtonFiresOnceOnReleaseInside) {
+TEST_F(Controls, KickButtonReportsOneOnPressAndZeroOnRelease) {
   auto* button = new CKickButton(CRect(20, 20, 60, 40), &listener, 7, strip);
   frame->addView(button);
   window->injectMouseDown(CPoint(30, 30), kLButton);
   pump();
-  EXPECT_TRUE(listener.reports.empty()) << "a press alone reports nothing";
+  ASSERT_EQ(listener.reports.size(), 1u) << "the press reports at once";
+  EXPECT_EQ(listener.reports.front().value, 1.0f);
+  EXPECT_EQ(listener.reports.front().tag, 7);
   EXPECT_EQ(window->pixel(40, 30), kOn) << "pressed shows frame 1";
   window->injectMouseUp(CPoint(31, 31), 0);
   pump();
-  ASSERT_EQ(listener.countValue(1.0f), 1);
-  EXPECT_EQ(listener.reports.front().tag, 7);
-  EXPECT_EQ(listener.reports.back().value, 0.0f) << "the button returns to 0 after firing";
+  ASSERT_EQ(listener.reports.size(), 2u);
+  EXPECT_EQ(listener.countValue(1.0f), 1);
+  EXPECT_EQ(listener.reports.back().value, 0.0f) << "the release reports 0";
   EXPECT_EQ(window->pixel(40, 30), kOff);
   EXPECT_EQ(listener.begins, 1);
   EXPECT_EQ(listener.ends, 1);
   EXPECT_EQ(listener.changesOutsideEdit, 0);
 }
 
-TEST_F(Controls, KickButtonReleasedOutsideDoesNotFire) {
+TEST_F(Controls, KickButtonDraggedOffShowsReleasedAndStillEndsWithZero) {
   auto* button = new CKickButton(CRect(20, 20, 60, 40), &listener, 7, strip);
   frame->addView(button);
   window->injectMouseDown(CPoint(30, 30), kLButton);
@@ -73,7 +75,9 @@ TEST_F(Controls, KickButtonReleasedOutsideDoesNotFire) {
   window->injectMouseMove(CPoint(150, 150), kLButton);
   window->injectMouseUp(CPoint(150, 150), 0);
   pump();
-  EXPECT_TRUE(listener.reports.empty());
+  ASSERT_EQ(listener.reports.size(), 2u) << "dragging reports nothing; press and release do";
+  EXPECT_EQ(listener.reports.front().value, 1.0f);
+  EXPECT_EQ(listener.reports.back().value, 0.0f);
   EXPECT_EQ(listener.begins, listener.ends);
 }
 
