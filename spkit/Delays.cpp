@@ -69,10 +69,8 @@ double clampModDelay(double samples) {
 }
 }  // namespace
 
-void ModDelay::setDelay(float samples) {
-    delayCurrent = delayTarget = clampModDelay(samples);
-    delayStep = 0.0;
-}
+// Moves only the current delay: a control ramp under way carries on from here.
+void ModDelay::setDelay(float samples) { delayCurrent = clampModDelay(samples); }
 
 void ModDelay::setControl(Processor* source) { Controlled::setControl(source); }
 

@@ -211,6 +211,28 @@ TEST(ModDelay, ControlSetsTheDelayThroughAnEightSampleRamp) {
     EXPECT_FLOAT_EQ(delay.getDelay(), 64.0f);
 }
 
+// setDelay moves the current delay at once; the 8-sample ramp toward the
+// control's target goes on from there and stops at the target.
+TEST(ModDelay, SetDelayDuringARampMovesItAndTheRampCarriesOn) {
+    Ramp ramp;
+    Unit sixtyFour(64.0f);
+    ModDelay delay;
+    delay.setInput(&ramp);
+    render(delay, 200, 200);  // record 0 .. 199
+    delay.setControl(&sixtyFour);
+    float out[8];
+    delay.process(out, 8);  // the control ramp rises 0 .. 56: target 0 at its first sample
+    delay.process(out, 1);  // the ninth takes target 64: step 8
+    EXPECT_EQ(delay.getDelay(), 8.0f);
+    delay.setDelay(40.5f);
+    EXPECT_EQ(delay.getDelay(), 40.5f);
+    delay.process(out, 1);
+    EXPECT_EQ(delay.getDelay(), 48.5f);
+    EXPECT_EQ(out[0], 209.0f - 48.5f);  // halfway between the recorded 160 and 161
+    delay.process(out, 2);  // 56.5, then 64.5 stops at 64
+    EXPECT_EQ(delay.getDelay(), 64.0f);
+}
+
 TEST(ModDelay, ControlOutsideTheLineIsHeldInside) {
     for (float wanted : {1e9f, -50.0f}) {
         Noise noise;
