@@ -12,7 +12,8 @@ namespace SPKit {
 namespace {
 
 constexpr float kTwoPiF = 6.2831855f;
-// Fed-back samples at or below this are dropped before they turn denormal.
+// Loop output samples at or below this are not fed back: a decaying tail
+// would otherwise sink into denormal arithmetic.
 constexpr float kFeedbackFloor = 1e-15f;
 
 // out = line[pos ...], line[pos ...] = in, for count samples around a ring of
@@ -158,8 +159,8 @@ void FeedbackDelay::process(float* out, int count) {
     const float amount = feedback;
     int p = start;
     for (int k = 0; k < count; ++k) {
-        const float fed = buffer[k] * amount;
-        if (std::fabs(fed) > kFeedbackFloor) line[p] += fed;
+        const float wet = buffer[k];
+        if (std::fabs(wet) > kFeedbackFloor) line[p] += wet * amount;
         if (++p == delay) p = 0;
     }
 }

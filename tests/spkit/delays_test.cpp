@@ -292,18 +292,20 @@ TEST(FeedbackDelay, LoopOfSeveralUnitsRunsHeadToTail) {
     EXPECT_EQ(head.pulls, tail.pulls);
 }
 
-TEST(FeedbackDelay, FeedbackAtOrBelowTheFloorIsDropped) {
-    for (float height : {1e-16f, 1e-13f}) {
+// The floor applies to what the loop returns, before the feedback scales it.
+TEST(FeedbackDelay, LoopSamplesAtOrBelowTheFloorAreNotFedBack) {
+    for (auto [height, amount] : {std::pair{1e-16f, 1.0f}, std::pair{1e-15f, 1.0f}, std::pair{1e-13f, 1.0f},
+                                  std::pair{1e-13f, 1e-3f}, std::pair{1e-16f, 1e3f}}) {
         Samples input = impulse(height);
         Scale unity(1.0f);
         FeedbackDelay delay;
         delay.setInput(&input);
         delay.setDelay(4096);
         delay.setLoop(&unity, &unity);
-        delay.setFeedback(1.0f);
+        delay.setFeedback(amount);
         const auto out = render(delay, 8193, 256);
         EXPECT_EQ(out[4096], height);
-        EXPECT_EQ(out[8192], height > 1e-15f ? height : 0.0f) << height;
+        EXPECT_EQ(out[8192], height > 1e-15f ? height * amount : 0.0f) << height << " x " << amount;
     }
 }
 
