@@ -93,6 +93,23 @@ TEST(Limiter, BelowThresholdTheSignalPassesUnchanged) {
     EXPECT_EQ(run(limiter, x), x);
 }
 
+// Both coefficients start at 1.0: until a time or a rate is set the envelope
+// stands still at 0, so nothing is limited, and a release time alone leaves
+// the attack frozen.
+TEST(Limiter, FrozenUntilItsTimesOrRateAreSet) {
+    Limiter limiter;
+    limiter.setThreshold(0.5f);
+    const std::vector<float> loud(300, 2.0f);
+    EXPECT_EQ(run(limiter, loud), loud);
+    EXPECT_EQ(limiter.getEnvelope(), 0.0f);
+    limiter.setRelease(50.0f);
+    EXPECT_EQ(run(limiter, loud), loud);
+    EXPECT_EQ(limiter.getEnvelope(), 0.0f);
+    limiter.setAttack(1.0f);  // now it follows: 44 samples to 99 % of the step
+    const auto y = run(limiter, loud);
+    EXPECT_NEAR(y.back(), 0.5f, 1e-6f);
+}
+
 TEST(Limiter, OneMillisecondAttackAtOneKilohertzCovers99PercentInOneSample) {
     Limiter limiter;
     limiter.setAttack(1.0f);
