@@ -400,6 +400,17 @@ TEST_P(StereoDelayBlocks, EitherChannelMayBePulledFirst) {
 
 INSTANTIATE_TEST_SUITE_P(Blocks, StereoDelayBlocks, ::testing::Values(1, 7, 64, 256, 4096));
 
+// Only the second pull of a block may replay it: a channel pulled on its own,
+// block after block, still runs the pair forward every time.
+TEST(StereoDelay, AChannelPulledAloneKeepsThePairRunning) {
+    StereoRig rig(5000, 6000, 0.0f, 0.25f);
+    rig.dryLeft.data = {1.0f};
+    std::vector<float> left(7000);
+    for (long done = 0; done < 7000; done += 256) rig.delay.getChannel(0)->process(left.data() + done, static_cast<int>(std::min<long>(256, 7000 - done)));
+    EXPECT_EQ(nonzero(left), (std::map<long, float>{{5000, 1.0f}}));
+    EXPECT_EQ(rig.dryRight.pulled, 7000);
+}
+
 TEST(StereoDelay, WithoutCrossFeedTheChannelsStayApart) {
     StereoRig rig(4096, 6000, 0.5f, 0.0f);
     rig.dryLeft.data = {1.0f};
