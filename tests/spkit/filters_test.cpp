@@ -557,6 +557,17 @@ TEST(ButterworthBandPass, LimitsAndModulationEverySixteenSamples) {
     EXPECT_FLOAT_EQ(filter.getFrequency(), 140.0f);
 }
 
+// The modulation source is an input like any other: a new rate reaches it.
+TEST(ButterworthBandPass, SampleRateReachesTheModulationSource) {
+    Unit modulation(500.0f);
+    ButterworthBandPass filter;
+    filter.setSampleRate(48000.0f);
+    filter.setModulation(&modulation);
+    EXPECT_EQ(modulation.getSampleRate(), 48000.0f);
+    filter.setSampleRate(96000.0f);
+    EXPECT_EQ(modulation.getSampleRate(), 96000.0f);
+}
+
 TEST(DCRemover, RemovesDcWithItsCornerNear20Hz) {
     Unit dc(1.0f);
     DCRemover blocker;
