@@ -225,6 +225,15 @@ TEST(Add, NullEntriesCountButAddNothingAndAFullListRefusesMore) {
     add.addInput(&one);
     EXPECT_EQ(add.getInputCount(), 2);
     EXPECT_EQ(pull(add, 2), std::vector<float>(2, 1.0f));
+    Mul mul;  // in a product a null entry is a factor of one
+    Unit half(0.5f);
+    mul.addInput(nullptr);
+    mul.addInput(&half);
+    EXPECT_EQ(pull(mul, 2), std::vector<float>(2, 0.5f));
+    Switch sw;  // selecting it gives silence
+    sw.addInput(nullptr);
+    sw.addInput(&half);
+    EXPECT_EQ(pull(sw, 2), std::vector<float>(2, 0.0f));
     std::vector<Unit> many(300, Unit(1.0f));
     for (auto& u : many) add.addInput(&u);
     EXPECT_EQ(add.getInputCount(), Add::kMaxInputs);
