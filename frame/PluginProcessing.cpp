@@ -17,15 +17,18 @@ VstInt32 Plugin::processEvents(VstEvents* events) {
         if (event == nullptr || event->type != kVstMidiType) continue;
         const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
         const int status = static_cast<unsigned char>(midi->midiData[0]) & 0xF0;
-        // Data bytes never carry the top bit in valid MIDI; it is masked off.
-        const int data1 = static_cast<unsigned char>(midi->midiData[1]) & 0x7F;
+        // Data bytes never carry the top bit in valid MIDI; it is masked off
+        // note, velocity and bend bytes. The controller number is compared
+        // whole, so a malformed byte such as 0xF8 never empties the list.
+        const int controller = static_cast<unsigned char>(midi->midiData[1]);
+        const int data1 = controller & 0x7F;
         const int data2 = static_cast<unsigned char>(midi->midiData[2]) & 0x7F;
         const int time = midi->deltaFrames;
         if (status == 0x90 && data2 > 0) {
             midiQueue->push(kNoteOn, time, static_cast<float>(data1), static_cast<float>(data2), 0.0f);
         } else if (status == 0x80 || status == 0x90) {
             midiQueue->push(kNoteOff, time, static_cast<float>(data1), static_cast<float>(data2), 0.0f);
-        } else if (status == 0xB0 && data1 >= 120 && data1 <= 123) {
+        } else if (status == 0xB0 && controller >= 120 && controller <= 123) {
             midiQueue->push(kAllNotesOff, time, 0.0f, 0.0f, 0.0f);
         } else if (status == 0xE0) {
             const float bend = static_cast<float>(data2 * 128 + data1 - 8192) / 8192.0f;

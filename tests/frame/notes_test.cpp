@@ -78,7 +78,8 @@ INSTANTIATE_TEST_SUITE_P(Controllers, ChannelMode,
                          ::testing::Values(ControllerCase{120, true}, ControllerCase{121, true},
                                            ControllerCase{122, true}, ControllerCase{123, true},
                                            ControllerCase{1, false}, ControllerCase{64, false},
-                                           ControllerCase{119, false}, ControllerCase{124, false}));
+                                           ControllerCase{119, false}, ControllerCase{124, false},
+                                           ControllerCase{0xF8, false}));  // 120 with the top bit: not a controller
 
 struct BendCase {
     int lsb;
