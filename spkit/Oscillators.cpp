@@ -472,7 +472,7 @@ void MultiOscillator::process(float* out, int count) {
     // is applied (needsUpdate, asked once per sample in order) or the detune
     // source is read (every 8th sample); within a span all settings hold, so
     // each voice renders the span in one tight loop.
-    bool update = control != nullptr && needsUpdate();
+    bool update = count > 0 && control != nullptr && needsUpdate();
     for (int begin = 0; begin < count;) {
         if (update) {
             setFrequency(controlBuffer[begin]);
@@ -486,12 +486,13 @@ void MultiOscillator::process(float* out, int count) {
         if (detuneSource != nullptr && (begin & 7) == 0) setDetune(detuneBuffer[begin]);
         int end = begin + 1;
         update = false;
+        // needsUpdate is asked once for every sample, whichever of the two ends the span.
         for (; end < count; ++end) {
-            if (detuneSource != nullptr && (end & 7) == 0) break;
             if (control != nullptr && needsUpdate()) {
                 update = true;
                 break;
             }
+            if (detuneSource != nullptr && (end & 7) == 0) break;
         }
         renderSpan(out, second, begin, end, driftSignal, driftScale);
         begin = end;

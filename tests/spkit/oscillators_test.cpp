@@ -467,6 +467,35 @@ TEST(MultiOscillator, DetuneSourceRunsAtAudioRateAndDrivesTheDetune) {
     EXPECT_FLOAT_EQ(osc.getDetune(), 0.01f);
 }
 
+// Regression: with a detune source connected, the check for a frequency update
+// was skipped at every eighth sample, so pitch updates slid off the 8-sample
+// grid; an empty block pair asked for one update too many. A detune source
+// that holds 0 and empty blocks must leave the output exactly as without them.
+TEST(MultiOscillator, PitchUpdatesStayOnEveryEighthSampleWithADetuneSourceOrEmptyBlocks) {
+    auto run = [](bool withDetuneSource, bool withEmptyBlocks) {
+        MultiOscillator osc;
+        Unit pitch(200.0f), detune(0.0f);
+        osc.setControl(&pitch);
+        if (withDetuneSource) osc.setDetuneSource(&detune);
+        prepare(osc, 44100, 200);
+        std::vector<float> a(64), b(64), all;
+        for (int block = 0; block < 40; ++block) {
+            pitch.setValue(200.0f + 37.0f * static_cast<float>(block));  // the control ramps every block
+            if (withEmptyBlocks) {
+                osc.process(a.data(), 0);
+                osc.process(b.data(), 0);
+            }
+            osc.process(a.data(), 64);
+            osc.process(b.data(), 64);
+            all.insert(all.end(), a.begin(), a.end());
+        }
+        return all;
+    };
+    const std::vector<float> plain = run(false, false);
+    EXPECT_EQ(run(true, false), plain);
+    EXPECT_EQ(run(false, true), plain);
+}
+
 TEST(MultiOscillator, RatePropagatesToTheFrequencyControlAtAnEighth) {
     MultiOscillator osc;
     RateProbe pitch(440.0f);
