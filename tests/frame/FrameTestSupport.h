@@ -171,6 +171,7 @@ public:
     int countdownValue() const { return timeInfoCountdown; }
     Vst::Queue& controlQueueRef() { return *controlQueue; }
     Vst::EventQueue& midiQueueRef() { return *midiQueue; }
+    Vst::Lock& lockRef() { return lock; }
     void clearLog() { logCount = 0; }
 
     std::vector<Call> calls(Hook hook) const {

@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include <cmath>
+#include <limits>
 
 #include "frame/DenormalGuard.h"
 #include "tests/frame/FrameTestSupport.h"
@@ -136,6 +137,42 @@ TEST_F(Processing, EventsAreFrameExactAcrossUnevenBlocks) {
     }
 }
 
+TEST_F(Processing, ControlChangesComeBeforeMidiEventsDueAtTheSameFrame) {
+    Instance plugin;
+    plugin.start();
+    plugin.process(64);
+    plugin.synth->clearLog();
+    plugin.synth->logParameters = true;
+    MidiList().add(0, 0x90, 60, 100).sendTo(plugin);
+    plugin.effect->setParameter(plugin.effect, 5, 0.25f);
+    plugin.process(64);
+    const auto calls = plugin.synth->allCalls();
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[0].hook, Hook::Parameter);
+    EXPECT_EQ(calls[0].a, 5);
+    EXPECT_EQ(calls[1].hook, Hook::NoteOn);
+    EXPECT_EQ(calls[2].hook, Hook::Block);
+}
+
+TEST_F(Processing, BusyLockPostponesTheControlQueueWithoutWaiting) {
+    Instance plugin;
+    plugin.start();
+    plugin.process(64);
+    const float before = plugin.effect->getParameter(plugin.effect, 5);
+    ASSERT_NE(before, 0.25f);
+    plugin.effect->setParameter(plugin.effect, 5, 0.25f);
+    plugin.synth->clearLog();
+    plugin.synth->lockRef().lock();  // a writer holds it: the audio thread must not wait
+    MidiList().add(10, 0x90, 60, 100).sendTo(plugin);
+    plugin.process(600);
+    plugin.synth->lockRef().unlock();
+    EXPECT_EQ(plugin.effect->getParameter(plugin.effect, 5), before);
+    EXPECT_EQ(plugin.synth->calls(Hook::NoteOn).size(), 1u);  // MIDI does not depend on the lock
+    EXPECT_EQ(blockSizes(*plugin.synth), (std::vector<int>{10, 256, 256, 78}));
+    plugin.process(1);
+    EXPECT_EQ(plugin.effect->getParameter(plugin.effect, 5), 0.25f);
+}
+
 TEST_F(Processing, SteadyTransportIsPolledEvery4410FramesAt44100) {
     FakeHost& host = FakeHost::instance();
     Instance plugin;
@@ -206,6 +243,33 @@ TEST_F(Processing, NewHostTempoIsStoredAndAnnouncedOnce) {
     for (int i = 0; i < 40; ++i) plugin.process(512);
     EXPECT_DOUBLE_EQ(plugin.synth->getTempo(), 133.0);
     EXPECT_EQ(plugin.synth->calls(Hook::Tempo).size(), 1u);
+}
+
+// Mend: values no host means (a tempo that is not a positive number, a
+// position that is not a number) are passed over instead of reaching the
+// instrument's tempo-synced settings or the position estimate.
+TEST_F(Processing, UnusableHostTempoAndPositionArePassedOver) {
+    FakeHost& host = FakeHost::instance();
+    host.timeInfo.tempo = 120.0;
+    host.timeInfo.ppqPos = 0.0;
+    Instance plugin;
+    plugin.start(44100.0f);
+    plugin.process(512);
+    ASSERT_DOUBLE_EQ(plugin.synth->getTempo(), 120.0);
+    plugin.synth->clearLog();
+    for (double bad : {0.0, -60.0, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
+        host.timeInfo.tempo = bad;
+        host.timeInfo.ppqPos = std::numeric_limits<double>::quiet_NaN();
+        plugin.dispatch(effMainsChanged, 0, 0);
+        plugin.dispatch(effMainsChanged, 0, 1);  // the next block asks
+        const int requests = host.timeRequests;
+        plugin.process(512);
+        EXPECT_EQ(host.timeRequests, requests + 1);
+        EXPECT_DOUBLE_EQ(plugin.synth->getTempo(), 120.0) << bad;
+        // The estimate stood in for the position, so it matched itself.
+        EXPECT_EQ(plugin.synth->countdownValue(), 4410) << bad;
+    }
+    EXPECT_TRUE(plugin.synth->calls(Hook::Tempo).empty());
 }
 
 TEST_F(Processing, ProgramChangeFadesOutOver220FramesAndBackIn) {
