@@ -263,6 +263,18 @@ TEST(BiQuad, NarrowWidthsKeepTheCookbookCoefficients) {
             }
 }
 
+// A low pass passes DC at unity: its numerator and denominator agree at z = 1.
+TEST(BiQuad, LowPassCoefficientsGiveUnityAtDc) {
+    for (double f0 : {1000.0, 50.0, 15000.0}) {
+        BiQuadProbe filter(BiQuad::kLowPass);
+        filter.setFrequency(static_cast<float>(f0));
+        double c[5];
+        filter.coefficients(c);
+        EXPECT_NEAR(c[0] + c[1] + c[2], 1.0 + c[3] + c[4], 1e-6) << f0;
+        EXPECT_GT(c[0] + c[1] + c[2], 0.0) << f0;
+    }
+}
+
 // Width 1 is a zero bandwidth: poles on the unit circle would ring for ever.
 // It, and anything beyond, must still die away.
 TEST(BiQuad, FullWidthStillDecays) {
