@@ -386,7 +386,7 @@ inline float readTables(const float* even, const float* odd, const float* nextEv
 }  // namespace
 
 void MultiOscillator::renderSpan(float* out, float* second, int begin, int end, const float* const* driftSignal,
-                                 const float* driftScale) {
+                                 const float* driftDepths) {
     const int N = sineLength;
     const float n = static_cast<float>(N);
     const Selection sel = selection;
@@ -419,14 +419,14 @@ void MultiOscillator::renderSpan(float* out, float* second, int begin, int end, 
     for (int j = 1; j < kVoices; ++j) {
         Voice& v = voices[j];
         float phase = v.phase;
-        const float increment = v.increment, gainA = v.gainA, gainB = v.gainB, scale = driftScale[j];
+        const float increment = v.increment, gainA = v.gainA, gainB = v.gainB, depth = driftDepths[j];
         const float* lfo = driftSignal[j];
         if (sel.silent) {
             for (int i = begin; i < end; ++i) phase = wrapPhase(phase + increment, n);
         } else {
             for (int i = begin; i < end; ++i) {
                 phase = wrapPhase(phase + increment, n);
-                const float pos = wrapPhase(phase + scale * lfo[i], n);
+                const float pos = wrapPhase(phase + depth * lfo[i] * n * 0.3f, n);
                 const float s =
                     readTables(sel.even, sel.odd, sel.nextEven, sel.nextOdd, even, odd, sel.crossfade, pos, N);
                 out[i] += gainA * s;
@@ -453,19 +453,18 @@ void MultiOscillator::process(float* out, int count) {
         std::memset(second, 0, static_cast<std::size_t>(count) * sizeof(float));
         return;
     }
-    const float n = static_cast<float>(N);
     if (detuneSource != nullptr) detuneSource->process(detuneBuffer, count);
     selectTables();
-    float driftScale[kVoices];
+    // Each voice's drift depth; the phase offset is depth × lfo × N × 0.3, multiplied in that order.
+    float driftDepths[kVoices];
     const float* driftSignal[kVoices];
     for (int j = 0; j < kVoices; ++j) {
         float* signal = driftBuffers + j * kMaxBlock;
         drift[j]->process(signal, count);
         driftSignal[j] = signal;
-        driftScale[j] = j == 0 ? 0.0f
-                               : (driftDepth - driftSpread / (driftSpread + 0.2f) * static_cast<float>(j - 1) *
-                                                   0.33333334f * driftDepth) *
-                                     n * 0.3f;
+        driftDepths[j] = j == 0 ? 0.0f
+                                : driftDepth - driftSpread / (driftSpread + 0.2f) * static_cast<float>(j - 1) *
+                                                   0.33333334f * driftDepth;
     }
 
     // The block runs in spans between the samples where the frequency control
@@ -494,7 +493,7 @@ void MultiOscillator::process(float* out, int count) {
             }
             if (detuneSource != nullptr && (end & 7) == 0) break;
         }
-        renderSpan(out, second, begin, end, driftSignal, driftScale);
+        renderSpan(out, second, begin, end, driftSignal, driftDepths);
         begin = end;
     }
 }

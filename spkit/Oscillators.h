@@ -178,7 +178,7 @@ private:
     void lockPhases();
     // Renders samples [begin, end) of both outputs with the settings held fixed.
     void renderSpan(float* out, float* second, int begin, int end, const float* const* driftSignal,
-                    const float* driftScale);
+                    const float* driftDepths);
     void updateIncrements();
 
     Wavetable wavetable;
