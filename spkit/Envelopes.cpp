@@ -197,8 +197,9 @@ void Ramp::process(float* out, int count) {
     for (int i = 0; i < count; ++i) {
         const float x = out[i];
         const float d = std::fabs(x - y);
-        // `d <= limit` rather than `limit > d`: the same output, but no 0/0 when both are 0.
-        if (d <= limit) y = x;
+        // d = 0 can only fail the first test when maxStep is not positive (a
+        // frozen ramp); the input then equals the output, so take it rather than 0/0.
+        if (limit > d || d == 0.0f) y = x;
         else y = y + (x - y) / d * limit;
         out[i] = y;
     }
