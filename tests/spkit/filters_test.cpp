@@ -223,6 +223,12 @@ TEST(BiQuad, FrequencyIsLimitedToFourTenthsOfTheRate) {
     filter.setSampleRate(96000.0f);
     filter.setFrequency(30000.0f);
     EXPECT_FLOAT_EQ(filter.getFrequency(), 30000.0f);
+    // The DC blocker's 10 Hz is the lowest corner asked for; 0 Hz (0 / 0 in
+    // the design) is held there.
+    filter.setFrequency(10.0f);
+    EXPECT_EQ(filter.getFrequency(), 10.0f);
+    filter.setFrequency(0.0f);
+    EXPECT_EQ(filter.getFrequency(), 10.0f);
 }
 
 TEST(BiQuad, PeakWithZeroGainIsExactlyTheIdentity) {
