@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "frame/DenormalGuard.h"
@@ -335,11 +336,25 @@ TEST_F(Processing, SecondChangeDuringFadeAppliesTheProgramCurrentAtGainZero) {
 TEST_F(Processing, ProgramSelectedWhileSuspendedIsAppliedAtResumeWithoutFade) {
     Instance plugin;
     plugin.start();
+    // Program 12 gets values of its own, so its application can be told apart.
+    void* data = nullptr;
+    const auto size = plugin.dispatch(effGetChunk, 0, 0, &data);
+    std::vector<unsigned char> bank(static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
+    for (int i = 0; i < 181; ++i) {
+        const float v = static_cast<float>(i) / 180.0f;
+        std::memcpy(bank.data() + 12 * 1784 + 1060 + 4 * i, &v, 4);
+    }
+    ASSERT_EQ(plugin.dispatch(effSetChunk, 0, size, bank.data()), 1);
     plugin.process(256);
+    ASSERT_NE(plugin.synth->mirror[180], 1.0f);
     plugin.dispatch(effMainsChanged, 0, 0);
     plugin.dispatch(effSetProgram, 0, 12);
     plugin.synth->clearLog();
     plugin.dispatch(effMainsChanged, 0, 1);
+    // Queried at once, the store answers program 12 as after a direct application.
+    EXPECT_EQ(plugin.dispatch(effGetProgram), 12);
+    for (int i = 0; i < 181; ++i)
+        ASSERT_EQ(plugin.effect->getParameter(plugin.effect, i), plugin.synth->getProgramValue(12, i)) << i;
     plugin.process(512);
     const auto applied = plugin.synth->calls(Hook::ApplyProgram);
     ASSERT_EQ(applied.size(), 1u);
@@ -347,6 +362,8 @@ TEST_F(Processing, ProgramSelectedWhileSuspendedIsAppliedAtResumeWithoutFade) {
     const auto blocks = plugin.synth->calls(Hook::Block);
     ASSERT_FALSE(blocks.empty());
     EXPECT_LE(applied[0].frame, blocks[0].frame);  // before any rendering
+    for (int i = 0; i < 181; ++i)
+        EXPECT_EQ(plugin.synth->mirror[static_cast<size_t>(i)], plugin.synth->getProgramValue(12, i)) << i;
     for (float v : std::vector<float>(plugin.left.begin(), plugin.left.begin() + 512)) ASSERT_EQ(v, 1.0f);
 }
 

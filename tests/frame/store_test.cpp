@@ -135,15 +135,23 @@ TEST_P(PresetChunkSize, OnlyTheExactRecordSizeIsAccepted) {
     setIntIn(bytes, 32, 181);
     for (int i = 0; i < 181 && 1060 + 4 * i + 4 <= GetParam(); ++i) setValueIn(bytes, 0, i, 0.5f);
     const auto before = chunk(false);
+    const int displays = FakeHost::instance().updateDisplayCalls;
+    const int notices = plugin.synth->recordingEditor->dataChangedCount;
+    const int applied = plugin.synth->applyCount;
     const auto answer = setChunk(bytes, true, GetParam());
-    if (GetParam() == kRecordSize) {
-        EXPECT_EQ(answer, 1);
+    plugin.process(16);
+    const bool accepted = GetParam() == kRecordSize;
+    EXPECT_EQ(answer, accepted ? 1 : 0);
+    if (accepted) {
         EXPECT_EQ(programName(0), "Pasted");
         EXPECT_EQ(parameter(100), 0.5f);
     } else {
-        EXPECT_EQ(answer, 0);
         EXPECT_EQ(chunk(false), before);
     }
+    // A refusal tells nobody and applies nothing.
+    EXPECT_EQ(FakeHost::instance().updateDisplayCalls, displays + (accepted ? 1 : 0));
+    EXPECT_EQ(plugin.synth->recordingEditor->dataChangedCount, notices + (accepted ? 1 : 0));
+    EXPECT_EQ(plugin.synth->applyCount, applied + (accepted ? 1 : 0));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, PresetChunkSize, ::testing::Values(0, 1, 1783, 1784, 1785, 182496));
@@ -319,11 +327,16 @@ TEST_F(Store, CopyAndPasteMoveNameAndValuesButNotApplyThem) {
     const int applied = plugin.synth->applyCount;
     const int displays = FakeHost::instance().updateDisplayCalls;
 
+    const int notices = plugin.synth->recordingEditor->dataChangedCount;
+
     plugin.synth->copyProgram(3);
+    EXPECT_EQ(plugin.synth->recordingEditor->dataChangedCount, notices);  // copying changes no program
+    EXPECT_EQ(FakeHost::instance().updateDisplayCalls, displays);
     plugin.synth->pasteProgram(0);
     EXPECT_EQ(programName(0), "Source");
     EXPECT_EQ(parameter(180), 0.45f);
     EXPECT_EQ(FakeHost::instance().updateDisplayCalls, displays + 1);
+    EXPECT_EQ(plugin.synth->recordingEditor->dataChangedCount, notices + 1);
     plugin.process(64);
     EXPECT_EQ(plugin.synth->applyCount, applied);  // stored, not applied
     EXPECT_NE(plugin.synth->mirror[180], 0.45f);
@@ -334,12 +347,46 @@ TEST_F(Store, CopyAndPasteMoveNameAndValuesButNotApplyThem) {
 }
 
 TEST_F(Store, InitProgramRestoresDefaultsNameAndVendorVersion) {
-    setParameter(2, 1.0f);
-    plugin.dispatch(effSetProgramName, 0, 0, const_cast<char*>("Custom"));
-    plugin.process(16);
-    plugin.synth->initProgram(0);
-    EXPECT_EQ(programName(0), "Init 0");
-    EXPECT_EQ(parameter(2), TestSynth::defaultFor(2));
+    auto bank = chunk(false);
+    setIntIn(bank, 7 * kRecordSize + 28, 1);  // as a freshly built record
+    for (int i = 0; i < 181; ++i) setValueIn(bank, 7, i, 0.95f);
+    std::memcpy(bank.data() + 7 * kRecordSize, "Custom", 7);
+    ASSERT_EQ(setChunk(bank, false), 1);
+    const int notices = plugin.synth->recordingEditor->dataChangedCount;
+    plugin.synth->initProgram(7);
+    EXPECT_EQ(programName(7), "Init 7");
+    for (int i = 0; i < 181; ++i) EXPECT_EQ(plugin.synth->getProgramValue(7, i), TestSynth::defaultFor(i)) << i;
+    const auto after = chunk(false);
+    int32_t version;
+    std::memcpy(&version, after.data() + 7 * kRecordSize + 28, 4);
+    EXPECT_EQ(version, 1000);
+    EXPECT_EQ(plugin.synth->recordingEditor->dataChangedCount, notices + 1);
+}
+
+// Before open the bank is as constructed: empty names, version 1, the
+// bank's parameter count, zero values and zero reserved bytes.
+TEST(FreshStore, RecordsStartEmptyAtVersionOneWithZeroValues) {
+    FakeHost::instance().reset();
+    Instance plugin(false);
+    void* data = nullptr;
+    ASSERT_EQ(plugin.dispatch(effGetChunk, 0, 0, &data), kBankSize);
+    const auto* bank = static_cast<const unsigned char*>(data);
+    for (int p = 0; p < 100; ++p) {
+        const unsigned char* record = bank + p * kRecordSize;
+        int32_t version, count;
+        std::memcpy(&version, record + 28, 4);
+        std::memcpy(&count, record + 32, 4);
+        EXPECT_EQ(version, 1) << p;
+        EXPECT_EQ(count, 181) << p;
+        for (int b = 0; b < 28; ++b) ASSERT_EQ(record[b], 0) << p << " byte " << b;
+        for (int b = 36; b < kRecordSize; ++b) ASSERT_EQ(record[b], 0) << p << " byte " << b;  // reserved, values 0.0
+    }
+    for (int b = 100 * kRecordSize; b < kBankSize; ++b) ASSERT_EQ(bank[b], 0) << b;
+    const Vst::ProgramRecord scratch = plugin.synth->getScratchProgram();
+    EXPECT_STREQ(scratch.name(), "");
+    EXPECT_EQ(scratch.version(), 1);
+    EXPECT_EQ(scratch.parameterCount(), 181);
+    EXPECT_EQ(scratch.size(), kRecordSize);
 }
 
 TEST_F(Store, SetProgramNotifiesTheEditor) {
