@@ -198,6 +198,31 @@ TEST_F(Dispatch, ParameterTextsAreBoundedAndFollowTheFrameRules) {
     EXPECT_EQ(outside, "");
 }
 
+TEST_F(Dispatch, InstalledNameTableReplacesTheNumberedNames) {
+    class Named : public TestSynth {
+    public:
+        void initParameterNames() override {
+            allocateParameterNames();
+            setParameterNameEntry(0, "Cutoff");
+            setParameterNameEntry(2, "Osc: DETUNE");
+        }
+    };
+    auto* synth = new Named;
+    AEffect* e = synth->getAeffect();
+    e->dispatcher(e, effOpen, 0, 0, nullptr, 0.0f);
+    auto name = [e](int index) {
+        char buffer[64];
+        std::memset(buffer, 0x7E, sizeof buffer);
+        e->dispatcher(e, effGetParamName, index, 0, buffer, 0.0f);
+        return std::string(buffer);
+    };
+    EXPECT_EQ(name(0), "Cutoff");
+    EXPECT_EQ(name(1), "");          // an entry left empty (a reserved index) has no name
+    EXPECT_EQ(name(2), "Osc: DET");  // host texts hold eight characters
+    EXPECT_EQ(name(180), "");
+    e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+}
+
 TEST_F(Dispatch, IdentityTextsAreBoundedByTheirBufferLengths) {
     Instance plugin;
     auto [effect, effectBytes] = text(plugin, effGetEffectName);
