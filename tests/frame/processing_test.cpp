@@ -174,6 +174,27 @@ TEST_F(Processing, BusyLockPostponesTheControlQueueWithoutWaiting) {
     EXPECT_EQ(plugin.effect->getParameter(plugin.effect, 5), 0.25f);
 }
 
+TEST_F(Processing, BothRingsLoseWhatArrivesBeyond1024Waiting) {
+    Instance plugin;
+    plugin.start();
+    plugin.process(64);
+    plugin.synth->clearLog();
+    plugin.synth->logParameters = true;
+    MidiList list;
+    for (int i = 0; i < 1030; ++i) list.add(i % 64, 0x80, i % 128, 0);  // note-offs change no list
+    list.sendTo(plugin);
+    for (int i = 0; i < 1030; ++i) plugin.effect->setParameter(plugin.effect, i % 181, 0.5f);
+    plugin.process(64);
+    EXPECT_EQ(plugin.synth->calls(Hook::NoteOff).size(), 1024u);
+    EXPECT_EQ(plugin.synth->calls(Hook::Parameter).size(), 1024u);
+    // Room again once drained.
+    MidiList().add(0, 0x80, 1, 0).sendTo(plugin);
+    plugin.effect->setParameter(plugin.effect, 1, 0.5f);
+    plugin.process(64);
+    EXPECT_EQ(plugin.synth->calls(Hook::NoteOff).size(), 1025u);
+    EXPECT_EQ(plugin.synth->calls(Hook::Parameter).size(), 1025u);
+}
+
 TEST_F(Processing, SteadyTransportIsPolledEvery4410FramesAt44100) {
     FakeHost& host = FakeHost::instance();
     Instance plugin;
