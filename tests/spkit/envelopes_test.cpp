@@ -274,6 +274,22 @@ TEST(CubicEnv, ChangingTheRunningStage) {
     EXPECT_EQ(again[199], 1.0f);
 }
 
+TEST(CubicEnv, IndicesOutsideTheListAreIgnoredAndTheLevelHolds) {
+    CubicEnv env;
+    Unit one(1.0f);
+    env.setInput(&one);
+    env.addStage(10, 0.6f, 0.5f);
+    env.addStage(10, 0.2f, 0.5f);
+    env.startStage(300);
+    EXPECT_EQ(env.getStage(), 2) << "finished";
+    env.setStage(10, 5.0f, 0.5f, -1);
+    env.setStageKeepShape(10, 5.0f, 256);
+    const std::vector<float> held = pull(env, 20);
+    for (float v : held) ASSERT_EQ(v, 0.2f);
+    for (int i = 0; i < 300; ++i) env.addStage(1, 0.5f, 0.5f);  // more than the list holds
+    EXPECT_EQ(env.getStage(), kMaxStages) << "the list stops at its capacity";
+}
+
 // ---- Ramp ---------------------------------------------------------------------
 
 TEST(Ramp, LimitsTheSlopeToMaxStep) {
@@ -321,6 +337,32 @@ TEST(Portamento, HundredMillisecondGlideHalfWayAndSettlingPoints) {
     for (size_t i = 1; i < out.size(); ++i) ASSERT_GE(out[i], out[i - 1]) << i;
     EXPECT_LE(TestSupport::peak(out.data(), 20000), 1.0 + 1e-6);
     EXPECT_NEAR(out[19999], 1.0f, 1e-6);
+}
+
+// The glide worked out as a sum of three geometric series: fed a unit step
+// from rest at 0, stage k holds (1 − p_k^(n+1)) / (1 − p_k) after sample n, with
+// the poles and weights defined for 100 ms at 44100 Hz.
+TEST(Portamento, StepResponseIsTheWeightedSumOfItsThreePoles) {
+    Portamento glide(100, 0.0f);
+    Unit one(1.0f);
+    glide.setInput(&one);
+    const std::vector<float> out = pull(glide, 20000);
+    const double p1 = 1.0 - 2.4 / (44100.0 * 100.0 * 0.001 * (2.0 / 7.0) + 10.0);
+    const double poles[3] = {p1, p1 * 0.999, p1 * 0.998001};
+    const double m = std::log(p1), o = std::log(0.999);
+    const double t = 1.0 / (2.0 / (o + m) - 1.0 / (2.0 * o + m) - 1.0 / m);
+    const double weights[3] = {t, -2.0 * t, t};
+    int half = -1, settled = -1;
+    for (int n = 0; n < 20000; ++n) {
+        double y = 0.0;
+        for (int k = 0; k < 3; ++k) y += weights[k] * (1.0 - std::pow(poles[k], n + 1)) / (1.0 - poles[k]);
+        ASSERT_NEAR(out[static_cast<size_t>(n)], y, 1e-6) << n;
+        if (half < 0 && y >= 0.5) half = n;
+        if (settled < 0 && y >= 0.999) settled = n;
+    }
+    // The design's own figures: about 1000 and 4410 samples.
+    EXPECT_NEAR(half, 1000, 20);
+    EXPECT_NEAR(settled, 4410, 0.04 * 4410);
 }
 
 // The poles are re-designed for the new rate (the glide is longer in samples)
