@@ -2,31 +2,15 @@
 // instrument's band-pass + limiter loops, at the instrument's sub-block sizes.
 #include <benchmark/benchmark.h>
 
+#include "bench/spkit/BenchSupport.h"
 #include "spkit/Delays.h"
 #include "spkit/Filters.h"
 #include "spkit/Gain.h"
 
 namespace {
 
-class NoiseSource : public SPKit::Unit {
-public:
-    void process(float* out, int count) override {
-        for (int i = 0; i < count; ++i) {
-            seed = seed * 1664525u + 1013904223u;
-            out[i] = static_cast<float>(static_cast<int>(seed)) * 4.6566129e-10f;
-        }
-    }
-
-private:
-    unsigned seed = 7;
-};
-
-void reportPerSample(benchmark::State& state, int samplesPerIteration) {
-    const double samples = static_cast<double>(state.iterations()) * samplesPerIteration;
-    // Seconds per sample, printed with its SI prefix (ns).
-    state.counters["per_sample"] =
-        benchmark::Counter(samples, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-}
+using BenchSupport::NoiseSource;
+using BenchSupport::reportPerSample;
 
 // Arguments: block size, feedback in percent (0 is the instrument's default).
 void BM_Phaser(benchmark::State& state) {

@@ -2,23 +2,12 @@
 // modulation, at the instrument's sub-block sizes (the run's context names the CPU).
 #include <benchmark/benchmark.h>
 
+#include "bench/spkit/BenchSupport.h"
 #include "spkit/Filters.h"
 
 namespace {
 
-// A deterministic full-band input (linear congruential noise).
-class NoiseSource : public SPKit::Unit {
-public:
-    void process(float* out, int count) override {
-        for (int i = 0; i < count; ++i) {
-            seed = seed * 1664525u + 1013904223u;
-            out[i] = static_cast<float>(static_cast<int>(seed)) * 4.6566129e-10f;
-        }
-    }
-
-private:
-    unsigned seed = 1;
-};
+using BenchSupport::NoiseSource;
 
 // A slowly moving control value, so coefficient updates really recompute.
 class Sweep : public SPKit::Unit {
@@ -44,10 +33,7 @@ void runBlocks(benchmark::State& state, Filter& filter) {
         filter.process(out, block);
         benchmark::DoNotOptimize(out);
     }
-    const double samples = static_cast<double>(state.iterations()) * block;
-    // Seconds per sample, printed with its SI prefix (ns).
-    state.counters["per_sample"] =
-        benchmark::Counter(samples, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    BenchSupport::reportPerSample(state, block);
 }
 
 void BM_ResonantLowPass(benchmark::State& state) {

@@ -9,25 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/spkit/BenchSupport.h"
 #include "spkit/Gain.h"
 #include "spkit/Oversampling.h"
 
 using namespace SPKit;
 
 namespace {
-
-// Names the CPU in the benchmark's header: these figures mean little without it.
-const bool kMachineNamed = [] {
-    std::ifstream cpuinfo("/proc/cpuinfo");
-    std::string line;
-    while (std::getline(cpuinfo, line)) {
-        if (line.rfind("model name", 0) == 0) {
-            benchmark::AddCustomContext("cpu_model", line.substr(line.find(':') + 2));
-            break;
-        }
-    }
-    return true;
-}();
 
 // A 441 Hz sine at 0.8 of full scale (one exact period of 100 samples at
 // 44100 Hz), copied from a precomputed stretch so the source costs next to
@@ -51,12 +39,6 @@ private:
     int position = 0;
 };
 
-void reportNsPerSample(benchmark::State& state, int hostSamplesPerIteration) {
-    state.counters["per_sample"] = benchmark::Counter(hostSamplesPerIteration,
-                                                         benchmark::Counter::kIsIterationInvariantRate |
-                                                             benchmark::Counter::kInvert);
-}
-
 void BM_DriveSection(benchmark::State& state) {
     const int frames = static_cast<int>(state.range(0));
     SineSource source;
@@ -72,7 +54,7 @@ void BM_DriveSection(benchmark::State& state) {
         down.process(out.data(), frames);
         benchmark::DoNotOptimize(out.data());
     }
-    reportNsPerSample(state, frames);
+    BenchSupport::reportPerSample(state, frames);
 }
 BENCHMARK(BM_DriveSection)->Arg(32)->Arg(64)->Arg(256);
 
@@ -86,7 +68,7 @@ void BM_Upsampler(benchmark::State& state) {
         up.process(out.data(), frames * 16);
         benchmark::DoNotOptimize(out.data());
     }
-    reportNsPerSample(state, frames);
+    BenchSupport::reportPerSample(state, frames);
 }
 BENCHMARK(BM_Upsampler)->Arg(256);
 
@@ -100,7 +82,7 @@ void BM_Downsampler(benchmark::State& state) {
         down.process(out.data(), frames);
         benchmark::DoNotOptimize(out.data());
     }
-    reportNsPerSample(state, frames);
+    BenchSupport::reportPerSample(state, frames);
 }
 BENCHMARK(BM_Downsampler)->Arg(256);
 
@@ -115,7 +97,7 @@ void BM_TubeAt16x(benchmark::State& state) {
         tube.process(out.data(), frames * 16);
         benchmark::DoNotOptimize(out.data());
     }
-    reportNsPerSample(state, frames);
+    BenchSupport::reportPerSample(state, frames);
 }
 BENCHMARK(BM_TubeAt16x)->Arg(256);
 
