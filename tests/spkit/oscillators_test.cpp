@@ -712,7 +712,13 @@ TEST(Noise, RepeatsFromItsInitialStateAndStaysInRange) {
     pull(first, a);
     pull(second, b, 333);
     EXPECT_EQ(a, b);
-    EXPECT_FLOAT_EQ(a[0], static_cast<float>(static_cast<std::int32_t>(0xEFCDAB89u)) / 2147483648.0f);
+    // Worked by hand with 32-bit wrap-around: a ^= b, emit b, b += a.
+    // a: 0x88888888, 0xF0DEBC99, …; b: 0xEFCDAB89, 0x78563411, 0x6934F0AA, 0x031F3CDD.
+    const double scale = 1.0 / 2147483648.0;
+    EXPECT_EQ(a[0], static_cast<float>(-271733879 * scale));
+    EXPECT_EQ(a[1], static_cast<float>(2018915345 * scale));
+    EXPECT_EQ(a[2], static_cast<float>(1765077162 * scale));
+    EXPECT_EQ(a[3], static_cast<float>(52378845 * scale));
     double sum = 0;
     for (float v : a) {
         ASSERT_GE(v, -1.0f);
