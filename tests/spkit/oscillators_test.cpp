@@ -594,6 +594,25 @@ TEST(MultiOscillator, DriftMovesOnlyTheFourUpperVoices) {
     EXPECT_GT(difference, 0.01);
 }
 
+// A drift spread of exactly 0 restarts the drift LFOs: after it (and a phase
+// reset) a used oscillator sounds exactly like a fresh one.
+TEST(MultiOscillator, ZeroDriftSpreadRestartsTheDrift) {
+    auto make = [](MultiOscillator& osc) {
+        prepare(osc, 44100, 220);
+        osc.setDriftDepth(0.8f);
+        osc.setDriftRate(3.0f);
+    };
+    MultiOscillator used, fresh;
+    make(used);
+    make(fresh);
+    used.setDriftSpread(0.5f);
+    render(used, 5000);
+    used.setDriftSpread(0.0f);
+    used.setPhase(0.0f);
+    fresh.setDriftSpread(0.0f);
+    EXPECT_EQ(render(used, 4096).a, render(fresh, 4096).a);
+}
+
 class MultiOscillatorBlocks : public ::testing::TestWithParam<int> {};
 
 TEST_P(MultiOscillatorBlocks, SameOutputWhateverTheBlockSplit) {
