@@ -3,28 +3,12 @@
 // and the time to build the 256-table set the library makes when it loads.
 #include <benchmark/benchmark.h>
 
-#include <fstream>
-#include <string>
-
+#include "bench/spkit/BenchSupport.h"
 #include "spkit/Envelopes.h"
 #include "spkit/LFO.h"
 #include "spkit/Oscillators.h"
 
 namespace {
-
-std::string cpuModel() {
-    std::ifstream info("/proc/cpuinfo");
-    std::string line;
-    while (std::getline(info, line))
-        if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
-    return "unknown CPU";
-}
-
-void reportPerSampleFrame(benchmark::State& state, int framesPerIteration) {
-    const double frames = static_cast<double>(state.iterations()) * framesPerIteration;
-    state.counters["per_sample"] =
-        benchmark::Counter(frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-}
 
 // Arguments: frequency in Hz, block size. One sample is one stereo frame (A and B).
 void BM_MultiOscillatorFiveVoices(benchmark::State& state) {
@@ -51,7 +35,7 @@ void BM_MultiOscillatorFiveVoices(benchmark::State& state) {
         benchmark::DoNotOptimize(left);
         benchmark::DoNotOptimize(right);
     }
-    reportPerSampleFrame(state, block);
+    BenchSupport::reportPerSample(state, block);
 }
 BENCHMARK(BM_MultiOscillatorFiveVoices)->Args({110, 256})->Args({1760, 256})->Args({110, 64})->Args({1760, 64});
 
@@ -62,7 +46,7 @@ void BM_WavetableBuild(benchmark::State& state) {
                                         SPKit::WavetableManager::kDesignRate);
         benchmark::DoNotOptimize(&manager);
     }
-    state.SetLabel(cpuModel());
+    state.SetLabel(BenchSupport::cpuModel());
 }
 BENCHMARK(BM_WavetableBuild)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
@@ -75,7 +59,7 @@ void BM_LFO(benchmark::State& state) {
         lfo.process(out, 256);
         benchmark::DoNotOptimize(out);
     }
-    reportPerSampleFrame(state, 256);
+    BenchSupport::reportPerSample(state, 256);
 }
 BENCHMARK(BM_LFO);
 
@@ -97,7 +81,7 @@ void BM_QuadEnvAndPortamento(benchmark::State& state) {
         glide.process(out, 256);
         benchmark::DoNotOptimize(out);
     }
-    reportPerSampleFrame(state, 256);
+    BenchSupport::reportPerSample(state, 256);
 }
 BENCHMARK(BM_QuadEnvAndPortamento);
 
