@@ -1,5 +1,6 @@
 // Transport positions and the time-info record handed to plug-ins. The
-// quarter-note position is integrated block by block at the current tempo.
+// quarter-note position is computed from the frames since the last anchor
+// rather than summed block by block, so rounding cannot build up.
 #include "host/Transport.h"
 
 #include <cmath>
@@ -10,22 +11,19 @@ namespace {
 constexpr int kBeatsPerBar = 4;
 }
 
-void Transport::rewind() {
-    samples = 0;
-    ppq = 0.0;
-    changed = true;
-}
+void Transport::rewind() { setPosition(0, 0.0, true); }
 
 void Transport::setPosition(int64_t samplePosition, double ppqPosition, bool reportChange) {
     samples = samplePosition;
     ppq = ppqPosition;
+    rebase();
     if (reportChange) changed = true;
 }
 
 void Transport::advance(int64_t frames) {
     if (frames <= 0) return;
     samples += frames;
-    ppq += static_cast<double>(frames) / sampleRate * tempo / 60.0;
+    ppq = anchorPpq + static_cast<double>(samples - anchorSamples) / sampleRate * tempo / 60.0;
 }
 
 const VstTimeInfo& Transport::timeInfo() {

@@ -1,6 +1,8 @@
 // The host's playing transport as a plug-in sees it through audioMasterGetTime:
 // a sample position and a position in quarter notes that advance with the
-// rendered frames at the current tempo, in 4/4, always playing.
+// rendered frames at the current tempo, in 4/4, always playing. The quarter-note
+// position is worked out from the frames since the last tempo, rate or position
+// change, so it does not depend on how the frames were cut into blocks.
 #pragma once
 
 #include <cstdint>
@@ -15,8 +17,14 @@ public:
     static constexpr VstInt32 kValidFlags = kVstTransportPlaying | kVstPpqPosValid | kVstTempoValid |
                                             kVstBarsValid | kVstTimeSigValid;
 
-    void setSampleRate(double rate) { sampleRate = rate; }
-    void setTempo(double bpm) { tempo = bpm; }
+    void setSampleRate(double rate) {
+        rebase();
+        sampleRate = rate;
+    }
+    void setTempo(double bpm) {
+        rebase();
+        tempo = bpm;
+    }
     double getTempo() const { return tempo; }
     double getSampleRate() const { return sampleRate; }
 
@@ -35,10 +43,18 @@ public:
     const VstTimeInfo& timeInfo();
 
 private:
+    // The tempo, rate or position changes here: later positions count from it.
+    void rebase() {
+        anchorSamples = samples;
+        anchorPpq = ppq;
+    }
+
     double sampleRate = 44100.0;
     double tempo = 120.0;
     int64_t samples = 0;
     double ppq = 0.0;
+    int64_t anchorSamples = 0;
+    double anchorPpq = 0.0;
     bool changed = true;
     VstTimeInfo info{};
 };

@@ -4,6 +4,7 @@
 // placement of MIDI in blocks of fixed and changing sizes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -371,6 +372,45 @@ TEST(BlockLoopEdges, ARelocatedTransportIsReportedAsChanged) {
     EXPECT_NE(log.blocks[2].flags & kVstTransportChanged, 0);
     EXPECT_EQ(log.blocks[2].samplePos, 441000.0);
     EXPECT_EQ(log.blocks[2].ppqPos, 20.0);
+}
+
+// Regression: the position was summed block by block, so its rounding depended
+// on the block split and drifted from the frame count (by 1e-9 quarter notes
+// after a million one-frame blocks).
+TEST(TransportPosition, QuarterNotesFollowTheFrameCountWhateverTheBlockSplit) {
+    constexpr int64_t kFrames = 1000003;
+    constexpr double kRate = 44100.0, kBpm = 133.0;
+    Transport oneFrameAtATime, inOneStep, inUnevenSteps;
+    for (Transport* t : {&oneFrameAtATime, &inOneStep, &inUnevenSteps}) {
+        t->setSampleRate(kRate);
+        t->setTempo(kBpm);
+    }
+    for (int64_t i = 0; i < kFrames; ++i) oneFrameAtATime.advance(1);
+    inOneStep.advance(kFrames);
+    const int steps[] = {1, 7, 64, 333, 4096};
+    for (int64_t done = 0, i = 0; done < kFrames; ++i) {
+        const int64_t step = std::min<int64_t>(steps[i % 5], kFrames - done);
+        inUnevenSteps.advance(step);
+        done += step;
+    }
+    EXPECT_EQ(oneFrameAtATime.samplePosition(), kFrames);
+    EXPECT_EQ(oneFrameAtATime.ppqPosition(), inOneStep.ppqPosition());
+    EXPECT_EQ(inUnevenSteps.ppqPosition(), inOneStep.ppqPosition());
+    // 1000003 frames at 44100 Hz are 22.6758 s, at 133 beats per minute 50.2647 quarter notes.
+    EXPECT_NEAR(inOneStep.ppqPosition(), 50.264701058, 1e-9);
+}
+
+TEST(TransportPosition, ATempoChangeCountsOnFromWhereItHappens) {
+    Transport t;
+    t.setSampleRate(48000.0);
+    t.setTempo(120.0);
+    t.advance(24000);  // half a second at two quarter notes per second
+    t.setTempo(60.0);
+    for (int i = 0; i < 480; ++i) t.advance(100);  // one second at one quarter note per second
+    EXPECT_DOUBLE_EQ(t.ppqPosition(), 1.0 + 1.0);
+    t.setPosition(0, 8.0);
+    t.advance(48000);
+    EXPECT_DOUBLE_EQ(t.ppqPosition(), 9.0);
 }
 
 TEST(BlockLoopEdges, OffsetsOutsideTheBlockAreClampedIntoIt) {
