@@ -21,6 +21,7 @@ void Transport::setPosition(int64_t samplePosition, double ppqPosition, bool rep
 }
 
 void Transport::advance(int64_t frames) {
+    changed = false;  // even an empty block has been told
     if (frames <= 0) return;
     samples += frames;
     ppq = anchorPpq + static_cast<double>(samples - anchorSamples) / sampleRate * tempo / 60.0;
@@ -36,7 +37,6 @@ const VstTimeInfo& Transport::timeInfo() {
     info.timeSigNumerator = kBeatsPerBar;
     info.timeSigDenominator = 4;
     info.flags = kValidFlags | (changed ? kVstTransportChanged : 0);
-    changed = false;
     return info;
 }
 

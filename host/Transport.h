@@ -33,13 +33,15 @@ public:
     // Jumps to a position, as a host does when the user relocates; the jump is
     // reported as a transport change unless told otherwise.
     void setPosition(int64_t samplePosition, double ppqPosition, bool reportChange = true);
-    // Moves the positions on by `frames` at the present tempo.
+    // Moves the positions on by `frames` at the present tempo, after a block
+    // of that length: a reported change has then been seen by its block.
     void advance(int64_t frames);
 
     int64_t samplePosition() const { return samples; }
     double ppqPosition() const { return ppq; }
 
-    // Fills the record a plug-in reads; the change flag is reported once after a rewind.
+    // Fills the record a plug-in reads. The change flag is set for every request
+    // during the first block after a rewind or a jump, however often a plug-in asks.
     const VstTimeInfo& timeInfo();
 
 private:

@@ -31,6 +31,7 @@ struct Block {
     double tempo;
     double barStartPos;
     int32_t flags;
+    int32_t flagsAtSecondRequest;  // a second audioMasterGetTime in the same block
     int32_t timeSigNumerator;
     int32_t timeSigDenominator;
     int32_t eventsBefore;  // events received before this block (all blocks so far)

@@ -146,6 +146,10 @@ void processReplacing(AEffect* e, float** inputs, float** outputs, VstInt32 fram
             b.timeSigNumerator = time->timeSigNumerator;
             b.timeSigDenominator = time->timeSigDenominator;
         }
+        // Plug-ins that split a block ask again; the block's answer must not change.
+        const auto* again = reinterpret_cast<const VstTimeInfo*>(
+            in.host(e, audioMasterGetTime, 0, kVstPpqPosValid | kVstTempoValid | kVstBarsValid, nullptr, 0));
+        b.flagsAtSecondRequest = again != nullptr ? again->flags : 0;
     }
     ++log.blockCount;
     for (VstInt32 i = 0; i < frames; ++i) {
