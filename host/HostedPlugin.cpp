@@ -202,9 +202,9 @@ void HostedPlugin::processBlock(const BlockEvent* events, int count, float** inp
     count = events == nullptr ? 0 : std::max(count, 0);
     reserveEvents(count);
 
-    const double start = threadCpuSeconds();
+    // The list is built before the clock starts: only the plug-in's own calls count.
+    auto* list = reinterpret_cast<VstEvents*>(eventListStorage.data());
     if (count > 0) {
-        auto* list = reinterpret_cast<VstEvents*>(eventListStorage.data());
         list->numEvents = count;
         list->reserved = 0;
         for (int i = 0; i < count; ++i) {
@@ -217,8 +217,9 @@ void HostedPlugin::processBlock(const BlockEvent* events, int count, float** inp
             for (int b = 0; b < 3; ++b) midi.midiData[b] = static_cast<char>(events[i].message.bytes[b]);
             list->events[i] = reinterpret_cast<VstEvent*>(&midi);
         }
-        aeffect->dispatcher(aeffect, effProcessEvents, 0, 0, list, 0.0f);
     }
+    const double start = threadCpuSeconds();
+    if (count > 0) aeffect->dispatcher(aeffect, effProcessEvents, 0, 0, list, 0.0f);
     if (aeffect->processReplacing != nullptr) aeffect->processReplacing(aeffect, inputs, outputs, frames);
     cpuSeconds += threadCpuSeconds() - start;
     transportState.advance(frames);
