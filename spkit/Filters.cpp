@@ -1,7 +1,7 @@
 // The filter family's coefficient design (double precision, at parameter and
 // control rate only) and its per-sample kernels (single precision). A block is
-// cut into runs that share one coefficient set, so the control decisions land
-// on exactly the samples a per-sample needsUpdate() would pick.
+// cut into runs that share one coefficient set (Controlled::controlRun), so the
+// control decisions land on exactly the samples a per-sample needsUpdate() would pick.
 #include "spkit/Filters.h"
 
 #include <algorithm>
@@ -25,16 +25,31 @@ constexpr double kMinBandwidthOctaves = 0.001;
 // inside the unit circle. 10 Hz is the lowest corner the instrument asks for.
 constexpr float kMinBiQuadFrequency = 10.0f;
 
-// needsUpdate() has just decided for the sample at hand; the following samples
-// answer false until the counter comes round again. Returns how many samples,
-// counting the current one, run on the present coefficients, and moves the
-// counter as if needsUpdate() had been asked for each of them.
-int samplesSharingDecision(int& updateCounter, int updateInterval, int remaining) {
-    const int quiet = updateInterval - updateCounter;
-    const int run = quiet < 0 ? remaining : std::min(remaining, 1 + quiet);
-    updateCounter += run - 1;
-    return run;
-}
+// How the direct-form-I sum is grouped. The biquad pairs each feed-forward
+// term with its feedback term, so that equal numerator and denominator (a 0 dB
+// peak) cancel exactly and the filter is a true identity; the Butterworth
+// band-pass sums left to right.
+enum class Grouping { Paired, LeftToRight };
+
+// The direct-form-I difference equation over out[begin, end), all on one
+// coefficient set; the history lives in locals for the length of a block.
+struct DirectFormI {
+    float x1, x2, y1, y2;
+
+    template <Grouping grouping>
+    void run(float* out, int begin, int end, float b0, float b1, float b2, float a1, float a2) {
+        for (int i = begin; i < end; ++i) {
+            const float x = out[i];
+            const float y = grouping == Grouping::Paired ? b0 * x + (b1 * x1 - a1 * y1) + (b2 * x2 - a2 * y2)
+                                                         : b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+            x2 = x1;
+            x1 = x;
+            y2 = y1;
+            y1 = y;
+            out[i] = y;
+        }
+    }
+};
 
 }  // namespace
 
@@ -136,30 +151,16 @@ void BiQuad::updateCoefficients() {
 void BiQuad::process(float* out, int count) {
     input->process(out, count);
     updateControl(count);
-    float sx1 = x1, sx2 = x2, sy1 = y1, sy2 = y2;
+    DirectFormI history{x1, x2, y1, y2};
     for (int i = 0; i < count;) {
-        int run = count - i;
-        if (control != nullptr) {
-            if (needsUpdate()) setGain(controlBuffer[i]);
-            run = samplesSharingDecision(updateCounter, updateInterval, run);
-        }
-        const float c0 = b0, c1 = b1, c2 = b2, d1 = a1, d2 = a2;
-        for (int end = i + run; i < end; ++i) {
-            const float x = out[i];
-            // Paired so that equal numerator and denominator (a 0 dB peak)
-            // cancel exactly and the filter is a true identity.
-            const float y = c0 * x + (c1 * sx1 - d1 * sy1) + (c2 * sx2 - d2 * sy2);
-            sx2 = sx1;
-            sx1 = x;
-            sy2 = sy1;
-            sy1 = y;
-            out[i] = y;
-        }
+        const int span = controlRun(i, count - i, [this](float db) { setGain(db); });
+        history.run<Grouping::Paired>(out, i, i + span, b0, b1, b2, a1, a2);
+        i += span;
     }
-    x1 = sx1;
-    x2 = sx2;
-    y1 = sy1;
-    y2 = sy2;
+    x1 = history.x1;
+    x2 = history.x2;
+    y1 = history.y1;
+    y2 = history.y2;
 }
 
 // ---------------------------------------------------------------- ResonantLowPass
@@ -196,11 +197,7 @@ void ResonantLowPass::process(float* out, int count) {
     updateControl(count);
     float a = s1, b = s2;
     for (int i = 0; i < count;) {
-        int run = count - i;
-        if (control != nullptr) {
-            if (needsUpdate()) setFrequency(controlBuffer[i]);
-            run = samplesSharingDecision(updateCounter, updateInterval, run);
-        }
+        const int run = controlRun(i, count - i, [this](float hz) { setFrequency(hz); });
         const float gain = g;
         const float k = ((gain * 1.1f + 1.0f) * gain + 2.0f) * feedback;
         for (int end = i + run; i < end; ++i) {
@@ -254,11 +251,7 @@ template <ChamberlinFilter::Tap tap>
 void ChamberlinFilter::run(float* out, int count) {
     float lo = low, bp = band;
     for (int i = 0; i < count;) {
-        int span = count - i;
-        if (control != nullptr) {
-            if (needsUpdate()) setFrequency(controlBuffer[i]);
-            span = samplesSharingDecision(updateCounter, updateInterval, span);
-        }
+        const int span = controlRun(i, count - i, [this](float hz) { setFrequency(hz); });
         const float fc = f, q = damping, gin = inputGain;
         for (int end = i + span; i < end; ++i) {
             lo = lo + fc * bp;
@@ -334,25 +327,17 @@ void ButterworthBandPass::process(float* out, int count) {
     const bool modulated = modulation != nullptr;
     if (modulated) modulation->process(buffer, count);
     constexpr int kModulationStep = 16;
-    float sx1 = x1, sx2 = x2, sy1 = y1, sy2 = y2;
+    DirectFormI history{x1, x2, y1, y2};
     for (int i = 0; i < count;) {
         if (modulated) setFrequency(buffer[i]);
-        const float c0 = b0, c1 = b1, c2 = b2, d1 = a1, d2 = a2;
         const int end = modulated ? std::min(count, i + kModulationStep) : count;
-        for (; i < end; ++i) {
-            const float x = out[i];
-            const float y = c0 * x + c1 * sx1 + c2 * sx2 - d1 * sy1 - d2 * sy2;
-            sx2 = sx1;
-            sx1 = x;
-            sy2 = sy1;
-            sy1 = y;
-            out[i] = y;
-        }
+        history.run<Grouping::LeftToRight>(out, i, end, b0, b1, b2, a1, a2);
+        i = end;
     }
-    x1 = sx1;
-    x2 = sx2;
-    y1 = sy1;
-    y2 = sy2;
+    x1 = history.x1;
+    x2 = history.x2;
+    y1 = history.y1;
+    y2 = history.y2;
 }
 
 // ---------------------------------------------------------------- DCRemover

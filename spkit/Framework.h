@@ -5,6 +5,7 @@
 // are ramped back to audio rate eight samples at a time.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 
 namespace SPKit {
@@ -85,6 +86,21 @@ public:
 
 protected:
     static constexpr float kUnsetControl = -10000000.0f;
+
+    // For kernels that hold their coefficients over a run of samples: asks
+    // needsUpdate() for sample i (of `remaining` still to go), hands a due
+    // control value to `apply`, and returns how many samples from i on run on
+    // the present settings. The counter moves as if needsUpdate() had been
+    // asked for each of them, so updates land where a per-sample loop puts them.
+    template <class Apply>
+    int controlRun(int i, int remaining, Apply&& apply) {
+        if (control == nullptr) return remaining;
+        if (needsUpdate()) apply(controlBuffer[i]);
+        const int quiet = updateInterval - updateCounter;
+        const int run = quiet < 0 ? remaining : std::min(remaining, 1 + quiet);
+        updateCounter += run - 1;
+        return run;
+    }
 
     Processor* control = nullptr;
     float* controlBuffer = nullptr;
