@@ -200,6 +200,8 @@ void HostedPlugin::processBlock(const BlockEvent* events, int count, float** inp
     requireInstance("processBlock");
     if (frames < 0) throw HostError("a block cannot have a negative frame count");
     count = events == nullptr ? 0 : std::max(count, 0);
+    // No offset fits an empty block: 0 <= deltaFrames < frames is what plug-ins rely on.
+    if (count > 0 && frames == 0) throw HostError("MIDI events need a block of at least one frame");
     reserveEvents(count);
 
     // The list is built before the clock starts: only the plug-in's own calls count.
@@ -213,7 +215,7 @@ void HostedPlugin::processBlock(const BlockEvent* events, int count, float** inp
             midi.type = kVstMidiType;
             midi.byteSize = sizeof(VstMidiEvent);
             // Hosts promise 0 <= offset < frames; keep that promise whatever the caller passed.
-            midi.deltaFrames = std::clamp(events[i].deltaFrames, 0, std::max(frames - 1, 0));
+            midi.deltaFrames = std::clamp(events[i].deltaFrames, 0, frames - 1);
             for (int b = 0; b < 3; ++b) midi.midiData[b] = static_cast<char>(events[i].message.bytes[b]);
             list->events[i] = reinterpret_cast<VstEvent*>(&midi);
         }

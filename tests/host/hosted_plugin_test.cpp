@@ -429,6 +429,13 @@ TEST(BlockLoopEdges, OffsetsOutsideTheBlockAreClampedIntoIt) {
     EXPECT_EQ(log.events[0].deltaFrames, 0);
     EXPECT_EQ(log.events[1].deltaFrames, 31);
     EXPECT_EQ(log.events[2].deltaFrames, 31);
+
+    // An empty block has no frame to place an event on: refused before the plug-in hears of it.
+    EXPECT_THROW(plugin.processBlock(events, 1, nullptr, outputs, 0), HostError);
+    EXPECT_EQ(log.eventCount, 3);
+    EXPECT_EQ(log.blockCount, 1);
+    plugin.processBlock(nullptr, 0, nullptr, outputs, 0);
+    EXPECT_EQ(log.blockCount, 2);
 }
 
 TEST(BlockLoopEdges, BlocksLargerThanTheDeclaredMaximumAreRefused) {
