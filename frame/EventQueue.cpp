@@ -18,33 +18,26 @@ const EventQueue::Event& EventQueue::front() { return events[readIndex]; }
 void EventQueue::push(int kind, int time, float a, float b, float c) {
     if (count == kCapacity) return;
     if (time < 0) time = 0;
-    if (time >= total) {
-        Event& slot = events[writeIndex];
-        slot.kind = kind;
-        slot.delta = time - total;
-        slot.a = a;
-        slot.b = b;
-        slot.c = c;
+    // Walking back from the newest record, move every record due later than
+    // time one slot toward the write end. An event due at or after the newest
+    // moves nothing and lands at the write index.
+    int freeSlot = writeIndex;
+    int dueBefore = total;  // due time of the record just before freeSlot
+    for (int remaining = count; remaining > 0 && dueBefore > time; --remaining) {
+        const int previous = previousIndex(freeSlot);
+        dueBefore -= events[previous].delta;
+        events[freeSlot].copyFrom(events[previous]);
+        freeSlot = previous;
+    }
+    Event& slot = events[freeSlot];
+    slot.kind = kind;
+    slot.delta = time - dueBefore;
+    slot.a = a;
+    slot.b = b;
+    slot.c = c;
+    if (freeSlot == writeIndex) {
         total = time;
     } else {
-        // Move every record due later than time one slot toward the write end.
-        int freeSlot = writeIndex;
-        int dueBefore = total;  // due time of the record just before freeSlot
-        int remaining = count;
-        while (remaining > 0 && dueBefore > time) {
-            const int previous = previousIndex(freeSlot);
-            const int previousDelta = events[previous].delta;
-            events[freeSlot].copyFrom(events[previous]);
-            dueBefore -= previousDelta;
-            freeSlot = previous;
-            --remaining;
-        }
-        Event& slot = events[freeSlot];
-        slot.kind = kind;
-        slot.delta = time - dueBefore;
-        slot.a = a;
-        slot.b = b;
-        slot.c = c;
         // The follower keeps its due time, now counted from the new event.
         events[nextIndex(freeSlot)].delta -= slot.delta;
     }
