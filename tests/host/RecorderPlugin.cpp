@@ -1,9 +1,12 @@
 // A minimal VST 2.4 instrument for testing hosts: it records every call it
 // gets (RecorderLog.h) and writes a ramp of its own frame count to the left
 // output and its negative to the right, so a host's block joins are visible
-// in the audio. Compile definitions build the faulty variants the loader
-// must refuse (wrong magic, no instance, no entry) and a `main`-only export.
+// in the audio. When RECORDER_REPORT names a file, effClose writes a summary
+// there for tests of a host run as a separate program. Compile definitions
+// build the faulty variants the loader must refuse (wrong magic, no instance,
+// no entry) and a `main`-only export.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -26,6 +29,27 @@ Instance* self(AEffect* e) { return static_cast<Instance*>(e->object); }
 void copyName(void* ptr, const char* text, size_t limit) {
     std::strncpy(static_cast<char*>(ptr), text, limit - 1);
     static_cast<char*>(ptr)[limit - 1] = '\0';
+}
+
+// One line a fact: "rate", "maxBlock", "programAtResume", then a "block" line
+// per processReplacing (frames, samplePos, ppqPos, tempo) and an "event" line
+// per MIDI event (block, deltaFrames, three bytes), in arrival order.
+void writeReport(const Recorder::Log& log) {
+    const char* path = std::getenv("RECORDER_REPORT");
+    if (path == nullptr || *path == '\0') return;
+    FILE* out = std::fopen(path, "w");
+    if (out == nullptr) return;
+    std::fprintf(out, "rate %.17g\nmaxBlock %lld\nprogramAtResume %d\n", static_cast<double>(log.sampleRate),
+                 static_cast<long long>(log.maxBlockSize), log.programAtResume);
+    for (int b = 0; b < log.blockCount && b < Recorder::kMaxBlocks; ++b) {
+        const Recorder::Block& k = log.blocks[b];
+        std::fprintf(out, "block %d %.17g %.17g %.17g\n", k.frames, k.samplePos, k.ppqPos, k.tempo);
+    }
+    for (int i = 0; i < log.eventCount; ++i) {
+        const Recorder::Event& e = log.events[i];
+        std::fprintf(out, "event %d %d %d %d %d\n", e.block, e.deltaFrames, e.data[0], e.data[1], e.data[2]);
+    }
+    std::fclose(out);
 }
 
 void askHostOnOpen(Instance& in) {
@@ -53,7 +77,10 @@ VstIntPtr dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr valu
     if (opcode >= 0 && opcode < 128) ++in.log.opcodeCounts[opcode];
     switch (opcode) {
         case effOpen: askHostOnOpen(in); return 0;
-        case effClose: delete &in; return 1;
+        case effClose:
+            writeReport(in.log);
+            delete &in;
+            return 1;
         case effSetSampleRate: in.log.sampleRate = opt; return 0;
         case effSetBlockSize: in.log.maxBlockSize = value; return 0;
         case effMainsChanged:

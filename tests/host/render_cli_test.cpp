@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "host/DemoPhrase.h"
 #include "tests/host/SmfBuilder.h"
 #include "tests/support/AudioAnalysis.h"
 
@@ -61,6 +63,62 @@ bool readWav(const std::string& path, Wav& wav) {
 bool exists(const std::string& path) {
     struct stat info {};
     return stat(path.c_str(), &info) == 0;
+}
+
+void writeFile(const std::string& path, const TestSmf::Bytes& bytes) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
+}
+
+// What the recorder plug-in saw in a run of the tool (its RECORDER_REPORT file).
+struct RecorderReport {
+    struct Block {
+        int frames;
+        double samplePos, ppqPos, tempo;
+    };
+    struct Event {
+        int block, deltaFrames;
+        int bytes[3];
+        int64_t frame;  // absolute: the start of its block plus its offset
+    };
+    double rate = 0.0;
+    long long maxBlock = 0;
+    int programAtResume = -1;
+    std::vector<Block> blocks;
+    std::vector<Event> events;
+};
+
+// Runs the tool on the recorder and reads back what the recorder wrote at effClose.
+ToolRun runRecorder(const std::string& arguments, RecorderReport& report) {
+    const std::string reportPath = tempPath("recorder_report.txt");
+    std::remove(reportPath.c_str());
+    const ToolRun run = runShell("RECORDER_REPORT=" + reportPath + " " + RENDER_TOOL_PATH + " --plugin " +
+                                 RECORDER_PATH + " " + arguments);
+    std::ifstream in(reportPath);
+    std::string line;
+    std::vector<int64_t> blockStarts{0};
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string kind;
+        fields >> kind;
+        if (kind == "rate") fields >> report.rate;
+        if (kind == "maxBlock") fields >> report.maxBlock;
+        if (kind == "programAtResume") fields >> report.programAtResume;
+        if (kind == "block") {
+            RecorderReport::Block b{};
+            fields >> b.frames >> b.samplePos >> b.ppqPos >> b.tempo;
+            report.blocks.push_back(b);
+            blockStarts.push_back(blockStarts.back() + b.frames);
+        }
+        if (kind == "event") {
+            RecorderReport::Event e{};
+            fields >> e.block >> e.deltaFrames >> e.bytes[0] >> e.bytes[1] >> e.bytes[2];
+            report.events.push_back(e);
+        }
+    }
+    std::remove(reportPath.c_str());
+    for (RecorderReport::Event& e : report.events)
+        e.frame = e.block < int(blockStarts.size()) ? blockStarts[size_t(e.block)] + e.deltaFrames : -1;
+    return run;
 }
 
 }  // namespace
@@ -162,9 +220,8 @@ TEST(RenderTool, PlaysAMidiFileThroughAmsynth) {
     event(body, 0, {0x80, 57, 0});
     event(body, 480, {0x80, 64, 0});
     endOfTrack(body);
-    const Bytes file = concat({header(0, 1, 480), track(body)});
     const std::string midi = tempPath("phrase.mid");
-    std::ofstream(midi, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), long(file.size()));
+    writeFile(midi, concat({header(0, 1, 480), track(body)}));
     const std::string out = tempPath("amsynth.wav");
 
     const ToolRun run = runTool(std::string("--plugin ") + amsynth + " --midi " + midi + " --rate 48000 --out " + out);
@@ -200,4 +257,87 @@ TEST(RenderTool, ShowsAProgressBarOnlyOnATerminalAndOnlyForLongRenders) {
     EXPECT_EQ(longToAFile.exitCode, 0);
     EXPECT_EQ(longToAFile.output.find("100%"), std::string::npos) << longToAFile.output;
     std::remove(out.c_str());
+}
+
+TEST(RenderTool, ProgramBlockRateAndTempoReachThePluginWithTheDemoPhrase) {
+    const std::string out = tempPath("options.wav");
+    RecorderReport report;
+    const ToolRun run = runRecorder("--program 2 --block 100 --rate 22050 --tempo 90 --out " + out, report);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    Wav wav;
+    ASSERT_TRUE(readWav(out, wav));
+    std::remove(out.c_str());
+    EXPECT_EQ(report.rate, 22050.0);
+    EXPECT_EQ(report.maxBlock, 100);
+    EXPECT_EQ(report.programAtResume, 2);
+    ASSERT_FALSE(report.blocks.empty());
+    int64_t position = 0;
+    for (size_t b = 0; b < report.blocks.size(); ++b) {
+        const RecorderReport::Block& block = report.blocks[b];
+        if (b + 1 < report.blocks.size()) EXPECT_EQ(block.frames, 100) << "block " << b;
+        EXPECT_EQ(block.samplePos, double(position)) << "block " << b;
+        EXPECT_NEAR(block.ppqPos, double(position) / 22050.0 * 90.0 / 60.0, 1e-9) << "block " << b;
+        EXPECT_EQ(block.tempo, 90.0) << "block " << b;
+        position += block.frames;
+    }
+    EXPECT_EQ(position, wav.info.frames);
+
+    // The same phrase, placed by the library at the same rate, arrives frame for frame.
+    const Host::Timeline expected = Host::demoPhrase(90.0).toTimeline(22050.0);
+    ASSERT_EQ(report.events.size(), expected.events.size());
+    for (size_t i = 0; i < expected.events.size(); ++i) {
+        EXPECT_EQ(report.events[i].frame, expected.events[i].frame) << "event " << i;
+        for (int k = 0; k < 3; ++k) EXPECT_EQ(report.events[i].bytes[k], expected.events[i].message.bytes[k]) << i;
+    }
+    // Eight beats at 90 beats per minute, the last note let go a twentieth of a beat early, then the 2 s tail.
+    EXPECT_EQ(wav.info.frames, std::llround((8.0 - 0.05) * 60.0 / 90.0 * 22050.0 + 2.0 * 22050.0));
+}
+
+namespace {
+
+// 480 ticks per quarter note at 120 beats per minute, halving the quarter note at
+// tick 960 (one second): a note from tick 480 (0.5 s) to tick 1440 (1.25 s).
+TestSmf::Bytes tempoMapSong() {
+    using namespace TestSmf;
+    Bytes body;
+    tempo(body, 0, 500000);
+    event(body, 480, {0x90, 60, 100});
+    tempo(body, 480, 250000);
+    event(body, 480, {0x80, 60, 0});
+    endOfTrack(body);
+    return concat({header(0, 1, 480), track(body)});
+}
+
+}  // namespace
+
+TEST(RenderTool, AMidiFilePlaysAlongItsTempoMapOrAtTheGivenTempo) {
+    const std::string midi = tempPath("tempo_map.mid");
+    writeFile(midi, tempoMapSong());
+    const std::string out = tempPath("tempo_map.wav");
+
+    RecorderReport followed;
+    const ToolRun run = runRecorder("--midi " + midi + " --rate 48000 --block 64 --length 2 --out " + out, followed);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    ASSERT_EQ(followed.events.size(), 2u);
+    EXPECT_EQ(followed.events[0].frame, 24000);
+    EXPECT_EQ(followed.events[1].frame, 60000);
+    ASSERT_EQ(followed.blocks.size(), 1500u);  // 96000 frames in blocks of 64
+    for (const RecorderReport::Block& b : followed.blocks)
+        EXPECT_EQ(b.tempo, b.samplePos < 48000.0 ? 120.0 : 240.0) << "block at " << b.samplePos;
+    // Two quarter notes in the first second, four in the next.
+    EXPECT_NEAR(followed.blocks.back().ppqPos, 2.0 + (96000.0 - 64.0 - 48000.0) / 48000.0 * 4.0, 1e-9);
+
+    RecorderReport steady;
+    const ToolRun steadyRun = runRecorder("--midi " + midi + " --tempo 60 --rate 48000 --block 64 --out " + out, steady);
+    std::remove(midi.c_str());
+    ASSERT_EQ(steadyRun.exitCode, 0) << steadyRun.output;
+    Wav wav;
+    ASSERT_TRUE(readWav(out, wav));
+    std::remove(out.c_str());
+    // Beats stay beats: the note now spans beats 1 to 3, one second each.
+    ASSERT_EQ(steady.events.size(), 2u);
+    EXPECT_EQ(steady.events[0].frame, 48000);
+    EXPECT_EQ(steady.events[1].frame, 144000);
+    for (const RecorderReport::Block& b : steady.blocks) ASSERT_EQ(b.tempo, 60.0);
+    EXPECT_EQ(wav.info.frames, 48000 * (3 + 2));  // the track ends with the note; then the tail
 }
