@@ -73,8 +73,9 @@ int render(const RenderOptions& options) {
     if (options.program >= plugin.numPrograms())
         throw HostError("program " + std::to_string(options.program) + " does not exist (the plug-in has " +
                         std::to_string(plugin.numPrograms()) + ")");
-    const std::string name = plugin.effectName();
     plugin.open({options.sampleRate, options.blockSize, options.program});
+    // Asked after effOpen, as hosts do: a plug-in may set its names up there.
+    const std::string name = plugin.effectName();
 
     WavWriter output(options.outputPath, static_cast<int>(options.sampleRate), options.format);
     Renderer renderer(plugin, song.toTimeline(options.sampleRate), {options.blockSize});
