@@ -77,7 +77,7 @@ int render(const RenderOptions& options) {
     // Asked after effOpen, as hosts do: a plug-in may set its names up there.
     const std::string name = plugin.effectName();
 
-    WavWriter output(options.outputPath, static_cast<int>(options.sampleRate), options.format);
+    WavWriter output(options.outputPath, static_cast<int>(options.sampleRate), options.format, options.blockSize);
     Renderer renderer(plugin, song.toTimeline(options.sampleRate), {options.blockSize});
     ProgressBar progress(totalFrames, options.sampleRate);
     double peak = 0.0;

@@ -4,13 +4,15 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "host/PluginLibrary.h"
 
 namespace Host {
 
-WavWriter::WavWriter(const std::string& path, int sampleRate, SampleFormat format) : filePath(path) {
+WavWriter::WavWriter(const std::string& path, int sampleRate, SampleFormat format, int maxBlockFrames)
+    : filePath(path), interleaved(2 * static_cast<size_t>(std::max(maxBlockFrames, 1))) {
     SF_INFO info{};
     info.samplerate = sampleRate;
     info.channels = 2;
@@ -27,7 +29,7 @@ WavWriter::~WavWriter() {
 
 void WavWriter::write(const float* left, const float* right, int frames) {
     if (frames <= 0) return;
-    interleaved.resize(static_cast<size_t>(frames) * 2);
+    if (interleaved.size() < 2 * static_cast<size_t>(frames)) interleaved.resize(2 * static_cast<size_t>(frames));
     for (int i = 0; i < frames; ++i) {
         interleaved[2 * static_cast<size_t>(i)] = left[i];
         interleaved[2 * static_cast<size_t>(i) + 1] = right[i];

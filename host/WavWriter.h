@@ -16,12 +16,14 @@ enum class SampleFormat { Float32, Pcm24 };
 class WavWriter {
 public:
     // Throws HostError with libsndfile's reason when the file cannot be created.
-    WavWriter(const std::string& path, int sampleRate, SampleFormat format);
+    // Blocks of up to `maxBlockFrames` are then written without a heap allocation.
+    WavWriter(const std::string& path, int sampleRate, SampleFormat format, int maxBlockFrames);
     ~WavWriter();
     WavWriter(const WavWriter&) = delete;
     WavWriter& operator=(const WavWriter&) = delete;
 
-    // Appends frames from the two channels. Throws HostError on a write failure.
+    // Appends frames from the two channels (more than maxBlockFrames grows the
+    // interleaving buffer). Throws HostError on a write failure.
     void write(const float* left, const float* right, int frames);
     // Flushes and closes; throws HostError if the file could not be completed.
     void finish();
