@@ -22,6 +22,7 @@ ProgressBar::ProgressBar(int64_t totalFrames, double sampleRate)
       lastDraw(started) {}
 
 void ProgressBar::update(int64_t framesDone) {
+    done = framesDone;
     if (!terminal) return;
     const auto now = std::chrono::steady_clock::now();
     if (!shown) {
@@ -38,6 +39,13 @@ void ProgressBar::update(int64_t framesDone) {
 void ProgressBar::finish() {
     if (!shown) return;
     draw(total);
+    std::fputc('\n', stderr);
+    shown = false;
+}
+
+void ProgressBar::abandon() {
+    if (!shown) return;
+    draw(done);
     std::fputc('\n', stderr);
     shown = false;
 }

@@ -17,7 +17,8 @@ public:
 
     ProgressBar(int64_t totalFrames, double sampleRate);
     void update(int64_t framesDone);
-    void finish();  // completes the bar and ends its line, if one was drawn
+    void finish();   // completes the bar and ends its line, if one was drawn
+    void abandon();  // a failed render: ends the line where the bar stopped
 
 private:
     void draw(int64_t framesDone);
@@ -26,6 +27,7 @@ private:
     double rate;
     bool terminal;
     bool shown = false;
+    int64_t done = 0;
     std::chrono::steady_clock::time_point started;
     std::chrono::steady_clock::time_point lastDraw;
 };

@@ -97,7 +97,7 @@ int render(const RenderOptions& options) {
         progress.finish();
         output.finish();
     } catch (...) {
-        progress.finish();
+        progress.abandon();
         output.discard();
         throw;
     }

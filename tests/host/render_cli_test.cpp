@@ -341,3 +341,20 @@ TEST(RenderTool, AMidiFilePlaysAlongItsTempoMapOrAtTheGivenTempo) {
     for (const RecorderReport::Block& b : steady.blocks) ASSERT_EQ(b.tempo, 60.0);
     EXPECT_EQ(wav.info.frames, 48000 * (3 + 2));  // the track ends with the note; then the tail
 }
+
+// Regression: a render that failed halfway drew a full bar ("100%") before its error.
+TEST(RenderTool, AFailedRenderLeavesTheProgressBarWhereItStopped) {
+    if (std::system("command -v script >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "the script utility (util-linux) is needed to give the tool a terminal";
+    const std::string out = tempPath("too_large.wav");
+    // A 200 KiB file-size limit (with SIGXFSZ ignored) makes a write fail about half a second in.
+    const std::string inner = std::string("trap \"\" XFSZ; ulimit -f 200; ") + RENDER_TOOL_PATH + " " + kRecorder +
+                              " --length 60 --out " + out;
+    const ToolRun run = runShell("script -qec '" + inner + "' /dev/null");
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_EQ(run.output.find("100%"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("cannot write"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("/ 60.0 s"), std::string::npos) << "no bar was drawn: " << run.output;
+    EXPECT_FALSE(exists(out)) << "the unfinished file is removed";
+    std::remove(out.c_str());
+}
