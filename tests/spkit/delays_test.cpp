@@ -13,14 +13,23 @@
 #include <vector>
 
 #include "spkit/Delays.h"
+#include "tests/spkit/UnitTestSupport.h"
 #include "tests/support/AllocationCounter.h"
 #include "tests/support/AudioAnalysis.h"
 
 using namespace SPKit;
+using UnitTestSupport::render;
+using UnitTestSupport::Tone;
 
 namespace {
 
 constexpr double kRate = 44100.0;
+
+// The delay suites' noise starts from seed 5.
+class Noise : public UnitTestSupport::Noise {
+public:
+    explicit Noise(unsigned seed = 5) : UnitTestSupport::Noise(seed) {}
+};
 
 // Plays its samples once, then silence; counts what it is asked for.
 class Samples : public Unit {
@@ -42,32 +51,6 @@ public:
         for (int i = 0; i < count; ++i) out[i] = static_cast<float>(n++);
     }
     long n = 0;
-};
-
-class Tone : public Unit {
-public:
-    explicit Tone(double hz) : increment(2.0 * std::numbers::pi * hz / kRate) {}
-    void process(float* out, int count) override {
-        for (int i = 0; i < count; ++i) out[i] = static_cast<float>(std::sin(increment * n++));
-    }
-
-private:
-    double increment;
-    long n = 0;
-};
-
-class Noise : public Unit {
-public:
-    explicit Noise(unsigned seed = 5) : seed(seed) {}
-    void process(float* out, int count) override {
-        for (int i = 0; i < count; ++i) {
-            seed = seed * 1664525u + 1013904223u;
-            out[i] = static_cast<float>(static_cast<int>(seed)) * 4.6566129e-10f;
-        }
-    }
-
-private:
-    unsigned seed;
 };
 
 // Loop stage: scales what it reads; counts its pulls.
@@ -92,12 +75,6 @@ public:
     }
     float state = 0.0f;
 };
-
-std::vector<float> render(Processor& unit, long total, int block) {
-    std::vector<float> out(total);
-    for (long done = 0; done < total; done += block) unit.process(out.data() + done, static_cast<int>(std::min<long>(block, total - done)));
-    return out;
-}
 
 // Every nonzero sample of x, by index.
 std::map<long, float> nonzero(const std::vector<float>& x) {

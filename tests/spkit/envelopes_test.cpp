@@ -10,10 +10,12 @@
 #include <vector>
 
 #include "spkit/Envelopes.h"
+#include "tests/spkit/UnitTestSupport.h"
 #include "tests/support/AllocationCounter.h"
 #include "tests/support/AudioAnalysis.h"
 
 using namespace SPKit;
+using UnitTestSupport::render;
 
 namespace {
 
@@ -32,12 +34,6 @@ public:
     long n = 0;
     float lastRate = 0.0f;
 };
-
-std::vector<float> pull(Processor& unit, int samples, int block = 512) {
-    std::vector<float> out(static_cast<size_t>(samples));
-    for (int i = 0; i < samples; i += block) unit.process(out.data() + i, std::min(block, samples - i));
-    return out;
-}
 
 // The instrument's five-stage layout: attack, hold, decay, sustain, release.
 template <typename Env>
@@ -64,11 +60,11 @@ TEST(Envelope, RisesByATenthPerSampleAndMovesOnAfterTenSamples) {
     EXPECT_EQ(env.getStage(), 3) << "and the envelope finished";
     env.setSampleRate(1000);
     env.startStage(0);
-    const std::vector<float> out = pull(env, 10);
+    const std::vector<float> out = render(env, 10);
     for (int i = 0; i < 9; ++i) EXPECT_NEAR(out[static_cast<size_t>(i)], 0.1f * (i + 1), 1e-6) << i;
     EXPECT_EQ(out[9], 1.0f);
     EXPECT_EQ(env.getStage(), 1);
-    EXPECT_LT(pull(env, 1)[0], 1.0f);  // stage 1 heads for 0.7
+    EXPECT_LT(render(env, 1)[0], 1.0f);  // stage 1 heads for 0.7
 }
 
 TEST(Envelope, FiveStagesKeepTheirTimesAt44100) {
@@ -78,7 +74,7 @@ TEST(Envelope, FiveStagesKeepTheirTimesAt44100) {
     addFiveStages(env, 10, 5, 20, 0.5f, 100);
     env.setSampleRate(44100);
     env.startStage(0);
-    const std::vector<float> out = pull(env, 4000);
+    const std::vector<float> out = render(env, 4000);
     // Attack: 441 samples in a straight line to 1.
     EXPECT_NEAR(out[219], 220.0 / 441.0, 1e-5);
     EXPECT_LT(out[439], 1.0f);
@@ -92,7 +88,7 @@ TEST(Envelope, FiveStagesKeepTheirTimesAt44100) {
     EXPECT_EQ(env.getStage(), 3);
     // Release: 100 ms down to 0, then finished and holding.
     env.startStage(4);
-    const std::vector<float> release = pull(env, 4500);
+    const std::vector<float> release = render(env, 4500);
     EXPECT_NEAR(release[2204], 0.25f, 1e-4);
     EXPECT_EQ(release[4409], 0.0f);
     EXPECT_EQ(env.getStage(), 5);
@@ -108,14 +104,14 @@ TEST(Envelope, RetriggerMixMovesTheReleasingLevelTowardItsTarget) {
         env.setSampleRate(1000);
         env.setRetriggerMix(mix);
         env.startStage(0);
-        pull(env, 40);
+        render(env, 40);
         env.startStage(4);
-        pull(env, 50);  // half-way down the release: 0.25
+        render(env, 50);  // half-way down the release: 0.25
         ASSERT_NEAR(env.getLevel(), 0.25f, 1e-5);
         env.startStage(0);
         const float start = 0.25f * (1.0f - mix);
         EXPECT_NEAR(env.getLevel(), start, 1e-6) << mix;
-        EXPECT_NEAR(pull(env, 1)[0], start + (1.0f - start) / 10.0f, 1e-6) << mix;
+        EXPECT_NEAR(render(env, 1)[0], start + (1.0f - start) / 10.0f, 1e-6) << mix;
     }
 }
 
@@ -126,19 +122,19 @@ TEST(Envelope, ChangingTheRunningStage) {
     addFiveStages(env, 10, 10, 10, 0.5f, 100);
     env.setSampleRate(1000);
     env.startStage(0);
-    pull(env, 24);  // four samples into the decay: 0.8
+    render(env, 24);  // four samples into the decay: 0.8
     ASSERT_EQ(env.getStage(), 2);
     ASSERT_NEAR(env.getLevel(), 0.8f, 1e-6);
     // Lengthened to 16 ms and re-aimed from where it is over the 12 samples left: no jump.
     env.setStage(16, 0.5f, 2);
-    const std::vector<float> decay = pull(env, 12);
+    const std::vector<float> decay = render(env, 12);
     for (int i = 0; i < 12; ++i) EXPECT_NEAR(decay[static_cast<size_t>(i)], 0.8f - 0.025f * (i + 1), 1e-5) << i;
     EXPECT_EQ(env.getStage(), 3);
     EXPECT_NEAR(env.getStageTime(2), 16.0f, 1e-4);
     // In the sustain the level sits at the old target, so a new one takes effect at once.
     env.setStage(10000000.0f, 0.9f, 3);
     EXPECT_EQ(env.getLevel(), 0.9f);
-    EXPECT_EQ(pull(env, 1)[0], 0.9f);
+    EXPECT_EQ(render(env, 1)[0], 0.9f);
 }
 
 TEST(Envelope, SampleRateKeepsStageTimesInMilliseconds) {
@@ -152,7 +148,7 @@ TEST(Envelope, SampleRateKeepsStageTimesInMilliseconds) {
     const float times[] = {10, 5, 20, 10000000, 100};
     for (int i = 0; i < 5; ++i) EXPECT_NEAR(env.getStageTime(i), times[i], 1e-5 * times[i]) << i;
     env.startStage(0);
-    const std::vector<float> out = pull(env, 961);
+    const std::vector<float> out = render(env, 961);
     EXPECT_LT(out[958], 1.0f);
     EXPECT_EQ(out[959], 1.0f);  // 10 ms at 96 kHz
 }
@@ -167,7 +163,7 @@ TEST(QuadEnv, ScalesByTheFourthPowerOfTheLevel) {
     addFiveStages(quad, 20, 5, 30, 0.6f, 50);
     linear.startStage(0);
     quad.startStage(0);
-    const std::vector<float> x = pull(linear, 4000), y = pull(quad, 4000);
+    const std::vector<float> x = render(linear, 4000), y = render(quad, 4000);
     for (size_t i = 0; i < x.size(); ++i) {
         const float input = std::sin(0.01f * static_cast<float>(i));
         if (std::fabs(input) < 1e-3f) continue;
@@ -186,17 +182,17 @@ TEST(Envelope, FiniteWithDegenerateTimesAndIndices) {
     env.addStage(1e-30f, 1000.0f);
     env.addStage(1e30f, 0.5f);
     env.startStage(0);
-    std::vector<float> out = pull(env, 2000);
+    std::vector<float> out = render(env, 2000);
     EXPECT_TRUE(TestSupport::allFinite(out.data(), 2000));
     EXPECT_EQ(out[0], 1.0f) << "a zero-time stage completes in one sample";
     EXPECT_EQ(out[2], 1000.0f);
     env.setStage(0, 0.0f, 3);  // shortened below the time already spent
-    out = pull(env, 10);
+    out = render(env, 10);
     EXPECT_TRUE(TestSupport::allFinite(out.data(), 10));
     EXPECT_EQ(out[0], 0.0f);
     env.startStage(300);  // outside the list: holds
     env.setStage(10, 1.0f, -1);
-    out = pull(env, 10);
+    out = render(env, 10);
     EXPECT_TRUE(TestSupport::allFinite(out.data(), 10));
     for (int i = 0; i < 300; ++i) env.addStage(1, 0.5f);  // more than the list holds
     EXPECT_EQ(env.getStageCount(), kMaxStages);
@@ -215,7 +211,7 @@ TEST_P(CubicShape, PassesItsShapeAtHalfTimeAndEndsOnTarget) {
     env.addStage(100, 0.0f, 0.5f);
     env.setSampleRate(1000);
     env.startStage(0);
-    const std::vector<float> out = pull(env, 100);
+    const std::vector<float> out = render(env, 100);
     EXPECT_NEAR(out[49], z, 1e-5);  // 50 samples in: start + z × (target − start)
     EXPECT_EQ(out[99], 1.0f);
     EXPECT_EQ(env.getStage(), 1);
@@ -239,7 +235,7 @@ TEST(CubicEnv, StageTimesAreAtLeastOneMillisecond) {
     env.addStage(0, 1.0f, 0.5f);
     env.addStage(-3, 0.0f, 0.5f);
     env.startStage(0);  // 44.1 samples
-    const std::vector<float> out = pull(env, 100);
+    const std::vector<float> out = render(env, 100);
     EXPECT_LT(out[43], 1.0f);
     EXPECT_EQ(out[44], 1.0f);
     EXPECT_TRUE(TestSupport::allFinite(out.data(), 100));
@@ -255,11 +251,11 @@ TEST(CubicEnv, ChangingTheRunningStage) {
     env.addStage(100, 0.0f, 0.5f);
     env.setSampleRate(1000);
     env.startStage(0);
-    pull(env, 40);
+    render(env, 40);
     const float at40 = env.getLevel();
     // Finishes in a straight line to the new target over the 60 samples left.
     env.setStage(100, 0.5f, 0.9f, 0);  // the new shape applies from the next start
-    const std::vector<float> rest = pull(env, 60);
+    const std::vector<float> rest = render(env, 60);
     for (int i = 0; i < 60; ++i)
         ASSERT_NEAR(rest[static_cast<size_t>(i)], at40 + (0.5f - at40) * (i + 1) / 60.0f, 1e-5) << i;
     EXPECT_EQ(env.getStage(), 1);
@@ -269,7 +265,7 @@ TEST(CubicEnv, ChangingTheRunningStage) {
     // setStageKeepShape changes time and target but keeps stage 0's shape 0.9.
     env.setStageKeepShape(200, 1.0f, 0);
     env.startStage(0);
-    const std::vector<float> again = pull(env, 200);
+    const std::vector<float> again = render(env, 200);
     EXPECT_NEAR(again[99], 0.3f + 0.9f * 0.7f, 1e-5);
     EXPECT_EQ(again[199], 1.0f);
 }
@@ -284,7 +280,7 @@ TEST(CubicEnv, IndicesOutsideTheListAreIgnoredAndTheLevelHolds) {
     EXPECT_EQ(env.getStage(), 2) << "finished";
     env.setStage(10, 5.0f, 0.5f, -1);
     env.setStageKeepShape(10, 5.0f, 256);
-    const std::vector<float> held = pull(env, 20);
+    const std::vector<float> held = render(env, 20);
     for (float v : held) ASSERT_EQ(v, 0.2f);
     for (int i = 0; i < 300; ++i) env.addStage(1, 0.5f, 0.5f);  // more than the list holds
     EXPECT_EQ(env.getStage(), kMaxStages) << "the list stops at its capacity";
@@ -299,7 +295,7 @@ TEST(Ramp, LimitsTheSlopeToMaxStep) {
     ramp.setSampleRate(1000);  // maxStep = 1000 / (2 × 1000) = 0.5
     EXPECT_FLOAT_EQ(ramp.getMaxStep(), 0.5f);
     EXPECT_FLOAT_EQ(ramp.getTime(), 2.0f);
-    const std::vector<float> out = pull(ramp, 14);
+    const std::vector<float> out = render(ramp, 14);
     const std::vector<float> expected = {0.5f, 1.0f, 1.5f, 2.0f, 2.0f, 2.0f, 1.5f, 1.0f, 0.5f, 0.0f, -0.5f, -1.0f, -1.0f, -1.0f};
     EXPECT_EQ(out, expected);
 }
@@ -309,9 +305,9 @@ TEST(Ramp, SetCurrentAndAFrozenRampStayFinite) {
     Unit level(3.0f);
     ramp.setInput(&level);
     ramp.setCurrent(3.0f);
-    EXPECT_EQ(pull(ramp, 4), std::vector<float>(4, 3.0f));
+    EXPECT_EQ(render(ramp, 4), std::vector<float>(4, 3.0f));
     ramp.setTime(std::numeric_limits<float>::infinity());  // maxStep 0: the output freezes
-    const std::vector<float> frozen = pull(ramp, 4);
+    const std::vector<float> frozen = render(ramp, 4);
     EXPECT_TRUE(TestSupport::allFinite(frozen.data(), 4)) << "0/0 when input equals the frozen output";
     EXPECT_EQ(frozen, std::vector<float>(4, 3.0f));
 }
@@ -322,7 +318,7 @@ TEST(Portamento, HundredMillisecondGlideHalfWayAndSettlingPoints) {
     Portamento glide(100, 0.0f);
     Unit one(1.0f);
     glide.setInput(&one);
-    const std::vector<float> out = pull(glide, 20000);
+    const std::vector<float> out = render(glide, 20000);
     int half = -1, settled = -1;
     for (int i = 0; i < 20000; ++i) {
         if (half < 0 && out[static_cast<size_t>(i)] >= 0.5f) half = i;
@@ -346,7 +342,7 @@ TEST(Portamento, StepResponseIsTheWeightedSumOfItsThreePoles) {
     Portamento glide(100, 0.0f);
     Unit one(1.0f);
     glide.setInput(&one);
-    const std::vector<float> out = pull(glide, 20000);
+    const std::vector<float> out = render(glide, 20000);
     const double p1 = 1.0 - 2.4 / (44100.0 * 100.0 * 0.001 * (2.0 / 7.0) + 10.0);
     const double poles[3] = {p1, p1 * 0.999, p1 * 0.998001};
     const double m = std::log(p1), o = std::log(0.999);
@@ -373,9 +369,9 @@ TEST(Portamento, SampleRateRedesignsTheGlide) {
         Portamento glide(100, 0.0f);
         Unit one(1.0f);
         glide.setInput(&one);
-        pull(glide, 100);
+        render(glide, 100);
         glide.setSampleRate(rate);
-        const std::vector<float> out = pull(glide, static_cast<int>(rate / 4));
+        const std::vector<float> out = render(glide, static_cast<int>(rate / 4));
         EXPECT_LT(out[0], 1e-6f) << "state back at the initial value";
         int i = 0;
         while (out[static_cast<size_t>(i)] < 0.5f) ++i;
@@ -392,7 +388,7 @@ TEST(Portamento, RestsOnItsCurrentValue) {
     Unit pitch(440.0f);
     glide.setInput(&pitch);
     glide.setCurrent(440.0);
-    const std::vector<float> out = pull(glide, 20000);
+    const std::vector<float> out = render(glide, 20000);
     for (float v : out) ASSERT_NEAR(v, 440.0f, 440.0f * 1e-6f);
 }
 
@@ -400,11 +396,11 @@ TEST(Portamento, SetTimeReturnsToTheInitialValue) {
     Portamento glide(20, 5.0f);
     Unit target(1.0f);
     glide.setInput(&target);
-    pull(glide, 10000);
-    EXPECT_NEAR(pull(glide, 1)[0], 1.0f, 1e-5);
+    render(glide, 10000);
+    EXPECT_NEAR(render(glide, 1)[0], 1.0f, 1e-5);
     glide.setTime(20);
     EXPECT_EQ(glide.getTime(), 20.0);
-    EXPECT_NEAR(pull(glide, 1)[0], 5.0f, 1e-3) << "glides again from the constructor's value";
+    EXPECT_NEAR(render(glide, 1)[0], 5.0f, 1e-3) << "glides again from the constructor's value";
 }
 
 // ---- What they share ------------------------------------------------------------
@@ -469,7 +465,7 @@ TEST_P(SharedContract, SameOutputWhateverTheBlockSplit) {
     const auto& [unit, block] = GetParam();
     Signal a(wobble), b(wobble);
     auto whole = unit.make(&a), split = unit.make(&b);
-    const std::vector<float> expected = pull(*whole, 3000, 3000), got = pull(*split, 3000, block);
+    const std::vector<float> expected = render(*whole, 3000, 3000), got = render(*split, 3000, block);
     ASSERT_TRUE(TestSupport::allFinite(expected.data(), 3000));
     for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], expected[i]) << unit.name << " at " << i;
 }
@@ -509,7 +505,7 @@ TEST(EnvelopeUnits, FiniteAtExtremeSettings) {
         quad.startStage(0);
         cubic.startStage(0);
         for (Base* u : units) {
-            const std::vector<float> out = pull(*u, 5000);
+            const std::vector<float> out = render(*u, 5000);
             ASSERT_TRUE(TestSupport::allFinite(out.data(), 5000)) << ms;
         }
     }

@@ -14,43 +14,20 @@
 #include <vector>
 
 #include "spkit/Filters.h"
+#include "tests/spkit/UnitTestSupport.h"
 #include "tests/support/AllocationCounter.h"
 #include "tests/support/AudioAnalysis.h"
 
 using namespace SPKit;
+using UnitTestSupport::Noise;
+using UnitTestSupport::render;
+using UnitTestSupport::Tone;
 using cd = std::complex<double>;
 
 namespace {
 
 constexpr double kRate = 44100.0;
 constexpr double kPi = std::numbers::pi;
-
-class Tone : public Unit {
-public:
-    explicit Tone(double hz, double rate = kRate) : increment(2.0 * kPi * hz / rate) {}
-    void process(float* out, int count) override {
-        for (int i = 0; i < count; ++i) out[i] = static_cast<float>(std::sin(increment * n++));
-    }
-
-private:
-    double increment;
-    long n = 0;
-};
-
-class Noise : public Unit {
-public:
-    explicit Noise(unsigned seed = 1, float level = 1.0f) : seed(seed), level(level) {}
-    void process(float* out, int count) override {
-        for (int i = 0; i < count; ++i) {
-            seed = seed * 1664525u + 1013904223u;
-            out[i] = level * static_cast<float>(static_cast<int>(seed)) * 4.6566129e-10f;
-        }
-    }
-
-private:
-    unsigned seed;
-    float level;
-};
 
 // Control source that wanders so coefficient updates change something.
 class Wander : public Unit {
@@ -64,12 +41,6 @@ private:
     float centre, depth;
     long n = 0;
 };
-
-std::vector<float> render(Processor& unit, int total, int block) {
-    std::vector<float> out(total);
-    for (int done = 0; done < total; done += block) unit.process(out.data() + done, std::min(block, total - done));
-    return out;
-}
 
 // Steady-state gain of `filter` (fed by `tone` at hz): settle, then measure.
 double steadyGain(Processor& filter, double hz, double rate = kRate) {

@@ -8,30 +8,17 @@
 #include <vector>
 
 #include "spkit/LFO.h"
+#include "tests/spkit/UnitTestSupport.h"
 #include "tests/support/AllocationCounter.h"
 #include "tests/support/AudioAnalysis.h"
 
 using namespace SPKit;
+using UnitTestSupport::RateProbe;
+using UnitTestSupport::render;
 
 namespace {
 
-std::vector<float> pull(Processor& source, int samples, int block = 512) {
-    std::vector<float> out(static_cast<size_t>(samples));
-    for (int i = 0; i < samples; i += block) source.process(out.data() + i, std::min(block, samples - i));
-    return out;
-}
-
 double designCoefficient(double f, double rate) { return 2.0 * std::sin(std::numbers::pi * f / rate); }
-
-class RateProbe : public Unit {
-public:
-    explicit RateProbe(float v) : Unit(v) {}
-    void setSampleRate(float rate) override {
-        Unit::setSampleRate(rate);
-        lastRate = rate;
-    }
-    float lastRate = 0.0f;
-};
 
 }  // namespace
 
@@ -40,7 +27,7 @@ TEST(LFO, StartsAtOneThenOneMinusKSquared) {
     EXPECT_NEAR(lfo.coefficient(), designCoefficient(440, 44100), 1e-6);
     lfo.setSampleRate(48000);
     lfo.setFrequency(5);
-    pull(lfo, 100);  // move away from the start
+    render(lfo, 100);  // move away from the start
     lfo.restart();
     const float k = lfo.coefficient();
     float out[2];
@@ -52,17 +39,17 @@ TEST(LFO, StartsAtOneThenOneMinusKSquared) {
 TEST(LFO, ZeroFrequencyHoldsTheCurrentValue) {
     LFO lfo;
     lfo.setFrequency(3);
-    pull(lfo, 1234);
+    render(lfo, 1234);
     lfo.setFrequency(0);
     EXPECT_EQ(lfo.coefficient(), 0.0f);
-    const std::vector<float> held = pull(lfo, 1000);
+    const std::vector<float> held = render(lfo, 1000);
     for (float v : held) ASSERT_EQ(v, held[0]);
 }
 
 TEST(LFO, OneHertzReturnsToOneAfterOneSecond) {
     LFO lfo;
     lfo.setFrequency(1);
-    const std::vector<float> out = pull(lfo, 44101);
+    const std::vector<float> out = render(lfo, 44101);
     EXPECT_NEAR(out[44100], 1.0f, 1e-3);  // sample 44100 is t = 1 s; sample 0 is t = 0
 }
 
@@ -78,7 +65,7 @@ TEST_P(LfoTone, ProducesItsFrequencyAtUnitAmplitude) {
     lfo.setSampleRate(t.rate);
     lfo.setFrequency(t.frequency);
     const int samples = static_cast<int>(t.rate * 4);
-    const std::vector<float> out = pull(lfo, samples, 100);
+    const std::vector<float> out = render(lfo, samples, 100);
     EXPECT_NEAR(TestSupport::zeroCrossingFrequency(out.data(), samples, t.rate), t.frequency, t.frequency * 1e-3);
     // The orbit x² + y² − k·x·y = 1 is slightly elliptical: x swings to 1/√(1 − k²/4).
     const double k = designCoefficient(t.frequency, t.rate);
@@ -95,18 +82,18 @@ INSTANTIATE_TEST_SUITE_P(Grid, LfoTone,
 TEST(LFO, AmplitudeHoldsOverMinutes) {
     LFO lfo;
     lfo.setFrequency(7.3f);
-    const std::vector<float> first = pull(lfo, 44100);
-    for (int block = 0; block < 200; ++block) pull(lfo, 44100);  // about 3.4 minutes
-    const std::vector<float> late = pull(lfo, 44100);
+    const std::vector<float> first = render(lfo, 44100);
+    for (int block = 0; block < 200; ++block) render(lfo, 44100);  // about 3.4 minutes
+    const std::vector<float> late = render(lfo, 44100);
     EXPECT_NEAR(TestSupport::peak(late.data(), 44100), TestSupport::peak(first.data(), 44100), 1e-4);
 }
 
 TEST(LFO, FrequencyChangesContinueWithoutAJump) {
     LFO lfo;
     lfo.setFrequency(2);
-    std::vector<float> out = pull(lfo, 3000);
+    std::vector<float> out = render(lfo, 3000);
     lfo.setFrequency(50);
-    const std::vector<float> after = pull(lfo, 3000);
+    const std::vector<float> after = render(lfo, 3000);
     out.insert(out.end(), after.begin(), after.end());
     const double largestStep = designCoefficient(50, 44100) * 1.01;  // |Δx| ≤ k·|y| ≤ k·peak
     for (size_t i = 1; i < out.size(); ++i) ASSERT_LT(std::fabs(out[i] - out[i - 1]), largestStep) << i;
@@ -126,7 +113,7 @@ TEST(LFO, FollowsItsControlEveryEighthSample) {
     LFO lfo;
     Unit rate(100.0f);
     lfo.setControl(&rate);
-    std::vector<float> out = pull(lfo, 44100 + 16, 64);
+    std::vector<float> out = render(lfo, 44100 + 16, 64);
     EXPECT_FLOAT_EQ(lfo.getFrequency(), 100.0f);
     EXPECT_NEAR(TestSupport::zeroCrossingFrequency(out.data() + 16, 44100, 44100), 100.0, 0.1);
 }
@@ -140,14 +127,14 @@ TEST_P(LfoBlocks, SameOutputWhateverTheBlockSplit) {
     LFO free, freeWhole;
     free.setFrequency(9);
     freeWhole.setFrequency(9);
-    const std::vector<float> a = pull(free, 4000, block), b = pull(freeWhole, 4000, 4000);
+    const std::vector<float> a = render(free, 4000, block), b = render(freeWhole, 4000, 4000);
     for (size_t i = 0; i < a.size(); ++i) ASSERT_EQ(a[i], b[i]) << i;
     if (block % 8 == 0) {
         Unit r1(30.0f), r2(30.0f);
         LFO led, ledWhole;
         led.setControl(&r1);
         ledWhole.setControl(&r2);
-        const std::vector<float> c = pull(led, 4000, block), d = pull(ledWhole, 4000, 4000);
+        const std::vector<float> c = render(led, 4000, block), d = render(ledWhole, 4000, 4000);
         for (size_t i = 0; i < c.size(); ++i) ASSERT_EQ(c[i], d[i]) << i;
     }
 }
@@ -158,23 +145,23 @@ TEST(LFO, RestartEqualsFresh) {
     LFO used, fresh;
     used.setFrequency(6);
     fresh.setFrequency(6);
-    pull(used, 777);
+    render(used, 777);
     used.restart();
-    EXPECT_EQ(pull(used, 2000), pull(fresh, 2000));
+    EXPECT_EQ(render(used, 2000), render(fresh, 2000));
 }
 
 TEST(LFO, SetPhaseStoresButDoesNotMoveTheSinusoid) {
     LFO moved, plain;
     moved.setPhase(1.5f);
     EXPECT_EQ(moved.getPhase(), 1.5f);
-    EXPECT_EQ(pull(moved, 100), pull(plain, 100));
+    EXPECT_EQ(render(moved, 100), render(plain, 100));
 }
 
 TEST(LFO, FiniteAtTheEndsOfItsRange) {
     for (float f : {0.0f, 0.0067f, 148.4f, 20000.0f, -5.0f}) {
         LFO lfo;
         lfo.setFrequency(f);
-        const std::vector<float> out = pull(lfo, 100000);
+        const std::vector<float> out = render(lfo, 100000);
         ASSERT_TRUE(TestSupport::allFinite(out.data(), 100000)) << f;
         EXPECT_LT(TestSupport::peak(out.data(), 100000), 1.0 / std::sqrt(1.0 - std::pow(designCoefficient(f, 44100), 2) / 4.0) + 1e-4)
             << f;

@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "spkit/Oscillators.h"
+#include "tests/spkit/UnitTestSupport.h"
 #include "tests/support/AllocationCounter.h"
 #include "tests/support/AudioAnalysis.h"
 
 using namespace SPKit;
+using UnitTestSupport::RateProbe;
 
 namespace {
 
@@ -111,17 +113,6 @@ void prepare(MultiOscillator& osc, float rate, float frequency) {
     osc.setSampleRate(rate);
     osc.setFrequency(frequency);
 }
-
-// A control source that reports the rate it was given.
-class RateProbe : public Unit {
-public:
-    explicit RateProbe(float v) : Unit(v) {}
-    void setSampleRate(float rate) override {
-        Unit::setSampleRate(rate);
-        lastRate = rate;
-    }
-    float lastRate = 0.0f;
-};
 
 // An ordinary static object of this program: by the time it is constructed
 // (before main) the library's table set must already be built.
