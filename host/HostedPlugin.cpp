@@ -89,6 +89,11 @@ void HostedPlugin::setBlockSize(int maxFrames) {
 }
 
 void HostedPlugin::open(const OpenSettings& settings) {
+    if (!(settings.sampleRate > 0.0)) throw HostError("sample rate must be positive");
+    if (settings.maxBlockSize <= 0) throw HostError("block size must be positive");
+    // A plug-in may ask for the rate and block size from inside effOpen: answer the real ones.
+    transportState.setSampleRate(settings.sampleRate);
+    blockSize = settings.maxBlockSize;
     openOnly();
     setSampleRate(settings.sampleRate);
     setBlockSize(settings.maxBlockSize);

@@ -142,6 +142,9 @@ TEST(HostedPlugin, OpenSetsRateAndBlockSizeSelectsTheProgramAndResumes) {
     EXPECT_EQ(log.opcodeCounts[effOpen], 1);
     EXPECT_FLOAT_EQ(log.sampleRate, 48000.0f);
     EXPECT_EQ(log.maxBlockSize, 300);
+    // Asked from inside effOpen, before effSetSampleRate and effSetBlockSize arrive.
+    EXPECT_EQ(log.open.sampleRate, 48000);
+    EXPECT_EQ(log.open.blockSize, 300);
     EXPECT_EQ(log.resumed, 1);
     EXPECT_EQ(log.programAtResume, 2);  // selected while still suspended
     EXPECT_TRUE(plugin.isResumed());
