@@ -14,6 +14,25 @@ bool wantsDesktop(CFrame* frame) {
   PlatformWindow* window = frame ? frame->getPlatformWindow() : nullptr;
   return window && window->getNativeHandle() != 0;
 }
+
+// The desktop dialog where one is wanted and it starts, else the built-in one
+// in the frame; null when neither starts. `desktop` says which one it is.
+template <class BuiltIn, class Backend, class Request>
+std::unique_ptr<Backend> startDialog(CFrame* frame, const Request& request,
+                                     std::unique_ptr<Backend> (*createDesktop)(), bool& desktop) {
+  desktop = false;
+  if (wantsDesktop(frame)) {
+    std::unique_ptr<Backend> backend = createDesktop();
+    if (backend && backend->start(request)) {
+      desktop = true;
+      return backend;
+    }
+  }
+  // No desktop dialog installed (or it would not start): ours, in the frame.
+  std::unique_ptr<Backend> builtIn = std::make_unique<BuiltIn>(frame);
+  if (!builtIn->start(request)) return nullptr;
+  return builtIn;
+}
 }  // namespace
 
 void setDialogMode(CDialogMode mode) { dialogMode = mode; }
@@ -40,23 +59,9 @@ bool CNewFileSelector::run(CBaseObject* receiver) {
   request.initialDirectory = initialDirectory_;
   request.defaultName = defaultSaveName_;
   selected_.clear();
-  backend_.reset();
-  desktop_ = false;
-  if (wantsDesktop(frame_)) {
-    backend_ = createDesktopFileDialog();
-    if (backend_ && backend_->start(request))
-      desktop_ = true;
-    else
-      backend_.reset();
-  }
-  if (!backend_) {
-    // No desktop dialog installed (or it would not start): ours, in the frame.
-    backend_ = std::make_unique<BuiltInFileDialog>(frame_);
-    if (!backend_->start(request)) {
-      backend_.reset();
-      return false;
-    }
-  }
+  backend_.reset();  // the last dialog goes before the next one starts
+  backend_ = startDialog<BuiltInFileDialog>(frame_, request, &createDesktopFileDialog, desktop_);
+  if (!backend_) return false;
   receiver_ = receiver;
   running_ = true;
   remember();  // released in finish
@@ -118,17 +123,8 @@ CMessageBox* CMessageBox::show(CFrame* frame, const char* caption, const char* t
 
 bool CMessageBox::start() {
   MessageBoxRequest request{caption_, text_};
-  if (wantsDesktop(frame_)) {
-    backend_ = createDesktopMessageBox();
-    if (backend_ && backend_->start(request))
-      desktop_ = true;
-    else
-      backend_.reset();
-  }
-  if (!backend_) {
-    backend_ = std::make_unique<BuiltInMessageBox>(frame_);
-    if (!backend_->start(request)) return false;
-  }
+  backend_ = startDialog<BuiltInMessageBox>(frame_, request, &createDesktopMessageBox, desktop_);
+  if (!backend_) return false;
   open_ = true;
   frame_->addIdleClient(this);
   return true;
