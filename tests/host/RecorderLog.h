@@ -35,6 +35,11 @@ struct Block {
     int32_t timeSigNumerator;
     int32_t timeSigDenominator;
     int32_t eventsBefore;  // events received before this block (all blocks so far)
+    // The block's VstEvents list, read again inside processReplacing: how many
+    // events still hold what effProcessEvents saw, and how many other
+    // dispatcher calls came between the two (hosts make none).
+    int32_t eventsStillIntact;
+    int32_t callsBetweenEventsAndProcess;
 };
 
 struct Event {

@@ -22,7 +22,25 @@ struct Instance {
     int program = 0;
     char programNames[Recorder::kPrograms][kVstMaxProgNameLen] = {"First", "Second", "Third"};
     unsigned char chunk[Recorder::kChunkBytes] = {};
+    // The last effProcessEvents list, which must stay valid until processReplacing.
+    const VstEvents* pendingList = nullptr;
+    int pendingFirst = 0;
+    int callsSinceEvents = 0;
 };
+
+// Counts the pending list's events that still match what was recorded from them.
+int intactPendingEvents(const Instance& in) {
+    int intact = 0;
+    for (int i = 0; i < in.pendingList->numEvents && in.pendingFirst + i < in.log.eventCount; ++i) {
+        const VstEvent* ev = in.pendingList->events[i];
+        const Recorder::Event& r = in.log.events[in.pendingFirst + i];
+        bool same = ev->type == r.type && ev->deltaFrames == r.deltaFrames && ev->byteSize == r.byteSize;
+        if (same && ev->type == kVstMidiType)
+            same = std::memcmp(reinterpret_cast<const VstMidiEvent*>(ev)->midiData, r.data, 3) == 0;
+        intact += same ? 1 : 0;
+    }
+    return intact;
+}
 
 Instance* self(AEffect* e) { return static_cast<Instance*>(e->object); }
 
@@ -75,6 +93,7 @@ void askHostOnOpen(Instance& in) {
 VstIntPtr dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
     Instance& in = *self(e);
     if (opcode >= 0 && opcode < 128) ++in.log.opcodeCounts[opcode];
+    if (opcode != effProcessEvents) ++in.callsSinceEvents;
     switch (opcode) {
         case effOpen: askHostOnOpen(in); return 0;
         case effClose:
@@ -113,6 +132,9 @@ VstIntPtr dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr valu
             return 1;
         case effProcessEvents: {
             const auto* list = static_cast<const VstEvents*>(ptr);
+            in.pendingList = list;
+            in.pendingFirst = in.log.eventCount;
+            in.callsSinceEvents = 0;
             for (int i = 0; i < list->numEvents && in.log.eventCount < Recorder::kMaxEvents; ++i) {
                 const VstEvent* ev = list->events[i];
                 Recorder::Event& r = in.log.events[in.log.eventCount++];
@@ -162,6 +184,10 @@ void processReplacing(AEffect* e, float** inputs, float** outputs, VstInt32 fram
         b = Recorder::Block{};
         b.frames = frames;
         b.eventsBefore = log.eventCount;
+        if (in.pendingList != nullptr) {
+            b.eventsStillIntact = intactPendingEvents(in);
+            b.callsBetweenEventsAndProcess = in.callsSinceEvents;
+        }
         b.timeInfoPresent = time != nullptr;
         if (time != nullptr) {
             b.samplePos = time->samplePos;
@@ -178,6 +204,7 @@ void processReplacing(AEffect* e, float** inputs, float** outputs, VstInt32 fram
             in.host(e, audioMasterGetTime, 0, kVstPpqPosValid | kVstTempoValid | kVstBarsValid, nullptr, 0));
         b.flagsAtSecondRequest = again != nullptr ? again->flags : 0;
     }
+    in.pendingList = nullptr;
     ++log.blockCount;
     for (VstInt32 i = 0; i < frames; ++i) {
         const float ramp = static_cast<float>(log.framesRendered + i);

@@ -252,6 +252,13 @@ TEST_P(BlockLoop, EveryEventArrivesOnceInTheBlockWhereItFallsAtItsOffset) {
         EXPECT_GE(e.deltaFrames, 0);
         EXPECT_LT(e.deltaFrames, log.blocks[block].frames) << "event " << i << " placed in an empty block or past its end";
     }
+    // Each block's event list reached processReplacing unchanged, with no call in between.
+    for (int b = 0; b < log.blockCount; ++b) {
+        // eventsBefore counts at processReplacing, so it includes the block's own events.
+        const int inBlock = log.blocks[b].eventsBefore - (b > 0 ? log.blocks[b - 1].eventsBefore : 0);
+        EXPECT_EQ(log.blocks[b].eventsStillIntact, inBlock) << "block " << b;
+        EXPECT_EQ(log.blocks[b].callsBetweenEventsAndProcess, 0) << "block " << b;
+    }
     // The block sizes follow the pattern in turn (the last one cut to the length).
     for (int b = 0; b + 1 < log.blockCount; ++b)
         EXPECT_EQ(log.blocks[b].frames, c.pattern[static_cast<size_t>(b) % c.pattern.size()]) << "block " << b;
