@@ -160,31 +160,40 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
 
 // The record's entries. Nothing may be thrown across the host interface.
 
+namespace {
+// Runs `call` on the instance behind the record; `fallback` when there is
+// none or the call throws.
+template <class Result, class Call>
+Result callInstance(AEffect* e, Result fallback, Call&& call) {
+    if (e == nullptr || e->object == nullptr) return fallback;
+    try {
+        return call(*static_cast<AudioEffect*>(e->object));
+    } catch (...) {
+        return fallback;
+    }
+}
+
+template <class Call>
+void callInstance(AEffect* e, Call&& call) {
+    if (e == nullptr || e->object == nullptr) return;
+    try {
+        call(*static_cast<AudioEffect*>(e->object));
+    } catch (...) {
+    }
+}
+}  // namespace
+
 VstIntPtr VSTCALLBACK AudioEffect::dispatchEffectClass(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                                                        void* ptr, float opt) {
-    if (e == nullptr || e->object == nullptr) return 0;
-    try {
-        return static_cast<AudioEffect*>(e->object)->dispatcher(opcode, index, value, ptr, opt);
-    } catch (...) {
-        return 0;
-    }
+    return callInstance(e, VstIntPtr{0}, [&](AudioEffect& fx) { return fx.dispatcher(opcode, index, value, ptr, opt); });
 }
 
 float VSTCALLBACK AudioEffect::getParameterClass(AEffect* e, VstInt32 index) {
-    if (e == nullptr || e->object == nullptr) return 0.0f;
-    try {
-        return static_cast<AudioEffect*>(e->object)->getParameter(index);
-    } catch (...) {
-        return 0.0f;
-    }
+    return callInstance(e, 0.0f, [&](AudioEffect& fx) { return fx.getParameter(index); });
 }
 
 void VSTCALLBACK AudioEffect::setParameterClass(AEffect* e, VstInt32 index, float value) {
-    if (e == nullptr || e->object == nullptr) return;
-    try {
-        static_cast<AudioEffect*>(e->object)->setParameter(index, value);
-    } catch (...) {
-    }
+    callInstance(e, [&](AudioEffect& fx) { fx.setParameter(index, value); });
 }
 
 // The accumulating process call is deprecated in 2.4: present, does nothing.
@@ -192,18 +201,10 @@ void VSTCALLBACK AudioEffect::processClass(AEffect*, float**, float**, VstInt32)
 
 void VSTCALLBACK AudioEffect::processReplacingClass(AEffect* e, float** inputs, float** outputs,
                                                     VstInt32 sampleFrames) {
-    if (e == nullptr || e->object == nullptr) return;
-    try {
-        static_cast<AudioEffect*>(e->object)->processReplacing(inputs, outputs, sampleFrames);
-    } catch (...) {
-    }
+    callInstance(e, [&](AudioEffect& fx) { fx.processReplacing(inputs, outputs, sampleFrames); });
 }
 
 void VSTCALLBACK AudioEffect::processDoubleReplacingClass(AEffect* e, double** inputs, double** outputs,
                                                           VstInt32 sampleFrames) {
-    if (e == nullptr || e->object == nullptr) return;
-    try {
-        static_cast<AudioEffect*>(e->object)->processDoubleReplacing(inputs, outputs, sampleFrames);
-    } catch (...) {
-    }
+    callInstance(e, [&](AudioEffect& fx) { fx.processDoubleReplacing(inputs, outputs, sampleFrames); });
 }
