@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <limits>
+#include <stdexcept>
 #include <string>
 
 #include <dlfcn.h>
@@ -341,6 +342,36 @@ TEST(CopyString, WritesAtMostTheLimitIncludingTheTerminator) {
     EXPECT_EQ(buffer[0], 0x7E);
     Vst::copyString(buffer, nullptr, 4);
     EXPECT_STREQ(buffer, "");
+}
+
+// An instance whose every direct entry throws: the record's entries must keep
+// the exception on this side of the host interface and answer neutrally.
+class ThrowingEffect : public AudioEffect {
+public:
+    ThrowingEffect() : AudioEffect(nullptr, 1, 1) {}
+    void setParameter(VstInt32, float) override { throw std::runtime_error("setParameter"); }
+    float getParameter(VstInt32) override { throw std::runtime_error("getParameter"); }
+    VstIntPtr dispatcher(VstInt32, VstInt32, VstIntPtr, void*, float) override { throw std::runtime_error("dispatcher"); }
+    void processReplacing(float**, float**, VstInt32) override { throw std::runtime_error("processReplacing"); }
+    void processDoubleReplacing(double**, double**, VstInt32) override { throw std::runtime_error("processDouble"); }
+};
+
+TEST(RecordEntries, NothingThrownInsideCrossesTheHostInterface) {
+    ThrowingEffect fx;
+    AEffect* e = fx.getAeffect();
+    float left[4] = {}, right[4] = {};
+    float* outputs[2] = {left, right};
+    double dleft[4] = {}, dright[4] = {};
+    double* doubleOutputs[2] = {dleft, dright};
+    EXPECT_NO_THROW(e->setParameter(e, 0, 0.5f));
+    EXPECT_NO_THROW(EXPECT_EQ(e->getParameter(e, 0), 0.0f));
+    EXPECT_NO_THROW(EXPECT_EQ(e->dispatcher(e, effGetVendorVersion, 0, 0, nullptr, 0.0f), 0));
+    EXPECT_NO_THROW(e->processReplacing(e, nullptr, outputs, 4));
+    EXPECT_NO_THROW(e->processDoubleReplacing(e, nullptr, doubleOutputs, 4));
+    // A record whose object is gone answers the same way.
+    e->object = nullptr;
+    EXPECT_EQ(e->getParameter(e, 0), 0.0f);
+    EXPECT_EQ(e->dispatcher(e, effGetVendorVersion, 0, 0, nullptr, 0.0f), 0);
 }
 
 }  // namespace
