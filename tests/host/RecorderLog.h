@@ -69,6 +69,19 @@ struct OpenAnswers {
     char product[kVstMaxProductStrLen];
 };
 
+// What the last closed instance of the library was asked, in order (without
+// effProcessEvents and the log requests), kept past effClose in the library
+// itself: its exported function `recorderLastClosed` returns it.
+constexpr int kMaxSequence = 64;
+struct Lifecycle {
+    int32_t closes;          // instances closed since the library was loaded
+    int32_t resumedAtClose;  // whether the last one was still resumed when closed
+    int32_t length;
+    int32_t opcodes[kMaxSequence];
+    VstIntPtr values[kMaxSequence];
+};
+using LastClosedEntry = const Lifecycle* (*)();
+
 struct Log {
     VstIntPtr versionAtEntry;
     OpenAnswers open;

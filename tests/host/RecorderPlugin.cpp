@@ -26,7 +26,10 @@ struct Instance {
     const VstEvents* pendingList = nullptr;
     int pendingFirst = 0;
     int callsSinceEvents = 0;
+    Recorder::Lifecycle lifecycle{};
 };
+
+Recorder::Lifecycle lastClosed{};
 
 // Counts the pending list's events that still match what was recorded from them.
 int intactPendingEvents(const Instance& in) {
@@ -94,10 +97,17 @@ VstIntPtr dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr valu
     Instance& in = *self(e);
     if (opcode >= 0 && opcode < 128) ++in.log.opcodeCounts[opcode];
     if (opcode != effProcessEvents) ++in.callsSinceEvents;
+    if (opcode != effProcessEvents && opcode != effVendorSpecific && in.lifecycle.length < Recorder::kMaxSequence) {
+        in.lifecycle.opcodes[in.lifecycle.length] = opcode;
+        in.lifecycle.values[in.lifecycle.length++] = value;
+    }
     switch (opcode) {
         case effOpen: askHostOnOpen(in); return 0;
         case effClose:
             writeReport(in.log);
+            in.lifecycle.closes = lastClosed.closes + 1;
+            in.lifecycle.resumedAtClose = in.log.resumed;
+            lastClosed = in.lifecycle;
             delete &in;
             return 1;
         case effSetSampleRate: in.log.sampleRate = opt; return 0;
@@ -257,6 +267,7 @@ void processDoubleReplacing(AEffect*, double**, double**, VstInt32) {}
 
 #ifndef RECORDER_NO_ENTRY
 #define RECORDER_EXPORT extern "C" __attribute__((visibility("default")))
+RECORDER_EXPORT const Recorder::Lifecycle* recorderLastClosed() { return &lastClosed; }
 #ifndef RECORDER_MAIN_ONLY
 RECORDER_EXPORT AEffect* VSTPluginMain(audioMasterCallback host) { return createInstance(host); }
 #endif

@@ -11,6 +11,7 @@
 #include <unistd.h>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/HostedPlugin.h"
@@ -150,6 +151,33 @@ TEST(HostedPlugin, OpenSetsRateAndBlockSizeSelectsTheProgramAndResumes) {
     EXPECT_TRUE(plugin.isResumed());
     plugin.suspend();
     EXPECT_EQ(log.resumed, 0);
+}
+
+TEST(HostedPlugin, OpensResumesSuspendsAndClosesInTheOrderHostsUse) {
+    const auto library = PluginLibrary::load(RECORDER_PATH);
+    const auto lastClosed = reinterpret_cast<Recorder::LastClosedEntry>(library->symbol("recorderLastClosed"));
+    ASSERT_NE(lastClosed, nullptr);
+    {
+        HostedPlugin plugin(library);
+        plugin.open({48000.0, 256, 1});
+    }  // destroyed while resumed: it must suspend first, then close
+    const Recorder::Lifecycle& seen = *lastClosed();
+    EXPECT_EQ(seen.closes, 1);
+    EXPECT_EQ(seen.resumedAtClose, 0);
+    const std::vector<std::pair<VstInt32, VstIntPtr>> expected = {
+        {effOpen, 0}, {effSetSampleRate, 0}, {effSetBlockSize, 256}, {effSetProgram, 1},
+        {effMainsChanged, 1}, {effMainsChanged, 0}, {effClose, 0}};
+    std::vector<std::pair<VstInt32, VstIntPtr>> calls;
+    for (int i = 0; i < seen.length; ++i) calls.emplace_back(seen.opcodes[i], seen.values[i]);
+    EXPECT_EQ(calls, expected);
+
+    // A scanner-style instance left unclosed: no effClose reaches the plug-in.
+    {
+        HostedPlugin plugin(library);
+        plugin.openOnly();
+        plugin.leaveUnclosed();
+    }
+    EXPECT_EQ(lastClosed()->closes, 1);
 }
 
 TEST(HostedPlugin, AClosedInstanceRefusesFurtherCalls) {
