@@ -1,6 +1,6 @@
 // Shared pieces of the unit benchmarks: a deterministic full-band source, the
-// per-sample cost counter, and the CPU's name in the run's context (these
-// figures mean little without it).
+// block-pulling loop with its per-sample cost counter, and the CPU's name in
+// the run's context (these figures mean little without it).
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -32,6 +32,22 @@ private:
 inline void reportPerSample(benchmark::State& state, int samplesPerIteration) {
     state.counters["per_sample"] = benchmark::Counter(
         samplesPerIteration, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// Pulls `count` samples from `unit` per iteration and reports the cost per
+// host sample, `hostSamples` of which one pull stands for (count / 16 for a
+// unit that runs at sixteen times the host rate).
+inline void pullBlocks(benchmark::State& state, SPKit::Processor& unit, int count, int hostSamples) {
+    alignas(16) float out[SPKit::kMaxBlock];
+    for (auto _ : state) {
+        unit.process(out, count);
+        benchmark::DoNotOptimize(out);
+    }
+    reportPerSample(state, hostSamples);
+}
+
+inline void pullBlocks(benchmark::State& state, SPKit::Processor& unit, int count) {
+    pullBlocks(state, unit, count, count);
 }
 
 inline std::string cpuModel() {

@@ -22,12 +22,7 @@ void BM_Phaser(benchmark::State& state) {
     phaser.setRange(300.0f, 3000.0f);
     phaser.setFeedback(static_cast<float>(state.range(1)) * 0.01f);
     phaser.setMix(0.8f);
-    alignas(16) float out[SPKit::kMaxBlock];
-    for (auto _ : state) {
-        phaser.process(out, block);
-        benchmark::DoNotOptimize(out);
-    }
-    reportPerSample(state, block);
+    BenchSupport::pullBlocks(state, phaser, block);
 }
 BENCHMARK(BM_Phaser)->Args({64, 0})->Args({256, 0})->Args({64, 60})->Args({256, 60});
 

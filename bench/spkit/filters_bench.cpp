@@ -25,17 +25,6 @@ private:
     float centre, depth, phase = 0.0f;
 };
 
-template <typename Filter>
-void runBlocks(benchmark::State& state, Filter& filter) {
-    const int block = static_cast<int>(state.range(0));
-    alignas(16) float out[SPKit::kMaxBlock];
-    for (auto _ : state) {
-        filter.process(out, block);
-        benchmark::DoNotOptimize(out);
-    }
-    BenchSupport::reportPerSample(state, block);
-}
-
 void BM_ResonantLowPass(benchmark::State& state) {
     NoiseSource noise;
     Sweep cutoff(2000.0f, 1500.0f);
@@ -44,7 +33,7 @@ void BM_ResonantLowPass(benchmark::State& state) {
     filter.setControl(&cutoff);
     filter.setSampleRate(44100.0f);
     filter.setResonance(0.8f);
-    runBlocks(state, filter);
+    BenchSupport::pullBlocks(state, filter, static_cast<int>(state.range(0)));
 }
 BENCHMARK(BM_ResonantLowPass)->Arg(64)->Arg(256);
 
@@ -55,7 +44,7 @@ void BM_BiQuadStatic(benchmark::State& state) {
     filter.setSampleRate(44100.0f);
     filter.setFrequency(1000.0f);
     filter.setGain(6.0f);
-    runBlocks(state, filter);
+    BenchSupport::pullBlocks(state, filter, static_cast<int>(state.range(0)));
 }
 BENCHMARK(BM_BiQuadStatic)->Arg(64)->Arg(256);
 
@@ -68,7 +57,7 @@ void BM_BiQuadGainModulated(benchmark::State& state) {
     filter.setControl(&gain);
     filter.setSampleRate(44100.0f);
     filter.setFrequency(1566.0f);
-    runBlocks(state, filter);
+    BenchSupport::pullBlocks(state, filter, static_cast<int>(state.range(0)));
 }
 BENCHMARK(BM_BiQuadGainModulated)->Arg(64)->Arg(256);
 
@@ -80,7 +69,7 @@ void BM_ChamberlinHighPass(benchmark::State& state) {
     filter.setControl(&cutoff);
     filter.setSampleRate(44100.0f);
     filter.setResonance(0.5f);
-    runBlocks(state, filter);
+    BenchSupport::pullBlocks(state, filter, static_cast<int>(state.range(0)));
 }
 BENCHMARK(BM_ChamberlinHighPass)->Arg(64)->Arg(256);
 

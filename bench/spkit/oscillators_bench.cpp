@@ -54,12 +54,7 @@ BENCHMARK(BM_WavetableBuild)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 void BM_LFO(benchmark::State& state) {
     SPKit::LFO lfo;
     lfo.setFrequency(5.0f);
-    alignas(16) float out[256];
-    for (auto _ : state) {
-        lfo.process(out, 256);
-        benchmark::DoNotOptimize(out);
-    }
-    BenchSupport::reportPerSample(state, 256);
+    BenchSupport::pullBlocks(state, lfo, 256);
 }
 BENCHMARK(BM_LFO);
 

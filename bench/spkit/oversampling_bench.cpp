@@ -5,8 +5,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <string>
 #include <vector>
 
 #include "bench/spkit/BenchSupport.h"
@@ -49,12 +47,7 @@ void BM_DriveSection(benchmark::State& state) {
     tube.setInput(&up);
     down.setInput(&tube);
     down.setSampleRate(44100.0f);
-    std::vector<float> out(static_cast<size_t>(frames));
-    for (auto _ : state) {
-        down.process(out.data(), frames);
-        benchmark::DoNotOptimize(out.data());
-    }
-    BenchSupport::reportPerSample(state, frames);
+    BenchSupport::pullBlocks(state, down, frames);
 }
 BENCHMARK(BM_DriveSection)->Arg(32)->Arg(64)->Arg(256);
 
@@ -63,12 +56,7 @@ void BM_Upsampler(benchmark::State& state) {
     SineSource source;
     HiirUpsampler up;
     up.setInput(&source);
-    std::vector<float> out(static_cast<size_t>(frames) * 16);
-    for (auto _ : state) {
-        up.process(out.data(), frames * 16);
-        benchmark::DoNotOptimize(out.data());
-    }
-    BenchSupport::reportPerSample(state, frames);
+    BenchSupport::pullBlocks(state, up, frames * 16, frames);
 }
 BENCHMARK(BM_Upsampler)->Arg(256);
 
@@ -77,12 +65,7 @@ void BM_Downsampler(benchmark::State& state) {
     SineSource source;
     HiirDownsampler down;
     down.setInput(&source);
-    std::vector<float> out(static_cast<size_t>(frames));
-    for (auto _ : state) {
-        down.process(out.data(), frames);
-        benchmark::DoNotOptimize(out.data());
-    }
-    BenchSupport::reportPerSample(state, frames);
+    BenchSupport::pullBlocks(state, down, frames);
 }
 BENCHMARK(BM_Downsampler)->Arg(256);
 
@@ -92,12 +75,7 @@ void BM_TubeAt16x(benchmark::State& state) {
     SineSource source;
     Tube tube;
     tube.setInput(&source);
-    std::vector<float> out(static_cast<size_t>(frames) * 16);
-    for (auto _ : state) {
-        tube.process(out.data(), frames * 16);
-        benchmark::DoNotOptimize(out.data());
-    }
-    BenchSupport::reportPerSample(state, frames);
+    BenchSupport::pullBlocks(state, tube, frames * 16, frames);
 }
 BENCHMARK(BM_TubeAt16x)->Arg(256);
 
