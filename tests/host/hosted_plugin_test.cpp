@@ -261,9 +261,7 @@ TEST_P(BlockLoop, EveryEventArrivesOnceInTheBlockWhereItFallsAtItsOffset) {
     HostedPlugin plugin(RECORDER_PATH);
     plugin.open({c.sampleRate, 512});
     const std::vector<int64_t> frames = eventFrames();
-    Renderer renderer(plugin, eventsAt(frames), c.pattern);
-    std::vector<float> left, right;
-    renderer.renderAll(kFrames, left, right);
+    renderTimeline(plugin, eventsAt(frames), kFrames, c.pattern);
 
     const Recorder::Log& log = logOf(plugin);
     ASSERT_EQ(log.eventCount, static_cast<int>(frames.size()));
@@ -298,9 +296,7 @@ TEST_P(BlockLoop, TimeInfoAdvancesWithTheRenderedFrames) {
     plugin.open({c.sampleRate, 512});
     Timeline timeline;
     timeline.initialBpm = 140.0;
-    Renderer renderer(plugin, timeline, c.pattern);
-    std::vector<float> left, right;
-    renderer.renderAll(kFrames, left, right);
+    renderTimeline(plugin, timeline, kFrames, c.pattern);
 
     const Recorder::Log& log = logOf(plugin);
     int64_t position = 0;
@@ -327,13 +323,11 @@ TEST_P(BlockLoop, BlocksJoinWithoutGapsInTheStereoOutput) {
     const BlockCase& c = GetParam();
     HostedPlugin plugin(RECORDER_PATH);
     plugin.open({c.sampleRate, 512});
-    Renderer renderer(plugin, {}, c.pattern);
-    std::vector<float> left, right;
-    renderer.renderAll(kFrames, left, right);
-    ASSERT_EQ(left.size(), size_t(kFrames));
+    const StereoRender audio = renderTimeline(plugin, Timeline{}, kFrames, c.pattern);
+    ASSERT_EQ(audio.left.size(), size_t(kFrames));
     for (int64_t i = 0; i < kFrames; ++i) {
-        ASSERT_EQ(left[size_t(i)], float(i)) << "frame " << i;
-        ASSERT_EQ(right[size_t(i)], -float(i)) << "frame " << i;
+        ASSERT_EQ(audio.left[size_t(i)], float(i)) << "frame " << i;
+        ASSERT_EQ(audio.right[size_t(i)], -float(i)) << "frame " << i;
     }
 }
 
@@ -380,9 +374,7 @@ TEST(BlockLoopEdges, TempoChangesMoveThePositionFromTheFrameWhereTheyFall) {
     Timeline timeline;
     timeline.initialBpm = 120.0;
     timeline.tempos = {{150, 60.0}, {300, 90.0}};
-    Renderer renderer(plugin, timeline, {100});
-    std::vector<float> left, right;
-    renderer.renderAll(500, left, right);
+    renderTimeline(plugin, timeline, 500, {100});
     const Recorder::Log& log = logOf(plugin);
     ASSERT_EQ(log.blockCount, 5);
     const double q120 = 2.0 / rate, q60 = 1.0 / rate, q90 = 1.5 / rate;  // quarter notes per frame
@@ -488,19 +480,15 @@ TEST(BlockLoopEdges, BlocksLargerThanTheDeclaredMaximumAreRefused) {
 TEST(BlockLoopEdges, AMonoPluginFeedsBothChannels) {
     HostedPlugin plugin(RECORDER_MONO_PATH);
     plugin.open({44100.0, 64});
-    Renderer renderer(plugin, {}, {64});
-    std::vector<float> left, right;
-    renderer.renderAll(200, left, right);
-    EXPECT_EQ(left, right);
-    EXPECT_EQ(left[199], 199.0f);
+    const StereoRender audio = renderTimeline(plugin, Timeline{}, 200, {64});
+    EXPECT_EQ(audio.left, audio.right);
+    EXPECT_EQ(audio.left[199], 199.0f);
 }
 
 TEST(BlockLoopEdges, PluginCpuTimeIsMeasured) {
     HostedPlugin plugin(RECORDER_PATH);
     plugin.open({44100.0, 64});
-    Renderer renderer(plugin, eventsAt({0, 100, 5000}), {64});
-    std::vector<float> left, right;
-    renderer.renderAll(44100 * 2, left, right);
+    renderTimeline(plugin, eventsAt({0, 100, 5000}), 44100 * 2, {64});
     EXPECT_GT(plugin.pluginCpuSeconds(), 0.0);
     EXPECT_LT(plugin.pluginCpuSeconds(), 2.0);  // a recorder is far faster than real time
 }
