@@ -272,27 +272,21 @@ MidiFileResult MidiFile::parse(const uint8_t* data, size_t size) {
 }
 
 MidiFileResult MidiFile::read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    auto failure = [](std::string message) {
         MidiFileResult result;
-        result.error = "cannot open " + path;
+        result.error = std::move(message);
         return result;
-    }
+    };
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return failure("cannot open " + path);
     in.seekg(0, std::ios::end);
     const std::streamoff length = in.tellg();
     in.seekg(0, std::ios::beg);
-    if (length < 0 || static_cast<uint64_t>(length) > kMaxFileBytes) {
-        MidiFileResult result;
-        result.error = path + ": not a readable file of at most " + std::to_string(kMaxFileBytes) + " bytes";
-        return result;
-    }
+    if (length < 0 || static_cast<uint64_t>(length) > kMaxFileBytes)
+        return failure(path + ": not a readable file of at most " + std::to_string(kMaxFileBytes) + " bytes");
     std::vector<uint8_t> bytes(static_cast<size_t>(length));
     in.read(reinterpret_cast<char*>(bytes.data()), length);
-    if (!in) {
-        MidiFileResult result;
-        result.error = "cannot read " + path;
-        return result;
-    }
+    if (!in) return failure("cannot read " + path);
     MidiFileResult result = parse(bytes.data(), bytes.size());
     if (!result.ok) result.error = path + ": " + result.error;
     return result;

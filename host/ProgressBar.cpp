@@ -36,16 +36,13 @@ void ProgressBar::update(int64_t framesDone) {
     draw(framesDone);
 }
 
-void ProgressBar::finish() {
-    if (!shown) return;
-    draw(total);
-    std::fputc('\n', stderr);
-    shown = false;
-}
+void ProgressBar::finish() { endLine(total); }
 
-void ProgressBar::abandon() {
+void ProgressBar::abandon() { endLine(done); }
+
+void ProgressBar::endLine(int64_t framesDone) {
     if (!shown) return;
-    draw(done);
+    draw(framesDone);
     std::fputc('\n', stderr);
     shown = false;
 }

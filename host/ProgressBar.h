@@ -22,6 +22,7 @@ public:
 
 private:
     void draw(int64_t framesDone);
+    void endLine(int64_t framesDone);
 
     int64_t total;
     double rate;
