@@ -47,8 +47,10 @@ struct Wav {
     std::vector<float> left, right;
 };
 
-bool readWav(const std::string& path, Wav& wav) {
+// Reads a WAV file the tool wrote, then deletes it.
+bool takeWav(const std::string& path, Wav& wav) {
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &wav.info);
+    std::remove(path.c_str());  // the open file stays readable until closed
     if (file == nullptr) return false;
     std::vector<float> interleaved(static_cast<size_t>(wav.info.frames * wav.info.channels));
     sf_readf_float(file, interleaved.data(), wav.info.frames);
@@ -183,8 +185,7 @@ TEST(RenderTool, WritesEveryFrameInOrderAndReportsPluginCpu) {
     EXPECT_NE(run.output.find("Plug-in CPU time:"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("per second of audio"), std::string::npos) << run.output;
     Wav wav;
-    ASSERT_TRUE(readWav(out, wav));
-    std::remove(out.c_str());
+    ASSERT_TRUE(takeWav(out, wav));
     EXPECT_EQ(wav.info.channels, 2);
     EXPECT_EQ(wav.info.samplerate, 22050);
     EXPECT_EQ(wav.info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
@@ -201,8 +202,7 @@ TEST(RenderTool, DefaultLengthIsThePhrasePlusTheTail) {
     const ToolRun run = runTool(kRecorder + " --tempo 240 --format pcm24 --out " + out);
     ASSERT_EQ(run.exitCode, 0) << run.output;
     Wav wav;
-    ASSERT_TRUE(readWav(out, wav));
-    std::remove(out.c_str());
+    ASSERT_TRUE(takeWav(out, wav));
     EXPECT_EQ(wav.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
     const double seconds = double(wav.info.frames) / wav.info.samplerate;
     EXPECT_GT(seconds, 3.5);
@@ -228,8 +228,7 @@ TEST(RenderTool, PlaysAMidiFileThroughAmsynth) {
     std::remove(midi.c_str());
     ASSERT_EQ(run.exitCode, 0) << run.output;
     Wav wav;
-    ASSERT_TRUE(readWav(out, wav));
-    std::remove(out.c_str());
+    ASSERT_TRUE(takeWav(out, wav));
     // Two notes of 0.4 s at the file's tempo, then the two-second tail.
     EXPECT_EQ(wav.info.frames, 48000 * 28 / 10);
     const int n = static_cast<int>(wav.left.size());
@@ -265,8 +264,7 @@ TEST(RenderTool, ProgramBlockRateAndTempoReachThePluginWithTheDemoPhrase) {
     const ToolRun run = runRecorder("--program 2 --block 100 --rate 22050 --tempo 90 --out " + out, report);
     ASSERT_EQ(run.exitCode, 0) << run.output;
     Wav wav;
-    ASSERT_TRUE(readWav(out, wav));
-    std::remove(out.c_str());
+    ASSERT_TRUE(takeWav(out, wav));
     EXPECT_EQ(report.rate, 22050.0);
     EXPECT_EQ(report.maxBlock, 100);
     EXPECT_EQ(report.programAtResume, 2);
@@ -274,7 +272,9 @@ TEST(RenderTool, ProgramBlockRateAndTempoReachThePluginWithTheDemoPhrase) {
     int64_t position = 0;
     for (size_t b = 0; b < report.blocks.size(); ++b) {
         const RecorderReport::Block& block = report.blocks[b];
-        if (b + 1 < report.blocks.size()) EXPECT_EQ(block.frames, 100) << "block " << b;
+        if (b + 1 < report.blocks.size()) {
+            EXPECT_EQ(block.frames, 100) << "block " << b;
+        }
         EXPECT_EQ(block.samplePos, double(position)) << "block " << b;
         EXPECT_NEAR(block.ppqPos, double(position) / 22050.0 * 90.0 / 60.0, 1e-9) << "block " << b;
         EXPECT_EQ(block.tempo, 90.0) << "block " << b;
@@ -332,8 +332,7 @@ TEST(RenderTool, AMidiFilePlaysAlongItsTempoMapOrAtTheGivenTempo) {
     std::remove(midi.c_str());
     ASSERT_EQ(steadyRun.exitCode, 0) << steadyRun.output;
     Wav wav;
-    ASSERT_TRUE(readWav(out, wav));
-    std::remove(out.c_str());
+    ASSERT_TRUE(takeWav(out, wav));
     // Beats stay beats: the note now spans beats 1 to 3, one second each.
     ASSERT_EQ(steady.events.size(), 2u);
     EXPECT_EQ(steady.events[0].frame, 48000);
