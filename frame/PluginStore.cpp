@@ -223,10 +223,7 @@ VstInt32 Plugin::getChunk(void** data, bool isPreset) {
     if (isPreset) {
         const VstInt32 program = getProgram();
         if (program < 0 || program >= numPrograms) return 0;
-        const ProgramRecord record = bank->program(program);
-        std::memcpy(chunkSnapshot.get(), record.bytes(), ProgramRecord::kValuesOffset);
-        for (VstInt32 i = 0; i < numParams; ++i)
-            writeFloat(chunkSnapshot.get() + ProgramRecord::kValuesOffset + 4 * i, record.value(i));
+        bank->program(program).writeTo(chunkSnapshot.get(), numParams);
         *data = chunkSnapshot.get();
         return bank->recordSize;
     }

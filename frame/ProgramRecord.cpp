@@ -54,6 +54,23 @@ void ProgramRecord::assignFrom(const ProgramRecord& other) {
     for (int i = 0; i < count; ++i) setValue(i, other.value(i));
 }
 
+void ProgramRecord::writeTo(unsigned char* target, int count) const {
+    std::memcpy(target, data, kValuesOffset);
+    for (int i = 0; i < count; ++i) {
+        const float v = value(i);
+        std::memcpy(target + kValuesOffset + 4 * static_cast<size_t>(i), &v, sizeof v);
+    }
+}
+
+void ProgramRecord::readFrom(const unsigned char* source, int count) {
+    std::memcpy(data, source, kValuesOffset);
+    for (int i = 0; i < count; ++i) {
+        float v;
+        std::memcpy(&v, source + kValuesOffset + 4 * static_cast<size_t>(i), sizeof v);
+        setValue(i, v);
+    }
+}
+
 void ProgramRecord::initialise(int32_t v, int32_t count) {
     std::memset(data, 0, kValuesOffset);
     setVersion(v);

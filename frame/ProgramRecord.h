@@ -43,6 +43,12 @@ public:
     // this record's parameter count; version, count and reserved bytes stay.
     void assignFrom(const ProgramRecord& other);
 
+    // The header bytes as they are and `count` values read whole: how a record
+    // leaves for a chunk while the audio thread may store into it.
+    void writeTo(unsigned char* target, int count) const;
+    // The header bytes replaced and `count` values stored whole from a chunk.
+    void readFrom(const unsigned char* source, int count);
+
     // Empty name, zero reserved bytes, the given version and count, values 0.
     void initialise(int32_t version, int32_t parameterCount);
 
