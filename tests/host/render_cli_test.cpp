@@ -128,7 +128,8 @@ ToolRun runRecorder(const std::string& arguments, RecorderReport& report) {
 TEST(RenderTool, HelpListsEveryOption) {
     const ToolRun run = runTool("--help");
     EXPECT_EQ(run.exitCode, 0);
-    for (const char* option : {"--plugin", "--program", "--midi", "--tempo", "--rate", "--block", "--length", "--out"})
+    for (const char* option :
+         {"--plugin", "--program", "--midi", "--tempo", "--rate", "--block", "--length", "--out", "--format"})
         EXPECT_NE(run.output.find(option), std::string::npos) << option;
 }
 
@@ -170,6 +171,15 @@ INSTANTIATE_TEST_SUITE_P(
         BadCommand{"BlockZero", "--block 0", 2, "--block must be"},
         BadCommand{"NegativeLength", "--length -1", 2, "--length must be"},
         BadCommand{"BadFormat", "--format mp3", 2, "--format must be"},
+        BadCommand{"ProgramNotANumber", "--program two", 2, "--program must be"},
+        BadCommand{"NegativeProgram", "--program=-1", 2, "--program must be"},
+        BadCommand{"TempoTooSlow", "--tempo 5", 2, "--tempo must be"},
+        BadCommand{"TempoNotFinite", "--tempo inf", 2, "--tempo must be"},
+        BadCommand{"FractionalRate", "--rate 44100.5", 2, "--rate must be"},
+        BadCommand{"BlockTooLarge", "--block 8193", 2, "--block must be"},
+        BadCommand{"LengthWithJunk", "--length 3s", 2, "--length must be"},
+        BadCommand{"EmptyPluginPath", "--plugin=", 2, "--plugin needs a path"},
+        BadCommand{"PositionalArgument", "song.mid", 2, "unknown option 'song.mid'"},
         BadCommand{"MissingPlugin", "--plugin /nonexistent/x.so --out /tmp/x.wav", 1, "plug-in not found"},
         BadCommand{"NotAPlugin", "--plugin " RECORDER_NO_ENTRY_PATH " --out /tmp/x.wav", 1, "exports neither"},
         BadCommand{"MissingMidi", kRecorder + " --midi /nonexistent/song.mid", 1, "bad MIDI file"},
@@ -356,4 +366,20 @@ TEST(RenderTool, AFailedRenderLeavesTheProgressBarWhereItStopped) {
     EXPECT_NE(run.output.find("/ 60.0 s"), std::string::npos) << "no bar was drawn: " << run.output;
     EXPECT_FALSE(exists(out)) << "the unfinished file is removed";
     std::remove(out.c_str());
+}
+
+TEST(RenderTool, OptionsAlsoTakeTheirValueAfterAnEqualsSign) {
+    const std::string out = tempPath("equals.wav");
+    RecorderReport report;
+    const ToolRun run =
+        runRecorder("--program=1 --block=50 --rate=8000 --length=0.25 --format=pcm24 --out=" + out, report);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    Wav wav;
+    ASSERT_TRUE(takeWav(out, wav));
+    EXPECT_EQ(wav.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
+    EXPECT_EQ(wav.info.frames, 2000);
+    EXPECT_EQ(report.programAtResume, 1);
+    EXPECT_EQ(report.maxBlock, 50);
+    EXPECT_EQ(report.rate, 8000.0);
+    EXPECT_EQ(report.blocks.size(), 40u);
 }
