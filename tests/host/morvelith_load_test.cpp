@@ -5,6 +5,11 @@
 
 #include <sys/stat.h>
 
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
 #include <string>
 
 #include "host/DemoPhrase.h"
@@ -19,6 +24,19 @@ using namespace Host;
 #endif
 
 namespace {
+
+// Whether the file is mapped into this process (its library is loaded).
+bool isMapped(const std::string& path) {
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved) == nullptr) return false;
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line))
+        if (line.size() >= std::strlen(resolved) &&
+            line.compare(line.size() - std::strlen(resolved), std::string::npos, resolved) == 0)
+            return true;
+    return false;
+}
 
 class MorvelithLoaded : public ::testing::Test {
 protected:
@@ -79,4 +97,33 @@ TEST_F(MorvelithLoaded, RendersTheDemoPhraseWithFiniteSamples) {
     EXPECT_LE(TestSupport::peak(audio.left.data(), static_cast<int>(frames)), 4.0);
     // The frame asks the host for tempo while it processes.
     EXPECT_GT(plugin->callbackCount(audioMasterGetTime), 0);
+}
+
+// A scanner's pattern (Qtractor's, seen with real binaries): one instance opened,
+// asked and closed, a second one made and asked its category but never closed,
+// then the library unloaded. The unload must survive the open instance.
+TEST_F(MorvelithLoaded, AScannerThatLeavesAnInstanceUnclosedCanUnloadTheLibrary) {
+    std::weak_ptr<const PluginLibrary> unloaded;
+    {
+        const auto library = PluginLibrary::load(MORVELITH_PLUGIN_PATH);
+        unloaded = library;
+        ASSERT_TRUE(isMapped(MORVELITH_PLUGIN_PATH));
+        {
+            HostedPlugin scanned(library);
+            EXPECT_EQ(scanned.category(), kPlugCategSynth);
+            scanned.openOnly();
+            EXPECT_EQ(scanned.effectName(), "Morvelith");
+            EXPECT_EQ(scanned.canDo("receiveVstMidiEvent"), 1);
+        }  // effClose
+        HostedPlugin probe(library);
+        EXPECT_EQ(probe.category(), kPlugCategSynth);
+        probe.leaveUnclosed();
+        plugin.reset();  // the fixture's instance too, so the library really goes
+    }
+    EXPECT_TRUE(unloaded.expired());
+    EXPECT_FALSE(isMapped(MORVELITH_PLUGIN_PATH)) << "the library stayed loaded, so its unload was not tried";
+    // Loading again after the unload gives a working plug-in.
+    HostedPlugin again(MORVELITH_PLUGIN_PATH);
+    again.open({44100.0, 64});
+    EXPECT_EQ(again.numParams(), 181);
 }
