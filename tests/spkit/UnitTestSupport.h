@@ -1,6 +1,6 @@
-// Sources and a block-wise renderer shared by the unit suites: a sine tone, a
-// repeatable full-band noise, a constant that remembers the rate it was given,
-// and a pull of a whole signal in blocks of a chosen size.
+// Sources and a block-wise renderer shared by the unit suites: a sine tone (as
+// a unit and as a ready vector), a repeatable full-band noise, a constant that
+// remembers the rate it was given, and a pull of a whole signal in blocks.
 #pragma once
 
 #include <algorithm>
@@ -51,6 +51,14 @@ public:
     }
     float lastRate = 0.0f;
 };
+
+// count samples of amplitude * sin(2 pi frequency n / rate), n from 0.
+inline std::vector<float> sine(double frequency, double rate, int count, double amplitude = 1.0) {
+    std::vector<float> x(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i)
+        x[static_cast<size_t>(i)] = static_cast<float>(amplitude * std::sin(2.0 * std::numbers::pi * frequency * i / rate));
+    return x;
+}
 
 // `total` samples of `unit`, pulled in blocks of `block` (the last one shorter).
 inline std::vector<float> render(SPKit::Processor& unit, long total, int block = 512) {

@@ -10,11 +10,15 @@
 #include <vector>
 
 #include "spkit/Gain.h"
+#include "tests/spkit/UnitTestSupport.h"
 #include "tests/support/AudioAnalysis.h"
 
 using namespace SPKit;
+using UnitTestSupport::sine;
 
 namespace {
+
+constexpr double kRate = 44100.0;
 
 // The stated tube curve, evaluated in double.
 double tubeFormula(double x) {
@@ -38,12 +42,6 @@ std::vector<float> run(Processor& unit, const std::vector<float>& x, int block =
     return y;
 }
 
-std::vector<float> sine(double frequency, double amplitude, int count, double rate = 44100.0) {
-    std::vector<float> x(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) x[static_cast<size_t>(i)] = static_cast<float>(amplitude * std::sin(2.0 * std::numbers::pi * frequency * i / rate));
-    return x;
-}
-
 std::vector<float> noise(int count, float amplitude, unsigned seed = 1u) {
     std::vector<float> x(static_cast<size_t>(count));
     for (auto& v : x) {
@@ -57,7 +55,7 @@ std::vector<float> noise(int count, float amplitude, unsigned seed = 1u) {
 
 TEST(Gain, ScalesAToneByItsGain) {
     Gain gain;
-    const auto x = sine(1000.0, 0.5, 4096);
+    const auto x = sine(1000.0, kRate, 4096, 0.5);
     EXPECT_EQ(run(gain, x), x);  // unity by default
     gain.setGain(-0.25f);
     const auto y = run(gain, x);
@@ -80,7 +78,7 @@ TEST(ModGain, FollowsItsControlAfterTheRampAndKeepsTheLastValue) {
 TEST(ModGain, UsesTheStoredGainWithoutAControlSource) {
     ModGain unit;
     unit.setGain(0.25f);
-    const auto x = sine(440.0, 1.0, 512);
+    const auto x = sine(440.0, kRate, 512);
     const auto y = run(unit, x);
     for (size_t i = 0; i < x.size(); ++i) EXPECT_FLOAT_EQ(y[i], 0.25f * x[i]);
 }
@@ -89,7 +87,7 @@ TEST(Limiter, BelowThresholdTheSignalPassesUnchanged) {
     Limiter limiter;
     limiter.setSampleRate(44100.0f);
     limiter.setAttack(1.0f);
-    const auto x = sine(300.0, 0.999, 8192);
+    const auto x = sine(300.0, kRate, 8192, 0.999);
     EXPECT_EQ(run(limiter, x), x);
 }
 
@@ -157,7 +155,7 @@ TEST(Limiter, HoldsALoudToneNearTheThreshold) {
     limiter.setAttack(10.0f);
     limiter.setRelease(50.0f);
     limiter.setThreshold(0.5f);
-    const auto y = run(limiter, sine(1000.0, 4.0, 44100), 256);
+    const auto y = run(limiter, sine(1000.0, kRate, 44100, 4.0), 256);
     // The envelope settles between the tone's mean and peak level, so the
     // limited peak sits within a few dB above the threshold.
     const double level = TestSupport::toneAmplitude(y.data() + 22050, 22050, 1000.0, 44100.0);
@@ -212,12 +210,12 @@ TEST(Tube, AddsASecondHarmonicAndNoThirdBelowTheKnee) {
     // fundamental times sqrt 2 and a second harmonic of a^2/4.
     constexpr double a = 0.2, f = 441.0;
     Tube tube;
-    const auto y = run(tube, sine(f, a, 8192));
+    const auto y = run(tube, sine(f, kRate, 8192, a));
     EXPECT_NEAR(TestSupport::toneAmplitude(y.data(), 8192, f, 44100.0), std::sqrt(2.0) * a, 1e-5);
     EXPECT_NEAR(TestSupport::toneAmplitude(y.data(), 8192, 2 * f, 44100.0), a * a / 4, 1e-5);
     EXPECT_LT(TestSupport::toneAmplitude(y.data(), 8192, 3 * f, 44100.0), 1e-6);
     // Driven past the knee the positive peaks are rounded: odd harmonics appear.
     Tube hot;
-    const auto z = run(hot, sine(f, 1.0, 8192));
+    const auto z = run(hot, sine(f, kRate, 8192));
     EXPECT_GT(TestSupport::toneAmplitude(z.data(), 8192, 3 * f, 44100.0), 1e-3);
 }

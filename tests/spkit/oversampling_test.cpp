@@ -11,10 +11,12 @@
 
 #include "spkit/Gain.h"
 #include "spkit/Oversampling.h"
+#include "tests/spkit/UnitTestSupport.h"
 #include "tests/support/AllocationCounter.h"
 #include "tests/support/AudioAnalysis.h"
 
 using namespace SPKit;
+using UnitTestSupport::sine;
 
 namespace {
 
@@ -93,12 +95,6 @@ public:
     int emitted = 0;
     int calls = 0;
 };
-
-std::vector<float> sine(double frequency, double rate, int count, double amplitude = 1.0) {
-    std::vector<float> x(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) x[static_cast<size_t>(i)] = static_cast<float>(amplitude * std::sin(2.0 * std::numbers::pi * frequency * i / rate));
-    return x;
-}
 
 std::vector<float> noise(int count, unsigned seed = 12345u) {
     std::vector<float> x(static_cast<size_t>(count));
