@@ -142,19 +142,26 @@ std::vector<float> downsample(const std::vector<float>& x) {
     return pull(down, static_cast<int>(x.size()) / 16, kUnevenFrames);
 }
 
-std::vector<float> roundTrip(const std::vector<float>& x, Processor* between = nullptr) {
+// x through the up-sampler, an optional stage at 16x and the down-sampler.
+struct RoundTrip {
+    explicit RoundTrip(const std::vector<float>& x, Processor* between = nullptr) {
+        source.setSource(x.data(), static_cast<int>(x.size()));
+        up.setInput(&source);
+        if (between != nullptr) {
+            between->setInput(&up);
+            down.setInput(between);
+        } else {
+            down.setInput(&up);
+        }
+    }
     InputAdapter source;
-    source.setSource(x.data(), static_cast<int>(x.size()));
     HiirUpsampler up;
     HiirDownsampler down;
-    up.setInput(&source);
-    if (between != nullptr) {
-        between->setInput(&up);
-        down.setInput(between);
-    } else {
-        down.setInput(&up);
-    }
-    return pull(down, static_cast<int>(x.size()), kUnevenFrames);
+};
+
+std::vector<float> roundTrip(const std::vector<float>& x, Processor* between = nullptr) {
+    RoundTrip chain(x, between);
+    return pull(chain.down, static_cast<int>(x.size()), kUnevenFrames);
 }
 
 // ---- A plain reference: every section as written, one sample at a time ----
@@ -265,18 +272,10 @@ TEST(Oversampling, BlocksBeyondOnePassAreSplitNotOverrun) {
     // 1000 host frames need 16000 samples at 16x: more than one scratch pass
     // of the up-sampler and more than the down-sampler's 4096-sample buffer.
     const auto x = noise(1000);
-    InputAdapter a, b;
-    a.setSource(x.data(), 1000);
-    b.setSource(x.data(), 1000);
-    HiirUpsampler upWhole, upSplit;
-    HiirDownsampler downWhole, downSplit;
-    upWhole.setInput(&a);
-    downWhole.setInput(&upWhole);
-    upSplit.setInput(&b);
-    downSplit.setInput(&upSplit);
+    RoundTrip once(x), inParts(x);
     std::vector<float> whole(1000);
-    downWhole.process(whole.data(), 1000);
-    const auto split = pull(downSplit, 1000, {200});
+    once.down.process(whole.data(), 1000);
+    const auto split = pull(inParts.down, 1000, {200});
     for (size_t i = 0; i < 1000; ++i) ASSERT_EQ(whole[i], split[i]) << i;
 }
 
@@ -401,22 +400,14 @@ TEST(Oversampling, ClearIsAsGoodAsFresh) {
     std::vector<float> signal(dirt);
     signal.insert(signal.end(), x.begin(), x.end());
 
-    InputAdapter usedSource, freshSource;
-    usedSource.setSource(signal.data(), 1024);
-    freshSource.setSource(x.data(), 512);
-    HiirUpsampler usedUp, freshUp;
-    HiirDownsampler usedDown, freshDown;
-    usedUp.setInput(&usedSource);
-    usedDown.setInput(&usedUp);
-    freshUp.setInput(&freshSource);
-    freshDown.setInput(&freshUp);
+    RoundTrip usedChain(signal), freshChain(x);
 
     std::vector<float> scrap(512), used(512), fresh(512);
-    usedDown.process(scrap.data(), 512);
-    usedUp.clear();
-    usedDown.clear();
-    usedDown.process(used.data(), 512);
-    freshDown.process(fresh.data(), 512);
+    usedChain.down.process(scrap.data(), 512);
+    usedChain.up.clear();
+    usedChain.down.clear();
+    usedChain.down.process(used.data(), 512);
+    freshChain.down.process(fresh.data(), 512);
     for (size_t i = 0; i < 512; ++i) ASSERT_EQ(used[i], fresh[i]) << i;
 }
 
@@ -433,17 +424,11 @@ TEST(Oversampling, HugeInputsStayFinite) {
 #if MORVELITH_COUNTS_ALLOCATIONS
 TEST(Oversampling, ProcessDoesNotAllocate) {
     const auto x = noise(4096);
-    InputAdapter source;
-    source.setSource(x.data(), 4096);
-    HiirUpsampler up;
     Tube tube;
-    HiirDownsampler down;
-    up.setInput(&source);
-    tube.setInput(&up);
-    down.setInput(&tube);
+    RoundTrip chain(x, &tube);
     std::vector<float> out(1000);
     TestSupport::AllocationScope scope;
-    for (int n : {256, 1, 17, 1000, 64}) down.process(out.data(), n);
+    for (int n : {256, 1, 17, 1000, 64}) chain.down.process(out.data(), n);
     EXPECT_EQ(scope.stop().allocations, 0);
 }
 #endif
