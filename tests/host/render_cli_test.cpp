@@ -208,15 +208,15 @@ TEST(RenderTool, WritesEveryFrameInOrderAndReportsPluginCpu) {
 
 TEST(RenderTool, DefaultLengthIsThePhrasePlusTheTail) {
     const std::string out = tempPath("default.wav");
-    // At 240 beats per minute the eight-beat demo phrase ends just before 2 s.
+    // At 240 beats per minute the eight-beat demo phrase, whose last note is let go
+    // a twentieth of a beat early, ends at 7.95 / 4 = 1.9875 s; the tail adds 2 s.
     const ToolRun run = runTool(kRecorder + " --tempo 240 --format pcm24 --out " + out);
     ASSERT_EQ(run.exitCode, 0) << run.output;
     Wav wav;
     ASSERT_TRUE(takeWav(out, wav));
     EXPECT_EQ(wav.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
-    const double seconds = double(wav.info.frames) / wav.info.samplerate;
-    EXPECT_GT(seconds, 3.5);
-    EXPECT_LE(seconds, 4.0);
+    EXPECT_EQ(wav.info.samplerate, 44100);
+    EXPECT_EQ(wav.info.frames, std::llround(3.9875 * 44100.0));
 }
 
 TEST(RenderTool, PlaysAMidiFileThroughAmsynth) {
