@@ -3,6 +3,7 @@
 // gives exactly the frequency f.
 #include "spkit/LFO.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace SPKit {
@@ -34,25 +35,20 @@ void LFO::setSampleRate(float rate) {
 void LFO::process(float* out, int count) {
     updateControl(count);
     float cx = x, cy = y;
-    if (control == nullptr) {
+    for (int start = 0; start < count;) {
+        int end = count;
+        if (control != nullptr) {
+            // The frequency follows the control every 8 samples of the block.
+            setFrequency(controlBuffer[start]);
+            end = std::min(count, start + kControlRateDivisor);
+        }
         const float kk = k;
-        for (int i = 0; i < count; ++i) {
+        for (int i = start; i < end; ++i) {
             cx -= kk * cy;
             cy += kk * cx;
             out[i] = cx;
         }
-    } else {
-        // The frequency follows the control every 8 samples of the block.
-        for (int start = 0; start < count; start += kControlRateDivisor) {
-            setFrequency(controlBuffer[start]);
-            const float kk = k;
-            const int end = start + kControlRateDivisor < count ? start + kControlRateDivisor : count;
-            for (int i = start; i < end; ++i) {
-                cx -= kk * cy;
-                cy += kk * cx;
-                out[i] = cx;
-            }
-        }
+        start = end;
     }
     x = cx;
     y = cy;
