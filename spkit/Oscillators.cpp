@@ -224,9 +224,8 @@ void MultiOscillator::setFrequency(float f) {
 }
 
 void MultiOscillator::setSampleRate(float rate) {
-    if (frequency > rate * 0.5f) frequency = rate * 0.5f;
     Controlled::setSampleRate(rate);
-    setFrequency(frequency);
+    setFrequency(frequency);  // re-clamps to the new Nyquist frequency
     if (detuneSource != nullptr) detuneSource->setSampleRate(rate);
     for (auto& lfo : drift) lfo->setSampleRate(rate);
 }
