@@ -22,7 +22,7 @@ public:
 
     virtual void setType(int t);
     virtual int getType() { return type; }
-    // Stores min(f, 0.4 x sampleRate).
+    // Stores f held to 10 Hz .. 0.4 x sampleRate.
     virtual void setFrequency(float f);
     void setControl(Processor* source) override;
     // The control input, when connected, drives this (dB) every update interval.
