@@ -12,6 +12,9 @@ namespace Recorder {
 
 // effVendorSpecific with this index stores a RecorderLog* into *ptr.
 constexpr VstInt32 kLogRequest = vstFourCC('R', 'L', 'o', 'g');
+// effVendorSpecific with this index makes effProcessEvents and processReplacing
+// each burn `value` microseconds of the calling thread's CPU time.
+constexpr VstInt32 kBusyRequest = vstFourCC('B', 'u', 's', 'y');
 constexpr int kMaxBlocks = 8192;
 constexpr int kMaxEvents = 8192;
 constexpr int kParams = 4;

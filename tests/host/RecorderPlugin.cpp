@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <new>
 
 #include "tests/host/RecorderLog.h"
@@ -26,10 +27,24 @@ struct Instance {
     const VstEvents* pendingList = nullptr;
     int pendingFirst = 0;
     int callsSinceEvents = 0;
+    long busyMicros = 0;
     Recorder::Lifecycle lifecycle{};
 };
 
 Recorder::Lifecycle lastClosed{};
+
+// Spins until the calling thread has used `micros` more microseconds of CPU.
+void burnCpu(long micros) {
+    if (micros <= 0) return;
+    auto now = [] {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return t.tv_sec * 1000000000LL + t.tv_nsec;
+    };
+    const long long until = now() + micros * 1000LL;
+    while (now() < until) {
+    }
+}
 
 // Counts the pending list's events that still match what was recorded from them.
 int intactPendingEvents(const Instance& in) {
@@ -145,6 +160,7 @@ VstIntPtr dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr valu
             in.pendingList = list;
             in.pendingFirst = in.log.eventCount;
             in.callsSinceEvents = 0;
+            burnCpu(in.busyMicros);
             for (int i = 0; i < list->numEvents && in.log.eventCount < Recorder::kMaxEvents; ++i) {
                 const VstEvent* ev = list->events[i];
                 Recorder::Event& r = in.log.events[in.log.eventCount++];
@@ -169,6 +185,10 @@ VstIntPtr dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr valu
                        ? 1 : -1;
         }
         case effVendorSpecific:
+            if (index == Recorder::kBusyRequest) {
+                in.busyMicros = static_cast<long>(value);
+                return 1;
+            }
             if (index != Recorder::kLogRequest || ptr == nullptr) return 0;
             *static_cast<Recorder::Log**>(ptr) = &in.log;
             return 1;
@@ -216,6 +236,7 @@ void processReplacing(AEffect* e, float** inputs, float** outputs, VstInt32 fram
     }
     in.pendingList = nullptr;
     ++log.blockCount;
+    burnCpu(in.busyMicros);
     for (VstInt32 i = 0; i < frames; ++i) {
         const float ramp = static_cast<float>(log.framesRendered + i);
         outputs[0][i] = ramp;

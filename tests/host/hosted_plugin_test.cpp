@@ -485,12 +485,20 @@ TEST(BlockLoopEdges, AMonoPluginFeedsBothChannels) {
     EXPECT_EQ(audio.left[199], 199.0f);
 }
 
-TEST(BlockLoopEdges, PluginCpuTimeIsMeasured) {
+TEST(BlockLoopEdges, PluginCpuTimeCountsTheTimeSpentInsideBothPluginCalls) {
     HostedPlugin plugin(RECORDER_PATH);
     plugin.open({44100.0, 64});
-    renderTimeline(plugin, eventsAt({0, 100, 5000}), 44100 * 2, {64});
-    EXPECT_GT(plugin.pluginCpuSeconds(), 0.0);
-    EXPECT_LT(plugin.pluginCpuSeconds(), 2.0);  // a recorder is far faster than real time
+    constexpr long kBusyMicros = 200;
+    ASSERT_EQ(plugin.dispatch(effVendorSpecific, Recorder::kBusyRequest, kBusyMicros), 1);
+    // 100 blocks of 64 frames, 10 of them with events: 110 busy calls.
+    std::vector<int64_t> frames;
+    for (int64_t block = 0; block < 100; block += 10) frames.push_back(block * 64 + 5);
+    plugin.resetPluginCpu();
+    renderTimeline(plugin, eventsAt(frames), 100 * 64, {64});
+    const double expected = 110 * kBusyMicros * 1e-6;
+    EXPECT_GE(plugin.pluginCpuSeconds(), expected);
+    // The host's own work between the calls is not counted: well under 30 us a block.
+    EXPECT_LT(plugin.pluginCpuSeconds(), expected + 100 * 30e-6);
 }
 
 #if MORVELITH_COUNTS_ALLOCATIONS
