@@ -33,22 +33,22 @@ void Add::removeInput(Processor* p) {
     }
 }
 
-void Add::process(float* out, int count) {
-    for (int i = 0; i < count; ++i) out[i] = 0.0f;
+template <class Combine>
+void Add::combineInputs(float* out, int count, float identity, Combine combine) {
+    for (int i = 0; i < count; ++i) out[i] = identity;
     for (int n = 0; n < inputCount; ++n) {
         if (inputs[n] == nullptr) continue;  // a null entry counts but contributes nothing
         inputs[n]->process(buffer, count);
-        for (int i = 0; i < count; ++i) out[i] += buffer[i];
+        for (int i = 0; i < count; ++i) out[i] = combine(out[i], buffer[i]);
     }
 }
 
+void Add::process(float* out, int count) {
+    combineInputs(out, count, 0.0f, [](float sum, float x) { return sum + x; });
+}
+
 void Mul::process(float* out, int count) {
-    for (int i = 0; i < count; ++i) out[i] = 1.0f;
-    for (int n = 0; n < inputCount; ++n) {
-        if (inputs[n] == nullptr) continue;
-        inputs[n]->process(buffer, count);
-        for (int i = 0; i < count; ++i) out[i] *= buffer[i];
-    }
+    combineInputs(out, count, 1.0f, [](float product, float x) { return product * x; });
 }
 
 void Switch::process(float* out, int count) {

@@ -29,6 +29,10 @@ public:
     virtual int getInputCount() { return inputCount; }
 
 protected:
+    // out = identity, then every listed input pulled and folded into it in list order.
+    template <class Combine>
+    void combineInputs(float* out, int count, float identity, Combine combine);
+
     Processor* inputs[kMaxInputs] = {};
     int inputCount = 0;
 };
