@@ -227,7 +227,9 @@ void HostedPlugin::processBlock(const BlockEvent* events, int count, float** inp
     }
     const double start = threadCpuSeconds();
     if (count > 0) aeffect->dispatcher(aeffect, effProcessEvents, 0, 0, list, 0.0f);
+    // A plug-in older than 2.4 may offer only the accumulating entry; it adds onto the outputs.
     if (aeffect->processReplacing != nullptr) aeffect->processReplacing(aeffect, inputs, outputs, frames);
+    else if (aeffect->process != nullptr) aeffect->process(aeffect, inputs, outputs, frames);
     cpuSeconds += threadCpuSeconds() - start;
     transportState.advance(frames);
 }

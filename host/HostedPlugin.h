@@ -109,8 +109,9 @@ public:
     // --- processing -------------------------------------------------------------
     // One host block: effProcessEvents with the events (if any; offsets are
     // clamped into the block, and events with an empty block are refused),
-    // then processReplacing, then the transport moves on by `frames`.
-    // `inputs` may be null when the plug-in has no inputs.
+    // then processReplacing, then the transport moves on by `frames`. A plug-in
+    // without processReplacing gets the accumulating `process` instead, which adds
+    // onto `outputs`: clear them first. `inputs` may be null when the plug-in has no inputs.
     void processBlock(const BlockEvent* events, int count, float** inputs, float** outputs, int frames);
     // Grows the event storage up front so processBlock does not allocate.
     void reserveEvents(int count);

@@ -204,7 +204,8 @@ float getParameter(AEffect* e, VstInt32 index) {
     return index >= 0 && index < Recorder::kParams ? self(e)->params[index] : 0.0f;
 }
 
-void processReplacing(AEffect* e, float** inputs, float** outputs, VstInt32 frames) {
+// Records one block and writes the ramp, replacing or adding onto the outputs.
+void process(AEffect* e, float** outputs, VstInt32 frames, bool accumulate) {
     Instance& in = *self(e);
     Recorder::Log& log = in.log;
     const auto* time = reinterpret_cast<const VstTimeInfo*>(
@@ -239,10 +240,18 @@ void processReplacing(AEffect* e, float** inputs, float** outputs, VstInt32 fram
     burnCpu(in.busyMicros);
     for (VstInt32 i = 0; i < frames; ++i) {
         const float ramp = static_cast<float>(log.framesRendered + i);
-        outputs[0][i] = ramp;
-        if (e->numOutputs > 1) outputs[1][i] = -ramp;
+        outputs[0][i] = (accumulate ? outputs[0][i] : 0.0f) + ramp;
+        if (e->numOutputs > 1) outputs[1][i] = (accumulate ? outputs[1][i] : 0.0f) - ramp;
     }
     log.framesRendered += frames;
+}
+
+void processReplacing(AEffect* e, float**, float** outputs, VstInt32 frames) { process(e, outputs, frames, false); }
+
+// The accumulating entry of plug-ins older than 2.4, the only one the
+// RECORDER_ACCUMULATING variant offers.
+[[maybe_unused]] void processAccumulating(AEffect* e, float**, float** outputs, VstInt32 frames) {
+    process(e, outputs, frames, true);
 }
 
 void processDoubleReplacing(AEffect*, double**, double**, VstInt32) {}
@@ -273,12 +282,18 @@ void processDoubleReplacing(AEffect*, double**, double**, VstInt32) {}
 #else
     e.numOutputs = 2;
 #endif
+#ifdef RECORDER_ACCUMULATING
+    e.flags = effFlagsIsSynth;
+    e.process = processAccumulating;
+#else
     e.flags = effFlagsIsSynth | effFlagsCanReplacing;
+    e.process = processReplacing;  // as 2.4 plug-ins commonly do
+    e.processReplacing = processReplacing;
+#endif
     e.ioRatio = 1.0f;
     e.object = in;
     e.uniqueID = Recorder::kUniqueID;
     e.version = 1;
-    e.processReplacing = processReplacing;
     e.processDoubleReplacing = processDoubleReplacing;
     return &e;
 #endif

@@ -485,6 +485,20 @@ TEST(BlockLoopEdges, AMonoPluginFeedsBothChannels) {
     EXPECT_EQ(audio.left[199], 199.0f);
 }
 
+// Regression: a plug-in with only the accumulating entry (before 2.4) rendered nothing, silently.
+TEST(BlockLoopEdges, APluginWithOnlyTheAccumulatingEntryIsRenderedThroughIt) {
+    HostedPlugin plugin(RECORDER_ACCUMULATING_PATH);
+    EXPECT_FALSE(plugin.hasFlag(effFlagsCanReplacing));
+    plugin.open({44100.0, 64});
+    const StereoRender audio = renderTimeline(plugin, eventsAt({3, 130}), 300, {64, 17});
+    ASSERT_EQ(audio.left.size(), 300u);
+    for (size_t i = 0; i < 300; ++i) {
+        ASSERT_EQ(audio.left[i], float(i)) << "frame " << i << ": the outputs were not cleared before each block";
+        ASSERT_EQ(audio.right[i], -float(i)) << "frame " << i;
+    }
+    EXPECT_EQ(logOf(plugin).eventCount, 2);
+}
+
 TEST(BlockLoopEdges, PluginCpuTimeCountsTheTimeSpentInsideBothPluginCalls) {
     HostedPlugin plugin(RECORDER_PATH);
     plugin.open({44100.0, 64});
