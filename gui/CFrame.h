@@ -120,7 +120,6 @@ class CFrame : public CViewContainer, private PlatformWindowListener {
   void platformWindowDestroyed() override;
 
   void updateMouseOver(const CPoint& where, long buttons);
-  void collectDirtyViews(CViewContainer* container);
   void drawAll(CDrawContext* context, const CRect& area);
   void releasePending();
   void collectDirty(CView* view);
