@@ -8,6 +8,12 @@
 
 namespace SPKit {
 
+namespace {
+// The running counts wrap after about 13.5 hours at 44.1 kHz; signed overflow
+// would be undefined, so they wrap through unsigned arithmetic.
+int wrappingAdd(int total, int n) { return static_cast<int>(static_cast<unsigned>(total) + static_cast<unsigned>(n)); }
+}  // namespace
+
 float* allocateAligned(int count) {
     const std::size_t bytes = ((static_cast<std::size_t>(count > 0 ? count : 1) * sizeof(float)) + 15u) & ~std::size_t{15};
     void* p = std::aligned_alloc(16, bytes);
@@ -88,7 +94,7 @@ bool Controlled::needsUpdate() {
 void Controlled::updateControl(int count) {
     if (control == nullptr) return;
     if (restart) {
-        ++controlSamplesPulled;
+        controlSamplesPulled = wrappingAdd(controlSamplesPulled, 1);
         target = 0.0f;
         rampPhase = kControlRateDivisor;
         restart = false;
@@ -98,8 +104,8 @@ void Controlled::updateControl(int count) {
     const int n = overhang > 0 ? (overhang + kControlRateDivisor - 1) / kControlRateDivisor : 0;
     float* pulled = controlBuffer + (kMaxBlock - n);
     if (n > 0) control->process(pulled, n);
-    controlSamplesPulled += n;
-    samplesProcessed += count;
+    controlSamplesPulled = wrappingAdd(controlSamplesPulled, n);
+    samplesProcessed = wrappingAdd(samplesProcessed, count);
 
     float cur = current, stp = step, tgt = target;
     int phase = rampPhase;

@@ -188,3 +188,20 @@ TEST(Controlled, ProcessingDoesNotAllocate) {
     EXPECT_EQ(scope.stop().allocations, 0);
 }
 #endif
+
+// Hours of playback push the running counts past INT_MAX; they must wrap, not
+// overflow (undefined behaviour that sanitizer builds trap).
+TEST(Controlled, RunningCountsWrapInsteadOfOverflowing) {
+    struct Counts : Controlled {
+        using Controlled::controlSamplesPulled;
+        using Controlled::samplesProcessed;
+    } unit;
+    Unit source(1.0f);
+    unit.setControl(&source);
+    unit.updateControl(8);
+    unit.samplesProcessed = 2147483647 - 3;
+    unit.controlSamplesPulled = 2147483647;
+    unit.updateControl(8);
+    EXPECT_EQ(unit.samplesProcessed, -2147483647 - 1 + 4);
+    EXPECT_EQ(unit.controlSamplesPulled, -2147483647 - 1);
+}
