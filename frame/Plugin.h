@@ -9,7 +9,9 @@
 #pragma once
 
 #include <atomic>
+#include <iosfwd>
 #include <memory>
+#include <stdexcept>
 
 #include "frame/EventQueue.h"
 #include "frame/Lock.h"
@@ -20,6 +22,13 @@
 namespace Vst {
 
 class Plugin;
+
+// A preset or bank file that could not be written or read; what() is the
+// text the editor shows the user.
+class FileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // A parameter's value text for the editor (text holds kDisplayTextBytes).
 using DisplayFormatter = void (*)(float value, char* text, Plugin* plugin);
@@ -136,6 +145,17 @@ public:
     // Any thread: stored value of any program (0 outside the ranges).
     float getProgramValue(VstInt32 program, VstInt32 index);
 
+    // --- Preset (.fxp) and bank (.fxb) files (editor thread) --------------
+    // Each completes or throws FileError; after a failure the store is as it
+    // was. A loaded file is stored at once and applied on the audio thread
+    // through a faded program change.
+    void writePresetFile(std::ostream& out, VstInt32 program);
+    // program only supplies the expected record size; the file always lands
+    // in the current program.
+    void readPresetFile(std::istream& in, VstInt32 program);
+    void writeBankFile(std::ostream& out);
+    void readBankFile(std::istream& in);
+
 protected:
     // Identity, written by the instrument's constructor.
     void setEffectName(const char* text);
@@ -180,6 +200,14 @@ private:
     // chunk load.
     void applyProgramFromStore(VstInt32 program);
     static void defaultFormatter(float value, char* text, Plugin* plugin);
+
+    // The checks every chunk passes, from the host or from a file: each of the
+    // records has this plug-in's parameter count and finite values. Clamps the
+    // values into 0..1 and terminates the names; false refuses the chunk.
+    bool acceptChunk(unsigned char* staged, int records) const;
+    // Stores an accepted chunk: the current program's name and values for a
+    // preset, the whole block for a bank.
+    void storeChunk(unsigned char* staged, bool isPreset);
 
     std::unique_ptr<Bank> bank;
     std::unique_ptr<unsigned char[]> scratchStorage;

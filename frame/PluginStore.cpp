@@ -32,20 +32,6 @@ int32_t readInt(const unsigned char* at) {
     return v;
 }
 
-// Checks the values of one record in a chunk and clamps them into 0..1;
-// false when any of them is not finite.
-bool sanitiseValues(unsigned char* record, int parameterCount) {
-    unsigned char* values = record + ProgramRecord::kValuesOffset;
-    for (int i = 0; i < parameterCount; ++i) {
-        const float v = readFloat(values + 4 * i);
-        if (!std::isfinite(v)) return false;
-        writeFloat(values + 4 * i, std::clamp(v, 0.0f, 1.0f));
-    }
-    // A name filling all 24 bytes would have no terminator.
-    record[ProgramRecord::kMaxNameLength] = 0;
-    return true;
-}
-
 }  // namespace
 
 // --- Parameters -----------------------------------------------------------------
@@ -232,29 +218,45 @@ VstInt32 Plugin::getChunk(void** data, bool isPreset) {
     return bank->size();
 }
 
+bool Plugin::acceptChunk(unsigned char* staged, int records) const {
+    for (int p = 0; p < records; ++p) {
+        unsigned char* record = staged + static_cast<size_t>(p) * bank->recordSize;
+        // Each record computes its size from this field; a wrong one would
+        // make later reads run past the block.
+        if (readInt(record + ProgramRecord::kParameterCountOffset) != numParams) return false;
+        unsigned char* values = record + ProgramRecord::kValuesOffset;
+        for (int i = 0; i < numParams; ++i) {
+            const float v = readFloat(values + 4 * i);
+            if (!std::isfinite(v)) return false;
+            writeFloat(values + 4 * i, std::clamp(v, 0.0f, 1.0f));
+        }
+        // A name filling all 24 bytes would have no terminator.
+        record[ProgramRecord::kMaxNameLength] = 0;
+    }
+    return true;
+}
+
+void Plugin::storeChunk(unsigned char* staged, bool isPreset) {
+    ScopedLock hold(lock);
+    if (isPreset) {
+        bank->program(getProgram()).assignFrom(ProgramRecord(staged));
+    } else {
+        bank->set(staged);
+    }
+}
+
 VstInt32 Plugin::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
     if (data == nullptr) return 0;
     const auto* source = static_cast<const unsigned char*>(data);
     if (isPreset) {
         const VstInt32 program = getProgram();
         if (program < 0 || program >= numPrograms || byteSize != bank->recordSize) return 0;
-        std::vector<unsigned char> staged(source, source + byteSize);
-        if (!sanitiseValues(staged.data(), numParams)) return 0;
-        ScopedLock hold(lock);
-        bank->program(program).assignFrom(ProgramRecord(staged.data()));
-    } else {
-        if (byteSize != bank->size()) return 0;
-        std::vector<unsigned char> staged(source, source + byteSize);
-        for (int p = 0; p < numPrograms; ++p) {
-            unsigned char* record = staged.data() + static_cast<size_t>(p) * bank->recordSize;
-            // Each record computes its size from this field; a wrong one would
-            // make later reads run past the block.
-            if (readInt(record + ProgramRecord::kParameterCountOffset) != numParams) return 0;
-            if (!sanitiseValues(record, numParams)) return 0;
-        }
-        ScopedLock hold(lock);
-        bank->set(staged.data());
+    } else if (byteSize != bank->size()) {
+        return 0;
     }
+    std::vector<unsigned char> staged(source, source + byteSize);
+    if (!acceptChunk(staged.data(), isPreset ? 1 : numPrograms)) return 0;
+    storeChunk(staged.data(), isPreset);
     programApplyPending.store(true, std::memory_order_release);
     notifyProgramDataChanged();
     updateDisplay();
