@@ -124,6 +124,7 @@ inline const CFontDesc kBrowserFont{"Arial", 12.0f, kBoldFace};
 
 constexpr CRect kNameFieldRect{595, 12, 820, 32};
 constexpr CColor kNameFieldTextColour{80, 95, 120, 255};
+constexpr CColor kNameFieldBackColour{226, 232, 240, 255};
 
 // Value texts under knobs and the micro controls' own text.
 inline const CFontDesc kValueTextFont{"Arial", 11.0f, kNormalFace};
