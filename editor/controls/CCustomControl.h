@@ -69,14 +69,17 @@ class CCustomControl : public CControl {
  protected:
   // The knob's drag arithmetic with stepPerPixel of upward motion.
   bool dragBy(float stepPerPixel, long buttons);
+  // The display formatter's text of the value into text (at least
+  // Vst::Plugin::kDisplayTextBytes), or fallbackFormat of the value without one.
+  void formatValue(char* text, const char* fallbackFormat) const;
   // Gives copy every field of this control (the copy's constructor has the
   // rectangle, listener, tag and background).
   void copyStateTo(CCustomControl* copy) const;
 
  private:
-  // Ends the gesture: clears the drag, ends the edit, hides the pop-up unless
-  // the left button is still held, returns the cursor and redraws.
-  void finishDrag(long buttons);
+  // Ends the gesture: clears the drag, ends the edit, hides the pop-up when
+  // released away from the control, returns the cursor and redraws.
+  void finishDrag(const CPoint& where, long buttons);
   // Keeps the hidden cursor inside the control by warping it a whole width
   // or height back when the point leaves the rectangle.
   void wrapCursor(const CPoint& where);

@@ -13,9 +13,8 @@ class COptionButton : public CCustomKnob {
   // Begins the edit, then steps to the next choice and reports it at once.
   void beginEdit() override;
   bool dragStep(long buttons) override { return true; }
-  // Frame trunc((frames - 1) x value), no rounding.
+  // Frame trunc((frames - 1) x value), no rounding, as the instrument reads it.
   int getFrameIndex() const override;
-  void draw(CDrawContext* context) override;
 
   const char* getClassName() const override { return "COptionButton"; }
   bool isTypeOf(const char* className) const override;
