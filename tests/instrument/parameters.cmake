@@ -1,0 +1,8 @@
+# The parameter vocabulary: value texts, snap rules, the parameter table and
+# the factory bank, each against the design's figures.
+set(PARAMETER_TEST_LIBS instrument_parameters morvelith_test_support morvelith_alloc_counter)
+
+morvelith_add_test(instrument_display_rules SOURCES display_rules_test.cpp
+  LIBS ${PARAMETER_TEST_LIBS} LABELS instrument)
+morvelith_add_test(instrument_snap_rules SOURCES snap_rules_test.cpp
+  LIBS ${PARAMETER_TEST_LIBS} LABELS instrument)
