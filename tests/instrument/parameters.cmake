@@ -6,3 +6,7 @@ morvelith_add_test(instrument_display_rules SOURCES display_rules_test.cpp
   LIBS ${PARAMETER_TEST_LIBS} LABELS instrument)
 morvelith_add_test(instrument_snap_rules SOURCES snap_rules_test.cpp
   LIBS ${PARAMETER_TEST_LIBS} LABELS instrument)
+morvelith_add_test(instrument_parameter_table SOURCES parameter_table_test.cpp
+  LIBS ${PARAMETER_TEST_LIBS} LABELS instrument)
+morvelith_add_test(instrument_factory_programs SOURCES factory_programs_test.cpp
+  LIBS ${PARAMETER_TEST_LIBS} LABELS instrument)
