@@ -243,7 +243,7 @@ DisplayFormatter parameterDisplayRule(int index) {
 
         case kPitchPorta:
         case kPitchEnvTime:
-            return time;
+            return Display::time;
         case kPitchTune:
             return coarseTune;
         case kPitchBend:

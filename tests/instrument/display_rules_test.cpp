@@ -308,7 +308,8 @@ const std::vector<Assignment>& designedRules() {
     static const std::vector<Assignment> rules = {
         {0, onOff}, {1, nullptr}, {2, percent}, {3, percent}, {4, percent}, {5, level}, {6, balance},
         {7, percent}, {8, percent}, {9, percent}, {10, boostLevel},
-        {15, time}, {16, coarseTune}, {17, bendRange}, {18, time}, {19, bipolarPercent}, {20, semitoneDepth},
+        {15, Display::time}, {16, coarseTune}, {17, bendRange}, {18, Display::time}, {19, bipolarPercent},
+        {20, semitoneDepth},
         {25, semitones}, {26, semitoneSpan}, {27, semitoneSpan}, {28, percent}, {29, percent},
         {34, semitones}, {35, semitoneSpan}, {36, semitoneSpan}, {37, percent}, {42, rate}, {43, percent},
         {47, onOff}, {48, onOff}, {49, rate}, {50, timeOrBeatsOf<47>}, {51, timeOrBeatsOf<47>},
@@ -382,7 +383,9 @@ TEST(DisplayRuleTable, SyncedTimesReadTheirOwnSectionSwitch) {
 TEST(DefaultTexts, AFreshInstrumentReadsAsDesigned) {
     StubInstrument plugin;
     for (int i = 0; i < kParameterCount; ++i) plugin.store(i, parameterInfo(i).defaultValue);
-    auto shown = [&](int index) { return textOf(parameterDisplayRule(index), parameterInfo(index).defaultValue, &plugin); };
+    auto shown = [&](int index) {
+        return textOf(parameterDisplayRule(index), parameterInfo(index).defaultValue, &plugin);
+    };
     EXPECT_EQ(shown(kMasterLevel), "0.0dB");
     EXPECT_EQ(shown(kPitchBend), "12st");
     EXPECT_EQ(shown(kLfoRateSynced), "1/2 d");
