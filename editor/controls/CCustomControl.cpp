@@ -168,6 +168,16 @@ CMouseEventResult CCustomControl::onMouseExited(CPoint& where, const long& butto
   return kMouseEventHandled;
 }
 
+void CCustomControl::removed(CViewContainer* parent) {
+  if (dragging_) {
+    dragging_ = false;
+    delta_ = CPoint();
+    endEdit();
+    if (CFrame* frame = getFrame()) frame->showCursor();
+  }
+  CControl::removed(parent);
+}
+
 void CCustomControl::copyStateTo(CCustomControl* copy) const {
   copy->setMin(min_);
   copy->setMax(max_);

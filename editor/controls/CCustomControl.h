@@ -55,6 +55,9 @@ class CCustomControl : public CControl {
   CMouseEventResult onMouseUp(CPoint& where, const long& buttons) override;
   CMouseEventResult onMouseEntered(CPoint& where, const long& buttons) override;
   CMouseEventResult onMouseExited(CPoint& where, const long& buttons) override;
+  // Leaving the tree mid-drag (the editor closing) still ends the host's edit
+  // gesture. The pop-up is not touched: it may already be gone at close.
+  void removed(CViewContainer* parent) override;
 
   const char* getClassName() const override { return "CCustomControl"; }
   bool isTypeOf(const char* className) const override;

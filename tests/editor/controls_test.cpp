@@ -544,6 +544,19 @@ TEST_F(Controls, PressDuringADragEndsIt) {
   expectPairedGestures();
 }
 
+TEST_F(Controls, RemovingAControlMidDragEndsItsGesture) {
+  CCustomKnob* knob = addKnob();
+  press(centre(knob));
+  moveBy(-20, 10);
+  ASSERT_EQ(listener.depth, 1);
+  frame->removeView(knob);  // as when the editor closes during a drag
+  EXPECT_EQ(listener.depth, 0) << "the host's edit gesture is ended";
+  EXPECT_TRUE(window->isCursorVisible());
+  window->injectMouseUp(window->cursorInFrame(), 0);
+  pump();
+  expectPairedGestures();
+}
+
 TEST_F(Controls, FrameLetsOnlyLeftPressesThrough) {
   CCustomKnob* knob = addKnob();
   knob->setValue(0.5f);
