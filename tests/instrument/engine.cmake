@@ -1,0 +1,6 @@
+# The voice engine, white-box: parameter mappings, note handlers, lifecycle
+# and real-time behaviour of MorvelithPlugin, driven through its plug-in record.
+set(ENGINE_TEST_LIBS instrument morvelith_test_support morvelith_alloc_counter)
+
+morvelith_add_test(engine_mapping SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/engine_mapping_test.cpp
+  LIBS ${ENGINE_TEST_LIBS} LABELS instrument)
