@@ -1,5 +1,5 @@
 // Value texts of the parameters and the table that assigns a rule to each
-// index. Arithmetic is float as the texts were designed; pow, exp and log10
+// index. Arithmetic is float, as the texts expect; pow, exp and log10
 // run in double (through the shared curves) and come back as float, so the
 // text shows what the engine does with the same value.
 #include "instrument/ParameterDisplay.h"

@@ -31,16 +31,16 @@ std::ostream& operator<<(std::ostream& out, const TextCase& c) {
     return out << c.rule << "(" << c.value << ") -> \"" << c.expected << "\"";
 }
 
-class PlainRuleTexts : public testing::TestWithParam<TextCase> {};
+class RuleTexts : public testing::TestWithParam<TextCase> {};
 
-TEST_P(PlainRuleTexts, WritesTheDesignedText) {
+TEST_P(RuleTexts, WritesTheExpectedText) {
     const TextCase& c = GetParam();
     StubInstrument plugin;
     EXPECT_EQ(textOf(c.format, c.value, &plugin), c.expected);
 }
 
 // clang-format off
-INSTANTIATE_TEST_SUITE_P(Rules, PlainRuleTexts, testing::Values(
+INSTANTIATE_TEST_SUITE_P(Rules, RuleTexts, testing::Values(
     TextCase{"plain", Display::plain, 0.0f, "0.000"},
     TextCase{"plain", Display::plain, 0.1234f, "0.123"},
     TextCase{"plain", Display::plain, 1.0f, "1.000"},
@@ -303,7 +303,7 @@ struct Assignment {
 };
 
 // The rule column of the parameter list, index by index.
-const std::vector<Assignment>& designedRules() {
+const std::vector<Assignment>& expectedRules() {
     using namespace Display;
     static const std::vector<Assignment> rules = {
         {0, onOff}, {1, nullptr}, {2, percent}, {3, percent}, {4, percent}, {5, level}, {6, balance},
@@ -340,9 +340,9 @@ const std::vector<Assignment>& designedRules() {
     return rules;
 }
 
-TEST(DisplayRuleTable, EveryRealIndexHasItsDesignedRule) {
-    ASSERT_EQ(designedRules().size(), 120u);
-    for (const Assignment& a : designedRules()) {
+TEST(DisplayRuleTable, EveryRealIndexHasItsRule) {
+    ASSERT_EQ(expectedRules().size(), 120u);
+    for (const Assignment& a : expectedRules()) {
         EXPECT_NE(parameterInfo(a.index).type, kParameterReserved) << a.index;
         EXPECT_EQ(parameterDisplayRule(a.index), a.rule) << "index " << a.index << " " << parameterInfo(a.index).name;
     }
@@ -380,7 +380,7 @@ TEST(DisplayRuleTable, SyncedTimesReadTheirOwnSectionSwitch) {
 
 // --- Texts of the defaults ---------------------------------------------------------
 
-TEST(DefaultTexts, AFreshInstrumentReadsAsDesigned) {
+TEST(DefaultTexts, AFreshInstrumentReadsItsDefaults) {
     StubInstrument plugin;
     for (int i = 0; i < kParameterCount; ++i) plugin.store(i, parameterInfo(i).defaultValue);
     auto shown = [&](int index) {

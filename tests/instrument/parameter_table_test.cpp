@@ -1,4 +1,4 @@
-// The parameter table against the parameter list: every real index with its
+// The parameter table row by row: every real index with its
 // name, control, type and default; the 61 reserved indices; the exact
 // nine-digit defaults; free/SYNCED twins; rules only where a control is.
 #include <gtest/gtest.h>

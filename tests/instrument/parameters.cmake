@@ -1,5 +1,5 @@
 # The parameter vocabulary: value texts, snap rules, the parameter table and
-# the factory bank, each against the design's figures.
+# the factory bank, each against figures worked out by hand.
 set(PARAMETER_TEST_LIBS instrument_parameters morvelith_test_support morvelith_alloc_counter)
 
 morvelith_add_test(instrument_display_rules SOURCES display_rules_test.cpp
