@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <tuple>
 
@@ -101,6 +102,11 @@ struct DragCase {
   bool shift;
   int step;  // pixels per motion event
 };
+
+void PrintTo(const DragCase& c, std::ostream* out) {
+  *out << (c.kind == Kind::knob ? "knob" : "micro") << " factor " << c.fineFactor << " divisor " << c.fineDivisor
+       << (c.shift ? " shift" : "") << " step " << c.step;
+}
 
 // Pixels of upward motion from 0 to 1: 1 / (per-pixel step x factor [/ divisor]).
 int pixelsForFullRange(const DragCase& c) {
@@ -240,6 +246,9 @@ TEST_F(Controls, ShiftAsksTheSnapRuleForItsFineGrid) {
 // --- Ctrl + left click ------------------------------------------------------------
 
 enum class Clicked { knob, micro, option };
+void PrintTo(Clicked c, std::ostream* out) {
+  *out << (c == Clicked::knob ? "knob" : c == Clicked::micro ? "micro" : "option");
+}
 class DefaultClick : public Controls, public ::testing::WithParamInterface<Clicked> {};
 
 TEST_P(DefaultClick, CtrlLeftClickRestoresTheDefaultInOneGesture) {
@@ -293,6 +302,9 @@ struct ReturnCase {
   int pixelsUp;         // drag distance at 0.01 per pixel
   int expectedOffset;   // where the cursor reappears relative to the press
 };
+void PrintTo(const ReturnCase& c, std::ostream* out) {
+  *out << c.pixelsUp << " px up, offset " << c.expectedOffset;
+}
 class MicroReturn : public Controls, public ::testing::WithParamInterface<ReturnCase> {};
 
 TEST_P(MicroReturn, CursorReappearsMovedByTheChangeOfValue) {

@@ -3,6 +3,7 @@
 // program, every change selects the program in the plugin and asks the host
 // to update its display, and the editor's notifications move or refill it.
 #include <cstring>
+#include <ostream>
 #include <string>
 
 #include "editor/controls/CProgramBrowser.h"
@@ -100,6 +101,9 @@ struct StepCase {
   bool next;
   int expected;
 };
+void PrintTo(const StepCase& c, std::ostream* out) {
+  *out << (c.next ? "next" : "previous") << " from " << c.start << " to " << c.expected;
+}
 class BrowserSteps : public Browser, public ::testing::WithParamInterface<StepCase> {};
 
 TEST_P(BrowserSteps, StepButtonsMoveOneProgramWithinTheBank) {
