@@ -213,6 +213,14 @@ TEST_P(VibratoDepthSteps, WholeStepsOfVibratoOnBothSides) {
             ASSERT_NEAR(steps, std::round(steps), 0.02) << dragged;
             ASSERT_NEAR(vibratoSemitones(q), vibratoSemitones(dragged), 0.52 * step) << dragged;
         }
+        // What the knob then reads: whole semitones, or whole cents when fine.
+        const std::string shown =
+            textOf(Display::vibratoDepth, Snap::vibratoDepth(x, kVibraDepth, fine, nullptr), nullptr);
+        if (!fine) {
+            // One semitone sits where the curve's two pieces meet and may read in cents.
+            const std::string tail = shown.substr(shown.size() - 5);
+            ASSERT_TRUE(tail == ".00st" || tail == "100ct") << x << " reads " << shown;
+        }
         const float up = Snap::vibratoDepth(x, kVibraDepth, fine, nullptr);
         const float down = Snap::vibratoDepth(1.0f - x, kVibraDepth, fine, nullptr);
         ASSERT_NEAR(up - 0.5f, 0.5f - down, 2e-6f) << x;
