@@ -220,8 +220,8 @@ struct FilterType {
 };
 constexpr FilterType kTypes[kFilterTypes] = {
     {"LP", 0, 1200, 1.4, 0},     {"HP", 1, 800, 1.4, 0},      {"BP", 2, 1000, 1.6, 0},
-    {"NOTCH", 3, 1000, 1.2, 0},  {"PEAK", 4, 1000, 1.6, 10},  {"LSHF", 5, 600, 0.8, 10},
-    {"HSHF", 6, 1600, 0.8, 10},
+    {"NOTCH", 3, 1000, 1.2, 0},  {"PEAK", 4, 1000, 2.0, 12},  {"LSHF", 5, 500, 0.8, 12},
+    {"HSHF", 6, 2000, 0.8, 12},
 };
 
 // Magnitude in dB of the cookbook biquad of the given type at frequency f.
@@ -272,9 +272,9 @@ void drawFilterType(Canvas& canvas, int type) {
   cairo_set_source_rgba(cr, 0, 0, 0, 0.95);
   cairo_stroke(cr);
 
-  // Plot area: 30 Hz .. 16 kHz across, +12 .. -24 dB down.
-  const Box plot{5, 5, 45, 26};
-  auto yOf = [&](double db) { return plot.top + (12 - std::clamp(db, -24.0, 12.0)) / 36 * plot.height(); };
+  // Plot area: 30 Hz .. 16 kHz across, +13 .. -20 dB down.
+  const Box plot{5, 4, 45, 26};
+  auto yOf = [&](double db) { return plot.top + (13 - std::clamp(db, -20.0, 13.0)) / 33 * plot.height(); };
   cairo_set_line_width(cr, 1);
   cairo_move_to(cr, plot.left, std::round(yOf(0)) + 0.5);
   cairo_line_to(cr, plot.right, std::round(yOf(0)) + 0.5);

@@ -54,6 +54,23 @@ void brushPlate(Canvas& face) {
   cairo_surface_mark_dirty(surface);
 }
 
+// One cycle turning from saw to square, in the oscillator's cyan; (x, y) is
+// its left end at mid height.
+void drawEmblem(cairo_t* cr, double x, double y, double scale) {
+  cairo_save(cr);
+  cairo_translate(cr, x, y);
+  cairo_scale(cr, scale, scale);
+  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+  const Point cycle[] = {{0, 7}, {9, -7}, {9, 7}, {15, 7}, {15, -7}, {22, -7}, {22, 7}};
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const Point& p : cycle) cairo_line_to(cr, p.x, p.y);
+    cairo_set_line_width(cr, pass == 0 ? 4.0 : 1.6);
+    setColour(cr, palette::kCyan, pass == 0 ? 0.25 : 1.0);
+    cairo_stroke(cr);
+  }
+  cairo_restore(cr);
+}
+
 void drawHeader(cairo_t* cr) {
   const Box bar{0, 0, kFaceWidth, 42};
   cairo_rectangle(cr, bar.left, bar.top, bar.width(), bar.height());
@@ -65,23 +82,8 @@ void drawHeader(cairo_t* cr) {
   cairo_pattern_destroy(shade);
   engravedLine(cr, {0, bar.bottom}, {kFaceWidth, bar.bottom}, 1.2);
 
-  // Emblem: one cycle turning from saw to square, in the oscillator's cyan.
   const double ex = 34, ey = 21;
-  cairo_set_line_width(cr, 1.8);
-  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-  cairo_move_to(cr, ex, ey + 7);
-  cairo_line_to(cr, ex + 9, ey - 7);
-  cairo_line_to(cr, ex + 9, ey + 7);
-  cairo_line_to(cr, ex + 15, ey + 7);
-  cairo_line_to(cr, ex + 15, ey - 7);
-  cairo_line_to(cr, ex + 22, ey - 7);
-  cairo_line_to(cr, ex + 22, ey + 7);
-  setColour(cr, palette::kCyan, 0.25);
-  cairo_set_line_width(cr, 4);
-  cairo_stroke_preserve(cr);
-  setColour(cr, palette::kCyan);
-  cairo_set_line_width(cr, 1.6);
-  cairo_stroke(cr);
+  drawEmblem(cr, ex, ey, 1.0);
 
   TextStyle logo{21, true, 5.0, rgb255(226, 232, 242)};
   drawText(cr, "MORVELITH", ex + 34, 29, logo);
@@ -147,7 +149,8 @@ void drawPanel(cairo_t* cr, const Panel& panel) {
 
 // A dark window behind a micro control's value text.
 void drawValueSeat(cairo_t* cr, const Box& r) {
-  const Box seat = r.inset(-1, 0).offset(0, 0);
+  // Inset, so that neighbouring displays keep a gap.
+  const Box seat = r.inset(1, 0);
   roundedRect(cr, seat, 3);
   fillVertical(cr, seat, rgb255(4, 6, 8), rgb255(10, 13, 17), 0.88);
   roundedRect(cr, seat.inset(0.5, 0.5), 2.5);
@@ -242,6 +245,15 @@ void drawCommandPanel(cairo_t* cr) {
   engravedLine(cr, {782, 128}, {847, 128});
 }
 
+// A maker's plate in the free corner of the master section.
+void drawBadge(cairo_t* cr) {
+  const Box plate{742, 522, 852, 544};
+  engravedLine(cr, {plate.left, plate.top - 6}, {plate.right, plate.top - 6}, 0.8);
+  drawEmblem(cr, plate.left + 2, plate.centreY(), 0.55);
+  drawTextIn(cr, "MORVELITH", {plate.left + 20, plate.top, plate.right, plate.bottom},
+             TextStyle{9, true, 2.6, palette::kLabel, 0.7}, Align::Left);
+}
+
 void drawVignette(cairo_t* cr) {
   cairo_pattern_t* vignette =
       cairo_pattern_create_radial(kFaceWidth * 0.42, kFaceHeight * 0.38, 200, kFaceWidth * 0.5, kFaceHeight * 0.5, 620);
@@ -292,6 +304,7 @@ Canvas drawFace() {
   drawSocket(cr, {561, 1, 594, 34}, 4);
   drawSocket(cr, {821, 1, 854, 34}, 4);
   drawCommandPanel(cr);
+  drawBadge(cr);
   return face;
 }
 

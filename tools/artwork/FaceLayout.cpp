@@ -171,7 +171,6 @@ const std::vector<std::pair<Point, Point>>& dividers() {
       {{240, 322}, {240, 388}}, // amp level | envelope
       {{563, 310}, {724, 310}}, // hpf delay / bpf delay
       {{563, 231}, {724, 231}}, // delay times / hpf delay
-      {{795, 262}, {795, 388}}, // eq 1 | eq 2
   };
   return list;
 }

@@ -100,8 +100,11 @@ void drawText(cairo_t* cr, const std::string& text, double x, double y, const Te
   setColour(cr, style.colour, style.alpha);
   for (char c : text) {
     std::string glyph(1, c);
+    // As an outline: glyph images would be snapped to whole pixels, which
+    // makes tracked capitals look unevenly spaced.
     cairo_move_to(cr, x, y);
-    cairo_show_text(cr, glyph.c_str());
+    cairo_text_path(cr, glyph.c_str());
+    cairo_fill(cr);
     x += glyphAdvance(cr, glyph) + style.tracking;
   }
 }

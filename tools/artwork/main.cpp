@@ -1,6 +1,8 @@
 // morvelith_artwork: paints the editor's bitmaps and writes them either as a
 // C++ source that compiles them into the plug-in (--source FILE) or as PNG
 // files for looking at (--png-dir DIR), or both.
+#include <fontconfig/fontconfig.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -71,17 +73,28 @@ std::string generatedSource(const std::vector<artwork::BitmapArt>& set) {
   return out.str();
 }
 
-// Leaves an unchanged file untouched, so that its object is not rebuilt.
-bool writeIfChanged(const std::filesystem::path& path, const std::string& text) {
-  std::ifstream in(path, std::ios::binary);
-  if (in) {
-    std::ostringstream old;
-    old << in.rdbuf();
-    if (old.str() == text) return true;
-  }
+bool writeFile(const std::filesystem::path& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;
   return static_cast<bool>(out);
+}
+
+// The artwork's words are set in Liberation Sans (Debian's fonts-liberation);
+// a silent fallback to another font would change the art from machine to
+// machine, so its absence stops the build.
+bool labelFontInstalled() {
+  FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("Liberation Sans:bold"));
+  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result;
+  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+  bool found = false;
+  FcChar8* family = nullptr;
+  if (match && FcPatternGetString(match, FC_FAMILY, 0, &family) == FcResultMatch)
+    found = std::string(reinterpret_cast<const char*>(family)) == "Liberation Sans";
+  if (match) FcPatternDestroy(match);
+  FcPatternDestroy(pattern);
+  return found;
 }
 
 int usage() {
@@ -105,10 +118,14 @@ int main(int argc, char** argv) {
     }
   }
   if (source.empty() && pngDir.empty()) return usage();
+  if (!labelFontInstalled()) {
+    std::cerr << "morvelith_artwork: the font \"Liberation Sans\" is not installed (Debian: fonts-liberation)\n";
+    return 1;
+  }
 
   try {
     const std::vector<artwork::BitmapArt> set = artwork::paintCatalogue();
-    if (!source.empty() && !writeIfChanged(source, generatedSource(set))) {
+    if (!source.empty() && !writeFile(source, generatedSource(set))) {
       std::cerr << "morvelith_artwork: cannot write " << source << "\n";
       return 1;
     }
