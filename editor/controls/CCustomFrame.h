@@ -2,6 +2,7 @@
 // with the middle, right, fourth or fifth button are swallowed, as are
 // releases that still hold the left button), and notifications go to the
 // delegate first and to the toolkit frame only when the delegate declines.
+// Host GUI thread.
 #pragma once
 
 #include "gui/CFrame.h"

@@ -1,6 +1,6 @@
 // A film-strip knob: one frame of a vertically stacked strip, chosen by the
 // rounded value, dragged with the shared drag behaviour at 0.005 per pixel
-// (200 pixels from minimum to maximum at fine factor 1).
+// (200 pixels from minimum to maximum at fine factor 1). Host GUI thread.
 #pragma once
 
 #include "editor/controls/CCustomControl.h"

@@ -1,7 +1,7 @@
 // A micro control: a value text that is dragged for fine adjustment, at 0.01
 // per pixel, drawn centred in Arial 11 without a background. After a drag the
 // cursor reappears moved by the change of value, so the text seems to have
-// been carried by the pointer.
+// been carried by the pointer. Host GUI thread.
 #pragma once
 
 #include "editor/controls/CCustomControl.h"

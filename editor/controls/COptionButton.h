@@ -1,6 +1,7 @@
 // A click-to-cycle selector drawn from a film strip with one frame per choice:
 // each press steps the value by 1 / (frames - 1) and wraps above 1 to 0.
 // Dragging changes nothing; the shared pop-up display names the choice.
+// Host GUI thread.
 #pragma once
 
 #include "editor/controls/CCustomKnob.h"

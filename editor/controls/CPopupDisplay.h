@@ -1,6 +1,7 @@
 // The floating value tip of the option buttons: a tool-tip box drawn by the
 // toolkit above everything in the frame, 10 pixels below the control that owns
 // it. One control owns the tip at a time; only the owner updates or hides it.
+// Host GUI thread.
 #pragma once
 
 #include <string>

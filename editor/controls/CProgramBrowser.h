@@ -1,7 +1,8 @@
 // The program browser: an option menu of every program's name between a
 // "previous" and a "next" step button. A choice selects the program in the
 // plugin and asks the host to update its display; the editor keeps the menu
-// in step when the program or the program names change elsewhere.
+// in step when the program or the program names change elsewhere. Host GUI
+// thread (the plugin's program store is called from there).
 #pragma once
 
 #include "frame/Plugin.h"

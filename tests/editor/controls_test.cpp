@@ -527,19 +527,6 @@ TEST_F(Controls, MicroDrawsItsTextInItsColourWithoutBackground) {
   EXPECT_STREQ(text, "0.88");
 }
 
-TEST_F(Controls, ChangingAMicroColourMarksItForRedraw) {
-  CMicroControl* micro = addMicro();
-  pump();
-  ASSERT_FALSE(micro->isDirty());
-  micro->setTextColor(micro->getTextColor());
-  EXPECT_FALSE(micro->isDirty()) << "the same colour changes nothing";
-  micro->setSecondColor(kRedCColor);
-  EXPECT_TRUE(micro->isDirty());
-  pump();
-  micro->setTextColor(kGreenCColor);
-  EXPECT_TRUE(micro->isDirty());
-}
-
 // --- Gestures, the frame's buttons, types and copies ---------------------------------
 
 TEST_F(Controls, PressDuringADragEndsIt) {
@@ -679,14 +666,6 @@ TEST_F(Controls, CopiesCarryEveryField) {
   EXPECT_EQ(optionCopy->getFrameCount(), 7.0f);
   optionCopy->forget();
   popup->forget();
-}
-
-TEST_F(Controls, DisplayTextFallsBackToPlainDecimals) {
-  CCustomKnob* knob = addKnob();
-  knob->setValue(0.125f);
-  EXPECT_STREQ(knob->getDisplayText(), "0.125000");
-  knob->setDisplayFormatter(percentText, nullptr);
-  EXPECT_STREQ(knob->getDisplayText(), "13%");
 }
 
 }  // namespace
