@@ -15,10 +15,7 @@
 #include "editor/controls/CProgramBrowser.h"
 #include "frame/Plugin.h"
 #include "gui/Toolkit.h"
-#if __has_include("resources/Artwork.h")
 #include "resources/Artwork.h"
-#define MORVELITH_HAVE_ARTWORK 1
-#endif
 
 namespace Vst {
 
@@ -51,9 +48,7 @@ bool MorvelithEditor::open(void* parentWindow) {
     if (frame != nullptr) close();  // a host that opens twice gets one window
     plugin = dynamic_cast<Plugin*>(effect);
     if (plugin == nullptr) return false;
-#if MORVELITH_HAVE_ARTWORK
     registerMorvelithArtwork();
-#endif
 
     // Controls are built from the store's values below, so marks left before
     // this point are already accounted for.

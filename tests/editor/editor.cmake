@@ -9,3 +9,20 @@ morvelith_add_test(editor_behaviour
 morvelith_add_test(editor_commands
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/editor_commands_test.cpp
   LIBS editor LABELS gui TIMEOUT 120)
+# Writes editor.png into the build folder: the picture the README shows.
+morvelith_add_test(editor_snapshot
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/editor_snapshot_test.cpp
+  LIBS editor LABELS gui TIMEOUT 60)
+target_compile_definitions(editor_snapshot PRIVATE EDITOR_SNAPSHOT_FOLDER="${PROJECT_BINARY_DIR}")
+
+# Real input through XTest (Debian package libxtst-dev); without it the suite
+# reports itself skipped.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(EDITOR_XTST QUIET IMPORTED_TARGET xtst)
+morvelith_add_test(editor_x11
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/editor_x11_test.cpp
+  LIBS editor LABELS gui TIMEOUT 60)
+if(EDITOR_XTST_FOUND)
+  target_link_libraries(editor_x11 PRIVATE PkgConfig::EDITOR_XTST)
+  target_compile_definitions(editor_x11 PRIVATE EDITOR_TEST_HAVE_XTEST=1)
+endif()
