@@ -26,3 +26,10 @@ if(EDITOR_XTST_FOUND)
   target_link_libraries(editor_x11 PRIVATE PkgConfig::EDITOR_XTST)
   target_compile_definitions(editor_x11 PRIVATE EDITOR_TEST_HAVE_XTEST=1)
 endif()
+
+# The editor between the audio, automation and GUI threads; also run under
+# ThreadSanitizer (one label only: the test helper passes a single one through).
+morvelith_add_test(editor_threads
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/editor_threads_test.cpp
+  LIBS editor LABELS tsan TIMEOUT 300)
+add_dependencies(tsan_tests editor_threads)
