@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,10 @@ std::vector<Expected> expectedOfKind(std::initializer_list<Kind> kinds) {
   for (const Expected& e : expectedBitmaps())
     if (std::find(kinds.begin(), kinds.end(), e.kind) != kinds.end()) out.push_back(e);
   return out;
+}
+
+void PrintTo(const Expected& e, std::ostream* out) {
+  *out << "bitmap " << e.id << " (" << e.width << " x " << e.frameHeight << ", " << e.frames << " frames)";
 }
 
 std::string nameOf(const testing::TestParamInfo<Expected>& info) { return "id" + std::to_string(info.param.id); }
@@ -223,6 +228,8 @@ const KnobCase kKnobCases[] = {
     {10028, Family::Green, false, true, 140, 330},  {10029, Family::Violet, false, false, 190, 330},
     {10030, Family::Violet, false, false, 775, 450},
 };
+
+void PrintTo(const KnobCase& k, std::ostream* out) { *out << "knob strip " << k.id; }
 
 constexpr int kKnobFrames = 45;
 constexpr int kKnobSize = 50;
@@ -419,6 +426,8 @@ struct Cut {
   int left, top;  // where the editor draws it
 };
 
+void PrintTo(const Cut& c, std::ostream* out) { *out << "bitmap " << c.id << " at " << c.left << "," << c.top; }
+
 class CutFromTheFace : public testing::TestWithParam<Cut> {};
 
 TEST_P(CutFromTheFace, JoinsTheFaceWithoutASeam) {
@@ -444,6 +453,10 @@ struct Area {
   const char* what;
   int left, top, right, bottom;
 };
+
+void PrintTo(const Area& a, std::ostream* out) {
+  *out << a.what << " at " << a.left << "," << a.top << "," << a.right << "," << a.bottom;
+}
 
 // Bright text pixels in an area of the face (the plate and panels are dark).
 int inkIn(const Image& face, const Area& area) {

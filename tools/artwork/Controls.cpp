@@ -46,9 +46,14 @@ void drawKnob(Canvas& canvas, double value, const KnobStyle& style) {
 
   // Scale track, end marks and, for a bipolar knob, the centre mark.
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-  cairo_set_line_width(cr, 3.2);
+  // The groove shows the whole travel, a shade lighter than the panel.
+  cairo_set_line_width(cr, 3.4);
   arcBetween(cr, c, 21, -135, 135);
-  cairo_set_source_rgba(cr, 0.02, 0.025, 0.03, 0.85);
+  cairo_set_source_rgba(cr, 0.01, 0.012, 0.015, 0.9);
+  cairo_stroke(cr);
+  cairo_set_line_width(cr, 1.6);
+  arcBetween(cr, c, 21, -135, 135);
+  cairo_set_source_rgba(cr, 0.16, 0.17, 0.19, 0.9);
   cairo_stroke(cr);
   for (double mark : {-135.0, 135.0}) {
     Point p = polar(c, 24, mark);
