@@ -1,0 +1,136 @@
+// Parameter fuzzing: for every program, random values for all 181 indices
+// (the range's edges among them) arrive between blocks of random length, so
+// at random frames, while notes and pitch bend play; the output must stay
+// finite, with no heap use inside the plug-in's audio calls. Values out of
+// range, infinite or not a number must be refused or clamped, never stored.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <iostream>
+#include <limits>
+#include <random>
+
+#include "tests/validation/ValidationSupport.h"
+
+using namespace Validation;
+
+namespace {
+
+constexpr int kProgramsPerShard = 10;
+constexpr int kShards = kProgramCount / kProgramsPerShard;
+constexpr int kRoundsPerProgram = 12;  // each round sets every index once, in random order
+constexpr double kRate = 44100.0;
+
+std::atomic<long> fuzzedValues{0};
+
+// Notes, releases, legato and bends at random offsets inside one block.
+std::vector<Host::BlockEvent> randomEvents(std::mt19937& random, int frames) {
+    std::vector<Host::BlockEvent> events;
+    std::uniform_int_distribution<int> offset(0, std::max(frames - 1, 0));
+    std::uniform_int_distribution<int> note(24, 96);
+    std::uniform_int_distribution<int> byte(0, 127);
+    const int count = static_cast<int>(random() % 4);
+    for (int k = 0; k < count; ++k) {
+        Host::BlockEvent e;
+        e.deltaFrames = offset(random);
+        switch (random() % 4) {
+            case 0: e.message = {{0x90, static_cast<uint8_t>(note(random)), static_cast<uint8_t>(1 + byte(random) % 127)}, 3}; break;
+            case 1: e.message = {{0x80, static_cast<uint8_t>(note(random)), 0}, 3}; break;
+            case 2: e.message = {{0xE0, static_cast<uint8_t>(byte(random)), static_cast<uint8_t>(byte(random))}, 3}; break;
+            default: e.message = {{0xB0, 123, 0}, 3}; break;
+        }
+        events.push_back(e);
+    }
+    std::stable_sort(events.begin(), events.end(),
+                     [](const Host::BlockEvent& a, const Host::BlockEvent& b) { return a.deltaFrames < b.deltaFrames; });
+    return events;
+}
+
+float randomValue(std::mt19937& random) {
+    switch (random() % 8) {
+        case 0: return 0.0f;
+        case 1: return 1.0f;
+        case 2: return std::nextafter(1.0f, 0.0f);
+        case 3: return std::numeric_limits<float>::denorm_min();
+        default: return std::uniform_real_distribution<float>(0.0f, 1.0f)(random);
+    }
+}
+
+class ParameterFuzz : public ::testing::TestWithParam<int> {
+protected:
+    void SetUp() override { VALIDATION_REQUIRE_PLUGIN(); }
+};
+
+TEST_P(ParameterFuzz, EveryIndexAtRandomFramesStaysFiniteForEveryProgram) {
+    std::mt19937 random(static_cast<unsigned>(1000 + GetParam()));
+    std::uniform_int_distribution<int> blockLength(1, 700);
+    Host::HostedPlugin plugin(pluginPath());
+    plugin.open({kRate, kLargestBlock, 0});
+    std::vector<float> left(kLargestBlock), right(kLargestBlock);
+    float* outputs[2] = {left.data(), right.data()};
+    plugin.reserveEvents(8);
+
+    HeapUse heap;
+    long values = 0;
+    double loudest = 0.0;
+    for (int p = GetParam() * kProgramsPerShard; p < (GetParam() + 1) * kProgramsPerShard; ++p) {
+        plugin.selectProgram(p);
+        std::vector<int> order(kParameterCount);
+        for (int i = 0; i < kParameterCount; ++i) order[static_cast<size_t>(i)] = i;
+        for (int round = 0; round < kRoundsPerProgram; ++round) {
+            std::shuffle(order.begin(), order.end(), random);
+            size_t next = 0;
+            while (next < order.size()) {
+                // A few values, then a block of random length: they land at random frames.
+                const int burst = 1 + static_cast<int>(random() % 24);
+                for (int k = 0; k < burst && next < order.size(); ++k, ++values)
+                    plugin.setParameter(order[next++], randomValue(random));
+                const int frames = blockLength(random);
+                const std::vector<Host::BlockEvent> events = randomEvents(random, frames);
+                std::fill(left.begin(), left.end(), NAN);
+                std::fill(right.begin(), right.end(), NAN);
+                processCounted(plugin, events.data(), static_cast<int>(events.size()), outputs, frames, &heap);
+                for (int i = 0; i < frames; ++i) {
+                    ASSERT_TRUE(std::isfinite(left[static_cast<size_t>(i)]) && std::isfinite(right[static_cast<size_t>(i)]))
+                        << "program " << p << " round " << round << " frame " << i << " of a " << frames
+                        << "-frame block after " << values << " values";
+                    loudest = std::max({loudest, static_cast<double>(std::fabs(left[static_cast<size_t>(i)])),
+                                        static_cast<double>(std::fabs(right[static_cast<size_t>(i)]))});
+                }
+            }
+        }
+    }
+    fuzzedValues += values;
+    std::cout << "[fuzz] programs " << GetParam() * kProgramsPerShard << ".." << (GetParam() + 1) * kProgramsPerShard - 1
+              << ": " << values << " values over " << heap.blocks << " blocks, loudest sample " << loudest << std::endl;
+    RecordProperty("fuzzed_values", std::to_string(values));
+    EXPECT_EQ(values, long(kProgramsPerShard) * kRoundsPerProgram * kParameterCount);
+    if (countsAllocations()) {
+        EXPECT_EQ(heap.allocations, 0) << "over " << heap.blocks << " blocks";
+        EXPECT_EQ(heap.releases, 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, ParameterFuzz, ::testing::Range(0, kShards));
+
+// A host may send anything: what is stored stays a number from 0 to 1.
+TEST(ParameterFuzzEdges, ValuesOutsideTheRangeAreNeverStored) {
+    VALIDATION_REQUIRE_PLUGIN();
+    Host::HostedPlugin plugin(pluginPath());
+    plugin.open({kRate, 512, 0});
+    const float hostile[] = {-1.0f, 2.0f, 1e30f, -1e30f, std::numeric_limits<float>::infinity(),
+                             -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN()};
+    for (float v : hostile) {
+        for (int i = 0; i < kParameterCount; ++i) plugin.setParameter(i, v);
+        const Stereo audio = renderHeldNote(plugin, 60, 2048, 512);
+        ASSERT_TRUE(allFinite(audio)) << "after every index set to " << v;
+        for (int i = 0; i < kParameterCount; ++i) {
+            const float stored = plugin.getParameter(i);
+            ASSERT_TRUE(std::isfinite(stored) && stored >= 0.0f && stored <= 1.0f)
+                << "index " << i << " holds " << stored << " after " << v;
+        }
+    }
+}
+
+}  // namespace
