@@ -22,7 +22,7 @@ struct KnobArt {
   const char* name;
   KnobStyle style;
   bool opaque = false;
-  Point at{};  // where an opaque knob sits on the face
+  int left = 0, top = 0;  // where an opaque knob sits on the face
 };
 
 const KnobArt kKnobs[] = {
@@ -40,11 +40,11 @@ const KnobArt kKnobs[] = {
     {10021, "knob-phaser", {palette::kCyan}},
     {10022, "knob-hpf-envelope", {palette::kCyan}},
     {10023, "knob-waveform", {palette::kCyan}},
-    {10024, "knob-pitch-lfo-depth", {palette::kGreen, true}, true, {290, 250}},
-    {10025, "knob-lpf-lfo-depth", {palette::kGreen, true}, true, {140, 410}},
-    {10026, "knob-hpf-lfo-depth", {palette::kGreen, true}, true, {140, 490}},
-    {10027, "knob-lfo-rate", {palette::kGreen}, true, {405, 250}},
-    {10028, "knob-amp-lfo-depth", {palette::kGreen}, true, {140, 330}},
+    {10024, "knob-pitch-lfo-depth", {palette::kGreen, true}, true, 290, 250},
+    {10025, "knob-lpf-lfo-depth", {palette::kGreen, true}, true, 140, 410},
+    {10026, "knob-hpf-lfo-depth", {palette::kGreen, true}, true, 140, 490},
+    {10027, "knob-lfo-rate", {palette::kGreen}, true, 405, 250},
+    {10028, "knob-amp-lfo-depth", {palette::kGreen}, true, 140, 330},
     {10029, "knob-drive", {palette::kViolet}},
     {10030, "knob-master", {palette::kViolet}},
 };
@@ -87,14 +87,24 @@ BitmapArt finish(long id, const std::string& name, const Canvas& canvas, int fra
   return {id, name, canvas.width(), canvas.height(), frames, canvas.encodePng()};
 }
 
+// A film strip of frames drawn one by one, frame i by draw(canvas, i).
 template <typename DrawFrame>
-Canvas strip(int width, int height, int frames, bool withAlpha, DrawFrame drawFrame) {
+BitmapArt filmStrip(long id, const std::string& name, int width, int height, int frames, bool withAlpha,
+                    DrawFrame draw) {
   std::vector<Canvas> list;
   for (int i = 0; i < frames; ++i) {
     list.emplace_back(width, height, withAlpha);
-    drawFrame(list.back(), i);
+    draw(list.back(), i);
   }
-  return stackFrames(list, withAlpha);
+  return finish(id, name, stackFrames(list, withAlpha), frames);
+}
+
+// A piece of the face, for a bitmap the editor draws at that very place.
+BitmapArt cutFromFace(long id, const std::string& name, const Canvas& face, const Box& place, int width,
+                      int height) {
+  const Canvas piece =
+      face.crop(static_cast<int>(place.left), static_cast<int>(place.top), width, height, /*withAlpha=*/false);
+  return finish(id, name, piece, 1);
 }
 
 }  // namespace
@@ -105,41 +115,36 @@ std::vector<BitmapArt> paintCatalogue() {
   set.push_back(finish(10000, "background", face, 1));
 
   for (const KnobArt& knob : kKnobs) {
-    Canvas film = strip(kKnobSize, kKnobSize, kKnobFrames, !knob.opaque, [&](Canvas& frame, int i) {
-      if (knob.opaque) frame.paint(face, static_cast<int>(knob.at.x), static_cast<int>(knob.at.y));
-      drawKnob(frame, static_cast<double>(i) / (kKnobFrames - 1), knob.style);
-    });
-    set.push_back(finish(knob.id, knob.name, film, kKnobFrames));
+    set.push_back(filmStrip(knob.id, knob.name, kKnobSize, kKnobSize, kKnobFrames, !knob.opaque,
+                            [&](Canvas& frame, int i) {
+                              if (knob.opaque) frame.paint(face, knob.left, knob.top);
+                              drawKnob(frame, static_cast<double>(i) / (kKnobFrames - 1), knob.style);
+                            }));
   }
   for (const SwitchArt& sw : kSwitches) {
-    Canvas film = strip(sw.width, 25, 2, true, [&](Canvas& frame, int i) { drawSwitch(frame, sw.caption, sw.light, i == 1); });
-    set.push_back(finish(sw.id, sw.name, film, 2));
+    set.push_back(filmStrip(sw.id, sw.name, sw.width, 25, 2, true,
+                            [&](Canvas& frame, int i) { drawSwitch(frame, sw.caption, sw.light, i == 1); }));
   }
-  set.push_back(finish(10050, "filter-type", strip(50, 40, kFilterTypes, true, drawFilterType), kFilterTypes));
+  set.push_back(filmStrip(10050, "filter-type", 50, 40, kFilterTypes, true, drawFilterType));
   const char* enables[] = {"enable-delay", "enable-eq", "enable-phaser"};
   for (int k = 0; k < 3; ++k) {
-    Canvas film = strip(24, 24, 2, true, [&](Canvas& frame, int i) { drawPowerButton(frame, palette::kCyan, i == 1); });
-    set.push_back(finish(10051 + k, enables[k], film, 2));
+    set.push_back(filmStrip(10051 + k, enables[k], 24, 24, 2, true,
+                            [](Canvas& frame, int i) { drawPowerButton(frame, palette::kCyan, i == 1); }));
   }
-  set.push_back(finish(10056, "browser-next", strip(35, 35, 2, true, [](Canvas& f, int i) {
-                         drawStepButton(f, Arrow::Next, i == 1);
-                       }), 2));
-  set.push_back(finish(10057, "browser-previous", strip(35, 35, 2, true, [](Canvas& f, int i) {
-                         drawStepButton(f, Arrow::Previous, i == 1);
-                       }), 2));
-  // The browser's own background at its top-left corner, and the program
-  // menu's at the menu's: the face's browser well, so that both join it.
-  set.push_back(finish(10058, "browser-background", face.crop(static_cast<int>(kBrowser.left), static_cast<int>(kBrowser.top), 90, 35, false), 1));
-  set.push_back(finish(10059, "browser-menu-background",
-                       face.crop(static_cast<int>(kBrowserMenu.left), static_cast<int>(kBrowserMenu.top), 90, 35, false), 1));
+  set.push_back(filmStrip(10056, "browser-next", 35, 35, 2, true,
+                          [](Canvas& frame, int i) { drawStepButton(frame, Arrow::Next, i == 1); }));
+  set.push_back(filmStrip(10057, "browser-previous", 35, 35, 2, true,
+                          [](Canvas& frame, int i) { drawStepButton(frame, Arrow::Previous, i == 1); }));
+  // The browser's own background sits at its top-left corner, the program
+  // menu's at the menu's: both are the face's browser well, so they join it.
+  set.push_back(cutFromFace(10058, "browser-background", face, kBrowser, 90, 35));
+  set.push_back(cutFromFace(10059, "browser-menu-background", face, kBrowserMenu, 90, 35));
   for (const CommandArt& command : kCommands) {
-    Canvas film = strip(65, 30, 2, true, [&](Canvas& frame, int i) { drawCommandButton(frame, command.caption, i == 1); });
-    set.push_back(finish(command.id, command.name, film, 2));
+    set.push_back(filmStrip(command.id, command.name, 65, 30, 2, true,
+                            [&](Canvas& frame, int i) { drawCommandButton(frame, command.caption, i == 1); }));
   }
-  set.push_back(finish(10066, "command-panel",
-                       face.crop(static_cast<int>(kCommandPanel.left), static_cast<int>(kCommandPanel.top),
-                                 static_cast<int>(kCommandPanel.width()), static_cast<int>(kCommandPanel.height()), false),
-                       1));
+  set.push_back(cutFromFace(10066, "command-panel", face, kCommandPanel, static_cast<int>(kCommandPanel.width()),
+                            static_cast<int>(kCommandPanel.height())));
   return set;
 }
 
