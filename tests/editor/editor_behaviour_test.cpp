@@ -238,3 +238,25 @@ TEST_F(EditorBehaviour, TheAudioThreadsParameterUpdateAllocatesNothing) {
     EXPECT_EQ(editor->getControl(Vst::kLfoRate)->getValue(), 0.5f);
 }
 #endif
+
+TEST_F(EditorBehaviour, ToolTipsAndSectionHelpShowAfterTheMouseRestsASecond) {
+    CTooltipSupport* tips = editor->getTooltipSupport();
+    const Layout::ControlLayout* knob = Layout::controlLayout(Vst::kPhaserRate);
+    window->injectMouseMove(CPoint(knob->rect.left + 5, knob->rect.top - 5), 0);  // its label above
+    idle();
+    window->advanceTime(900);
+    idle();
+    EXPECT_FALSE(tips->isShowing()) << "not before the delay";
+    window->advanceTime(200);
+    idle();
+    ASSERT_TRUE(tips->isShowing());
+    EXPECT_STREQ(tips->getShownText(), knob->tooltip);
+
+    const Layout::HelpArea& lfoHelp = Layout::helpAreas()[3];
+    window->injectMouseMove(CPoint(lfoHelp.rect.left + 2, lfoHelp.rect.top + 2), 0);
+    idle();
+    window->advanceTime(1100);
+    idle();
+    ASSERT_TRUE(tips->isShowing());
+    EXPECT_STREQ(tips->getShownText(), lfoHelp.text);
+}
