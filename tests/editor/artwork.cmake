@@ -5,3 +5,7 @@ morvelith_add_test(editor_artwork
   LIBS resources gui
   LABELS gui
   TIMEOUT 120)
+# The generator itself is run by the suite (reproducibility, compiled-in art
+# equals what it paints now).
+add_dependencies(editor_artwork morvelith_artwork)
+target_compile_definitions(editor_artwork PRIVATE ARTWORK_GENERATOR="$<TARGET_FILE:morvelith_artwork>")

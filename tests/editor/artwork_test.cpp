@@ -5,10 +5,16 @@
 // face carries a title for every section and a label for every control.
 #include <cairo.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -569,5 +575,79 @@ TEST(Face, KnobPlacesCarryNoWords) {
     EXPECT_EQ(0, inkIn(face, place)) << "knob " << k.id << " at " << k.left << "," << k.top;
   }
 }
+
+// ---- The generator ---------------------------------------------------------------
+
+#ifdef ARTWORK_GENERATOR
+class Generator : public testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = std::filesystem::temp_directory_path() /
+              ("morvelith-artwork-" + std::to_string(::getpid()) + "-" +
+               testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(folder_);
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  static int run(const std::string& arguments) {
+    const std::string command = std::string("\"") + ARTWORK_GENERATOR + "\" " + arguments + " >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  static std::string read(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+  // The PNG file written for id, empty when there is none.
+  std::string pngOf(const std::filesystem::path& folder, long id) const {
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      const std::string name = entry.path().filename().string();
+      if (name.rfind(std::to_string(id) + "-", 0) == 0 && entry.path().extension() == ".png") return read(entry.path());
+    }
+    return {};
+  }
+
+  std::filesystem::path folder_;
+};
+
+// The bitmaps compiled into the plug-in are exactly what the drawing code
+// paints now: no stale art, nothing drawn by hand.
+TEST_F(Generator, CompiledArtIsWhatTheGeneratorPaints) {
+  ASSERT_EQ(0, run("--png-dir \"" + folder_.string() + "\""));
+  registerMorvelithArtwork();
+  for (const Expected& e : expectedBitmaps()) {
+    const CResourceData data = CResourceRegistry::find(e.id);
+    ASSERT_NE(nullptr, data.bytes) << e.id;
+    const std::string painted = pngOf(folder_, e.id);
+    ASSERT_FALSE(painted.empty()) << "no PNG file for " << e.id;
+    EXPECT_TRUE(painted.size() == data.size && std::memcmp(painted.data(), data.bytes, data.size) == 0)
+        << "bitmap " << e.id << " differs from the generator's output";
+  }
+  EXPECT_FALSE(read(folder_ / "preview.png").empty()) << "no mock-up of the editor";
+}
+
+TEST_F(Generator, PaintsTheSameSourceTwice) {
+  std::filesystem::create_directories(folder_);
+  ASSERT_EQ(0, run("--source \"" + (folder_ / "a.cpp").string() + "\""));
+  ASSERT_EQ(0, run("--source \"" + (folder_ / "b.cpp").string() + "\""));
+  const std::string first = read(folder_ / "a.cpp");
+  EXPECT_GT(first.size(), 100000u);
+  EXPECT_TRUE(first == read(folder_ / "b.cpp")) << "two runs painted different art";
+  EXPECT_NE(std::string::npos, first.find("void registerMorvelithArtwork()"));
+}
+
+TEST_F(Generator, RefusesUnknownOrMissingArguments) {
+  EXPECT_EQ(2, run(""));
+  EXPECT_EQ(2, run("--sauce x.cpp"));
+  EXPECT_EQ(2, run("--png-dir"));
+  EXPECT_FALSE(std::filesystem::exists(folder_));
+}
+
+// A source that cannot be written fails the build step instead of leaving the
+// library without (or with stale) art.
+TEST_F(Generator, ReportsAnUnwritableSource) {
+  EXPECT_EQ(1, run("--source \"" + (folder_ / "missing-folder" / "art.cpp").string() + "\""));
+}
+#endif
 
 }  // namespace
