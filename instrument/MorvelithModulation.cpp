@@ -88,7 +88,8 @@ void MorvelithPlugin::allNotesOff() {
 
 void MorvelithPlugin::controllerChanged(int kind, float value) {
     if (kind != kPitchBendController) return;
-    bendValue.setValue(stored(kPitchBend) * value);
+    // Qualified: inside the class kPitchBend names the frame's event kind (4).
+    bendValue.setValue(stored(ParameterIndex::kPitchBend) * value);
 }
 
 }  // namespace Vst

@@ -4,3 +4,7 @@ set(ENGINE_TEST_LIBS instrument morvelith_test_support morvelith_alloc_counter)
 
 morvelith_add_test(engine_mapping SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/engine_mapping_test.cpp
   LIBS ${ENGINE_TEST_LIBS} LABELS instrument)
+morvelith_add_test(engine_notes SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/engine_notes_test.cpp
+  LIBS ${ENGINE_TEST_LIBS} LABELS instrument)
+morvelith_add_test(engine_lifecycle SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/engine_lifecycle_test.cpp
+  LIBS ${ENGINE_TEST_LIBS} LABELS instrument)

@@ -197,6 +197,12 @@ struct LfoPeek {
         return std::asin(lfo.coefficient() / 2.0) / M_PI * lfo.getSampleRate();
     }
 };
+struct PhaserPeek : SPKit::Phaser {
+    // The sweep rate in Hz, from its per-sample phase increment.
+    static double rateOf(SPKit::Phaser& ph) {
+        return ph.*(&PhaserPeek::sweepIncrement) * ph.getSampleRate() / (2.0 * M_PI);
+    }
+};
 struct GlidePeek : SPKit::Portamento {
     static double outputOf(SPKit::Portamento& p) { return p.*(&GlidePeek::output); }
 };
