@@ -385,6 +385,21 @@ const Refusal kRefusals[] = {
 INSTANTIATE_TEST_SUITE_P(Table, Refusals, ::testing::ValuesIn(kRefusals),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(Files, HostChunkAndFileRefuseTheSameRecords) {
+    // A preset record claiming another parameter count: refused by both the
+    // host chunk and the file, which share one check.
+    for (int32_t count : {180, 0, -181}) {
+        auto file = plugin.presetFile(0);
+        putLittle(file, kPresetHeader + kCountOffset, count);
+        const std::vector<unsigned char> record(file.begin() + kPresetHeader, file.end());
+        const StoreState before = state();
+        EXPECT_FALSE(plugin.setChunk(record, true)) << count;
+        MemoryStream in(file);
+        EXPECT_THROW(plugin.synth->readPresetFile(in, 0), Vst::FileError) << count;
+        expectUnchanged(before);
+    }
+}
+
 // --- Fields carried but not checked ------------------------------------------------
 
 TEST_F(Files, PresetVersionsCountAndHeaderNameAreNotChecked) {
