@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "editor/MorvelithEditor.h"
 #include "instrument/Curves.h"
 #include "instrument/MorvelithPlugin.h"
 #include "instrument/ParameterIndex.h"
@@ -66,14 +67,17 @@ void MorvelithPlugin::reapply(std::initializer_list<int> indices) {
 
 void MorvelithPlugin::parameterChanged(VstInt32 index, float value) {
     Synth::parameterChanged(index, value);
-    if (!graphBuilt) return;  // nothing to set before the graph exists
-    if (index == kDriveAmount) applyEffectParameter(index, value);
-    else if (index <= kOscTrim) applyOscillatorParameter(index, value);
-    else if (index <= kPitchLfoDepth) applyPitchParameter(index, value);
-    else if (index <= kHpfRes) applyFilterParameter(index, value);
-    else if (index <= kAmpLfo) applyModulatorParameter(index, value);
-    else if (index <= kHpfRelSynced) applyEnvelopeParameter(index, value);
-    else applyEffectParameter(index, value);
+    if (graphBuilt) {  // nothing to set before the graph exists
+        if (index == kDriveAmount) applyEffectParameter(index, value);
+        else if (index <= kOscTrim) applyOscillatorParameter(index, value);
+        else if (index <= kPitchLfoDepth) applyPitchParameter(index, value);
+        else if (index <= kHpfRes) applyFilterParameter(index, value);
+        else if (index <= kAmpLfo) applyModulatorParameter(index, value);
+        else if (index <= kHpfRelSynced) applyEnvelopeParameter(index, value);
+        else applyEffectParameter(index, value);
+    }
+    // Only leaves a mark for the editor's next idle: safe on the audio thread.
+    window->setParameter(index, value);
 }
 
 void MorvelithPlugin::applyProgram(VstInt32 program) {

@@ -26,7 +26,8 @@ MorvelithPlugin::MorvelithPlugin(audioMasterCallback audioMaster)
     setProductString(kProductString);
     setVendorString(kVendorString);
     setVendorVersion(kVendorVersion);
-    setEditor(new MorvelithEditor(this));
+    window = new MorvelithEditor(this);
+    setEditor(window);
 }
 
 MorvelithPlugin::~MorvelithPlugin() = default;

@@ -18,6 +18,8 @@
 
 namespace Vst {
 
+class MorvelithEditor;
+
 // A glide that can be re-timed without falling back to its initial value:
 // the base class restarts from that value (0 Hz), which under a held note
 // would sweep the pitch up from nothing.
@@ -120,6 +122,8 @@ private:
 
     float defaults[kNumParams] = {};
     bool graphBuilt = false;
+    // The editor, owned by the interface's base class; told of every change.
+    MorvelithEditor* window = nullptr;
 
     // ---- Pitch section (control rate) -------------------------------------
     SPKit::Unit notePitch{440.0f};

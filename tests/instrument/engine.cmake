@@ -8,3 +8,5 @@ morvelith_add_test(engine_notes SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/engine_notes
   LIBS ${ENGINE_TEST_LIBS} LABELS instrument)
 morvelith_add_test(engine_lifecycle SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/engine_lifecycle_test.cpp
   LIBS ${ENGINE_TEST_LIBS} LABELS instrument)
+morvelith_add_test(engine_realtime SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/engine_realtime_test.cpp
+  LIBS ${ENGINE_TEST_LIBS} LABELS instrument)
