@@ -92,10 +92,25 @@ void drawHeader(cairo_t* cr) {
   drawText(cr, "MONOPHONIC SYNTHESIZER", logoEnd + 18, 28.5, strap);
 }
 
-void panelOutline(cairo_t* cr, const Panel& panel, double dx = 0, double dy = 0) {
-  std::vector<Point> corners = panel.outline;
-  for (Point& p : corners) p = {p.x + dx, p.y + dy};
-  roundedPolygon(cr, corners, 5);
+// A panel's outline moved by (dx, dy) and shrunk by inset on every side
+// (the outline runs clockwise, so the inside is right of each edge).
+void panelOutline(cairo_t* cr, const Panel& panel, double dx = 0, double dy = 0, double inset = 0) {
+  const std::vector<Point>& in = panel.outline;
+  const std::size_t n = in.size();
+  std::vector<Point> corners;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Point& prev = in[(i + n - 1) % n];
+    const Point& at = in[i];
+    const Point& next = in[(i + 1) % n];
+    auto inward = [](Point from, Point to) {
+      const double length = std::hypot(to.x - from.x, to.y - from.y);
+      return Point{-(to.y - from.y) / length, (to.x - from.x) / length};
+    };
+    // Corners are right angles: moving along both edges' normals insets both.
+    const Point a = inward(prev, at), b = inward(at, next);
+    corners.push_back({at.x + dx + (a.x + b.x) * inset, at.y + dy + (a.y + b.y) * inset});
+  }
+  roundedPolygon(cr, corners, 5 - inset);
 }
 
 void drawPanel(cairo_t* cr, const Panel& panel) {
@@ -112,13 +127,13 @@ void drawPanel(cairo_t* cr, const Panel& panel) {
   cairo_set_source(cr, field);
   cairo_fill(cr);
   cairo_pattern_destroy(field);
-  // Edge: black rim, with a faint lit lip just inside.
-  panelOutline(cr, panel);
+  // Edge: a black rim on the outermost pixels, a faint lit lip inside it.
+  panelOutline(cr, panel, 0, 0, 0.5);
   cairo_set_line_width(cr, 1);
   cairo_set_source_rgba(cr, 0, 0, 0, 0.85);
   cairo_stroke(cr);
-  panelOutline(cr, panel, 1, 1);
-  cairo_set_source_rgba(cr, 1, 1, 1, 0.045);
+  panelOutline(cr, panel, 0, 0, 1.5);
+  cairo_set_source_rgba(cr, 1, 1, 1, 0.05);
   cairo_stroke(cr);
 
   const Box& t = panel.titleBox;
@@ -126,7 +141,7 @@ void drawPanel(cairo_t* cr, const Panel& panel) {
   if (!panel.verticalTitle) {
     const double width = textWidth(cr, panel.title, title);
     const double barX = t.left + 1;
-    // Accent bar beside the title, the title itself, then a hairline.
+    // Accent bar, then the title.
     cairo_rectangle(cr, barX, t.centreY() - 5, 3, 10);
     setColour(cr, panel.accent, 0.9);
     cairo_fill(cr);
@@ -223,9 +238,12 @@ void drawCommandPanel(cairo_t* cr) {
   panelOutline(cr, panel);
   cairo_set_source_rgba(cr, 0.02, 0.025, 0.03, 0.52);
   cairo_fill(cr);
-  panelOutline(cr, panel);
+  panelOutline(cr, panel, 0, 0, 0.5);
   cairo_set_line_width(cr, 1);
   cairo_set_source_rgba(cr, 0, 0, 0, 0.85);
+  cairo_stroke(cr);
+  panelOutline(cr, panel, 0, 0, 1.5);
+  cairo_set_source_rgba(cr, 1, 1, 1, 0.05);
   cairo_stroke(cr);
 
   // Column headings with grooves running out to the column's ends.
