@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -94,12 +95,6 @@ int64_t phraseFrames(double sampleRate) {
     return static_cast<int64_t>(std::ceil((kPhraseSeconds + kTailSeconds) * sampleRate));
 }
 
-Stereo renderHeldNote(Host::HostedPlugin& plugin, int note, int frames, int block, HeapUse* heap) {
-    Host::Timeline timeline;
-    timeline.events.push_back({0, message(0x90, static_cast<uint8_t>(note), 100)});
-    return render(plugin, timeline, frames, {block}, heap);
-}
-
 bool allFinite(const Stereo& audio) {
     auto finite = [](const std::vector<float>& x) {
         return std::all_of(x.begin(), x.end(), [](float v) { return std::isfinite(v); });
@@ -130,6 +125,18 @@ double maxDifference(const Stereo& a, const Stereo& b) {
         worst = std::max(worst, static_cast<double>(std::fabs(a.right[i] - b.right[i])));
     }
     return worst;
+}
+
+std::string describeDifference(const Stereo& a, const Stereo& b) {
+    if (a.left.size() != b.left.size() || a.right.size() != b.right.size()) return "lengths differ";
+    for (size_t i = 0; i < a.left.size(); ++i)
+        if (a.left[i] != b.left[i] || a.right[i] != b.right[i]) {
+            char text[200];
+            std::snprintf(text, sizeof text, "first difference at frame %zu of %zu: left %.9g vs %.9g, right %.9g vs %.9g",
+                          i, a.left.size(), a.left[i], b.left[i], a.right[i], b.right[i]);
+            return text;
+        }
+    return "identical";
 }
 
 bool countsAllocations() {

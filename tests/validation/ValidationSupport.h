@@ -72,13 +72,29 @@ Stereo render(Driver& plugin, const Host::Timeline& timeline, int64_t frames, co
               HeapUse* heap = nullptr);
 
 // One held note rendered for `frames` frames in blocks of `block`.
-Stereo renderHeldNote(Host::HostedPlugin& plugin, int note, int frames, int block, HeapUse* heap = nullptr);
+template <class Driver>
+Stereo renderHeldNote(Driver& plugin, int note, int frames, int block, HeapUse* heap = nullptr) {
+    Host::Timeline timeline;
+    timeline.events.push_back({0, {{0x90, static_cast<uint8_t>(note), 100}, 3}});
+    return render(plugin, timeline, frames, {block}, heap);
+}
 
 bool allFinite(const Stereo& audio);
 double peak(const Stereo& audio);
 double rms(const Stereo& audio);
 // Largest sample difference over both channels (the sizes must match).
 double maxDifference(const Stereo& a, const Stereo& b);
+// Where two renders first differ and by how much there, for failure messages.
+std::string describeDifference(const Stereo& a, const Stereo& b);
+
+// Two renders equal sample for sample; the message says where they part.
+#define EXPECT_IDENTICAL_AUDIO(a, b)                                                          \
+    do {                                                                                      \
+        const ::Validation::Stereo& identicalA_ = (a);                                        \
+        const ::Validation::Stereo& identicalB_ = (b);                                        \
+        EXPECT_EQ(::Validation::maxDifference(identicalA_, identicalB_), 0.0)                 \
+            << ::Validation::describeDifference(identicalA_, identicalB_);                    \
+    } while (0)
 
 // True when the allocation counter is interposed in this build.
 bool countsAllocations();

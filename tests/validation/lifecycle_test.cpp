@@ -115,8 +115,9 @@ TEST_F(OpenAndClose, SeveralInstancesAliveAtOncePlayAsTheyDoAlone) {
     }
     for (int k = 0; k < kInstances; ++k) {
         ASSERT_TRUE(allFinite(together[static_cast<size_t>(k)]));
-        EXPECT_EQ(maxDifference(together[static_cast<size_t>(k)], alone[static_cast<size_t>(k)]), 0.0)
-            << "instance " << k << " (program " << k * 9 << ") sounds different beside the others";
+        SCOPED_TRACE("instance " + std::to_string(k) + " (program " + std::to_string(k * 9) +
+                     ") beside the others");
+        EXPECT_IDENTICAL_AUDIO(together[static_cast<size_t>(k)], alone[static_cast<size_t>(k)]);
     }
 }
 
@@ -143,7 +144,7 @@ TEST_F(OpenAndClose, UnloadedAndLoadedAgainPlaysAsBefore) {
     const Stereo again = playOnce(Host::PluginLibrary::load(pluginPath()));
     ASSERT_TRUE(allFinite(again));
     EXPECT_GT(rms(again), 0.0);
-    EXPECT_EQ(maxDifference(first, again), 0.0);
+    EXPECT_IDENTICAL_AUDIO(first, again);
 }
 
 }  // namespace

@@ -112,7 +112,7 @@ TEST_F(HostQuirks, RateAndBlockSizeBeforeOpenGiveTheSameInstrument) {
     const Stereo audio = render(plugin, testPhrase(rate), phraseFrames(rate), {256});
     ASSERT_TRUE(allFinite(audio));
     EXPECT_GT(rms(audio), 0.0);
-    EXPECT_EQ(maxDifference(audio, usualRender(rate, 256)), 0.0);
+    EXPECT_IDENTICAL_AUDIO(audio, usualRender(rate, 256));
 }
 
 TEST_F(HostQuirks, OpenTwiceGivesTheSameInstrumentAsOnce) {
@@ -126,7 +126,7 @@ TEST_F(HostQuirks, OpenTwiceGivesTheSameInstrumentAsOnce) {
     plugin.resume();
     const Stereo audio = render(plugin, testPhrase(rate), phraseFrames(rate), {512});
     ASSERT_TRUE(allFinite(audio));
-    EXPECT_EQ(maxDifference(audio, usualRender(rate, 512)), 0.0);
+    EXPECT_IDENTICAL_AUDIO(audio, usualRender(rate, 512));
 }
 
 // Toggled with nothing processed in between, and suspend or resume sent twice
@@ -143,7 +143,7 @@ TEST_F(HostQuirks, MainsToggledRepeatedlyWithoutProcessingChangesNothing) {
     }
     const Stereo audio = render(plugin, testPhrase(rate), phraseFrames(rate), {512});
     ASSERT_TRUE(allFinite(audio));
-    EXPECT_EQ(maxDifference(audio, usualRender(rate, 512)), 0.0);
+    EXPECT_IDENTICAL_AUDIO(audio, usualRender(rate, 512));
 }
 
 // Toggled between blocks of a playing note: each resume starts clean, and a
@@ -221,7 +221,7 @@ TEST_F(HostQuirks, InstancesLeftUnclosedWhenTheLibraryUnloads) {
     }
     ASSERT_FALSE(isMapped(pluginPath())) << "the library stayed loaded";
     const Stereo after = usualRender(rate, 512);
-    EXPECT_EQ(maxDifference(before, after), 0.0);
+    EXPECT_IDENTICAL_AUDIO(before, after);
 }
 
 // Version 2 is a host from before VST 2: still a host, so an instance is made;
@@ -240,7 +240,7 @@ TEST_F(HostQuirks, AHostAnsweringVersionTwoWithoutTimeInformation) {
     Host::HostedPlugin usual(library);
     usual.transport().setTempo(100.0);
     usual.open({rate, 512, 0});
-    EXPECT_EQ(maxDifference(audio, render(usual, testPhrase(rate), phraseFrames(rate), {512})), 0.0);
+    EXPECT_IDENTICAL_AUDIO(audio, render(usual, testPhrase(rate), phraseFrames(rate), {512}));
 }
 
 // Echoes whose spacing follows the host tempo (0.8 beats), so the tempo the
@@ -280,7 +280,7 @@ TEST_F(HostQuirks, AHostThatNeverGivesTimeInformation) {
     at120.open({rate, kBlock, 0});
     echoOnTheBeat(at100);
     echoOnTheBeat(at120);
-    EXPECT_EQ(maxDifference(audio, render(at100, testPhrase(rate), frames, {kBlock})), 0.0);
+    EXPECT_IDENTICAL_AUDIO(audio, render(at100, testPhrase(rate), frames, {kBlock}));
     EXPECT_GT(maxDifference(audio, render(at120, testPhrase(rate), frames, {kBlock})), 0.01)
         << "the echoes do not follow the host tempo, so this check proves nothing";
 }

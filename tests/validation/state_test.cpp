@@ -120,7 +120,8 @@ TEST_P(ChunkState, AnInstanceRestoredFromTheChunkSoundsLikeTheOriginal) {
         ASSERT_EQ(restored.setChunk(programOnly ? program : bank, programOnly), 1);
         EXPECT_EQ(readAll(restored), values);
         const Stereo audio = render(restored, phrase, frames, {512});
-        EXPECT_EQ(maxDifference(audio, reference), 0.0) << (programOnly ? "program" : "bank") << " chunk";
+        SCOPED_TRACE(programOnly ? "program chunk" : "bank chunk");
+        EXPECT_IDENTICAL_AUDIO(audio, reference);
     }
 }
 
