@@ -316,7 +316,7 @@ Canvas drawFace() {
     if (place.index == 6) drawWaveGlyphs(cr, place.rect);
   }
   const TextStyle sub{8, true, 1.4, palette::kCyan, 0.75};
-  for (const Caption& caption : subHeadings()) drawTextIn(cr, caption.text, caption.box, sub, caption.align);
+  for (const Caption& caption : subHeadings()) drawTextIn(cr, caption.text, caption.box, sub);
 
   drawBrowserWell(cr);
   drawSocket(cr, {561, 1, 594, 34}, 4);

@@ -40,7 +40,6 @@ struct Panel {
 struct Caption {
   std::string text;
   Box box;
-  Align align = Align::Centre;
 };
 
 // Every control the face labels or seats (free-running members only: the

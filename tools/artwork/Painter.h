@@ -13,9 +13,6 @@ namespace artwork {
 struct Rgb {
   double r, g, b;
   Rgb scaled(double factor) const { return {r * factor, g * factor, b * factor}; }
-  Rgb mixed(const Rgb& other, double amount) const {
-    return {r + (other.r - r) * amount, g + (other.g - g) * amount, b + (other.b - b) * amount};
-  }
 };
 
 // 0..255 components, the way the layout gives its text colours.
@@ -30,7 +27,6 @@ inline constexpr Rgb kViolet = rgb255(227, 118, 255);
 inline constexpr Rgb kTitle = rgb255(214, 222, 235);
 inline constexpr Rgb kLabel = rgb255(152, 163, 180);
 inline constexpr Rgb kBrowserText = rgb255(182, 199, 224);
-inline constexpr Rgb kPanelEdge = rgb255(8, 9, 11);
 }  // namespace palette
 
 struct Box {
