@@ -1,13 +1,12 @@
-// The instrument the editor suites and benchmarks edit: the frame's Synth
-// with the real identity, names, value texts, snap rules and defaults, which
-// tells its editor of every stored parameter as the instrument does; and a
-// host callback that records automation, edit gestures and display refreshes.
+// The instrument the editor suites and benchmarks edit: the real one, which
+// tells its editor of every stored parameter; and a host callback that
+// records automation, edit gestures and display refreshes.
 #pragma once
 
 #include <vector>
 
 #include "editor/MorvelithEditor.h"
-#include "frame/Synth.h"
+#include "instrument/MorvelithPlugin.h"
 #include "instrument/ParameterTable.h"
 
 namespace EditorTest {
@@ -52,44 +51,13 @@ struct RecordingHost {
     }
 };
 
-inline constexpr const char* kProductName = "Morvelith VST Instrument";
-
-class TestInstrument : public Vst::Synth {
+// The real instrument, plus the editor's parameter update from its audio
+// thread after every stored change.
+class TestInstrument : public Vst::MorvelithPlugin {
 public:
-    TestInstrument()
-        : Synth(RecordingHost::callback, vstFourCC('z', 'q', '4', 'k'), 100, 181, 0, 2) {
-        setEffectName("Morvelith");
-        setProductString(kProductName);
-        setVendorString("Brastonel");
-        setVendorVersion(1000);
-        setEditor(new Vst::MorvelithEditor(this));
-    }
-    void open() override {
-        Synth::open();
-        initParameterNames();
-        initDisplayFormatters();
-        initPrograms();
-        curProgram.store(0);
-        applyProgram(0);
-        suspend();
-    }
-    void initParameterNames() override {
-        allocateParameterNames();
-        for (int i = 0; i < 181; ++i) setParameterNameEntry(i, Vst::parameterInfo(i).name);
-    }
-    void initDisplayFormatters() override {
-        Plugin::initDisplayFormatters();
-        for (int i = 0; i < 181; ++i)
-            if (Vst::DisplayFormatter rule = Vst::parameterDisplayRule(i)) setDisplayFormatter(i, rule);
-    }
-    Vst::ValueQuantizer getValueQuantizer(VstInt32 index) override { return Vst::parameterSnapRule(index); }
-    void getDefaults(float* values) override {
-        for (int i = 0; i < 181; ++i) values[i] = Vst::parameterInfo(i).defaultValue;
-    }
-    const char* getProductName() override { return kProductName; }
-    // Audio thread, as the instrument does: the editor hears of every change.
+    TestInstrument() : MorvelithPlugin(RecordingHost::callback) {}
     void parameterChanged(VstInt32 index, float value) override {
-        Synth::parameterChanged(index, value);
+        MorvelithPlugin::parameterChanged(index, value);
         window()->setParameter(index, value);
     }
     Vst::MorvelithEditor* window() { return static_cast<Vst::MorvelithEditor*>(getEditor()); }

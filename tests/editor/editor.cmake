@@ -2,17 +2,17 @@
 # the snapshot picture, and one suite in a real X server.
 morvelith_add_test(editor_layout
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/editor_layout_test.cpp
-  LIBS editor LABELS gui TIMEOUT 120)
+  LIBS instrument LABELS gui TIMEOUT 120)
 morvelith_add_test(editor_behaviour
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/editor_behaviour_test.cpp
-  LIBS editor morvelith_alloc_counter LABELS gui TIMEOUT 120)
+  LIBS instrument morvelith_alloc_counter LABELS gui TIMEOUT 120)
 morvelith_add_test(editor_commands
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/editor_commands_test.cpp
-  LIBS editor LABELS gui TIMEOUT 120)
+  LIBS instrument LABELS gui TIMEOUT 120)
 # Writes editor.png into the build folder: the picture the README shows.
 morvelith_add_test(editor_snapshot
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/editor_snapshot_test.cpp
-  LIBS editor LABELS gui TIMEOUT 60)
+  LIBS instrument LABELS gui TIMEOUT 60)
 target_compile_definitions(editor_snapshot PRIVATE EDITOR_SNAPSHOT_FOLDER="${PROJECT_BINARY_DIR}")
 
 # Real input through XTest (Debian package libxtst-dev); without it the suite
@@ -21,7 +21,7 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(EDITOR_XTST QUIET IMPORTED_TARGET xtst)
 morvelith_add_test(editor_x11
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/editor_x11_test.cpp
-  LIBS editor LABELS gui TIMEOUT 60)
+  LIBS instrument LABELS gui TIMEOUT 60)
 if(EDITOR_XTST_FOUND)
   target_link_libraries(editor_x11 PRIVATE PkgConfig::EDITOR_XTST)
   target_compile_definitions(editor_x11 PRIVATE EDITOR_TEST_HAVE_XTEST=1)
@@ -31,5 +31,5 @@ endif()
 # ThreadSanitizer (one label only: the test helper passes a single one through).
 morvelith_add_test(editor_threads
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/editor_threads_test.cpp
-  LIBS editor LABELS tsan TIMEOUT 300)
+  LIBS instrument LABELS tsan TIMEOUT 300)
 add_dependencies(tsan_tests editor_threads)
