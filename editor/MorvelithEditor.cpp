@@ -28,7 +28,12 @@ MorvelithEditor::MorvelithEditor(AudioEffect* owner) : Editor(owner) {
     rect.bottom = kHeight;
 }
 
-MorvelithEditor::~MorvelithEditor() { releaseViews(); }
+MorvelithEditor::~MorvelithEditor() {
+    // The plug-in deletes its editor from its own destructor: a view that
+    // reports while the window goes (an open name field does) must not reach it.
+    plugin = nullptr;
+    releaseViews();
+}
 
 CControl* MorvelithEditor::getControl(int index) const {
     return index >= 0 && index < kParameterSlots ? controls[static_cast<size_t>(index)] : nullptr;
