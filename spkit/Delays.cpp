@@ -127,6 +127,7 @@ void FeedbackDelay::setSampleRate(float rate) {
 
 void FeedbackDelay::setDelay(int n) {
     delay = std::clamp(n, kMaxBlock, kMaxDelaySamples);
+    extent = std::max(extent, delay);
     position %= delay;
 }
 
@@ -141,7 +142,12 @@ void FeedbackDelay::setLoop(Processor* head, Processor* tail) {
 
 void FeedbackDelay::setFeedback(float amount) { feedback = amount; }
 
-void FeedbackDelay::clear() { zero(line, kMaxDelaySamples); }
+// Only the part of the line that can hold data: a whole line is 1.7 MB, too
+// much to zero on the audio thread when a program or the delay switch needs it.
+void FeedbackDelay::clear() {
+    zero(line, extent);
+    extent = delay;
+}
 
 void FeedbackDelay::process(float* out, int count) {
     // Only before the first setDelay: nothing to delay by, pass the input on.
@@ -187,9 +193,9 @@ StereoDelay::Channel* StereoDelay::getChannel(int index) { return &channels[inde
 
 void StereoDelay::setCrossFeed(float c) { crossFeed = c; }
 
+// The scratch arrays carry nothing from one block to the next (each block
+// writes them before it reads them), so only the lines need emptying.
 void StereoDelay::clear() {
-    zero(scratch[0], kMaxDelaySamples);
-    zero(scratch[1], kMaxDelaySamples);
     channels[0].clear();
     channels[1].clear();
 }

@@ -79,6 +79,9 @@ protected:
     float* line;
     int delay = 0;
     int position = 0;
+    // Samples at and above this index have not been written since the last
+    // clear (the ring only ever spans [0, delay)), so clear stops here.
+    int extent = 0;
     float feedback = 0.0f;
     Processor* loopTail = nullptr;
     InputAdapter loopInput;

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "tests/instrument/engine_support.h"
 #include "tests/support/AllocationCounter.h"
@@ -136,6 +138,42 @@ TEST_F(EngineRealtime, ProgramChangesDoNotAllocateOnTheAudioThread) {
 #else
     GTEST_SKIP() << "the counting allocator is not linked in this configuration";
 #endif
+}
+
+// The delay lines are emptied only as far as they were used (a whole line is
+// too much to zero on the audio thread); whatever a longer, earlier length
+// left behind must still be gone when that length returns.
+TEST_F(EngineRealtime, DelayClearReachesEverythingAnEarlierLengthWrote) {
+    SPKit::StereoDelay delay;
+    SPKit::Unit one(1.0f);
+    SPKit::Unit silence(0.0f);
+    delay.getChannel(0)->setInput(&one);
+    delay.getChannel(1)->setInput(&one);
+    const int longLength = 300000;
+    std::vector<float> out(kFrames);
+    const auto run = [&](int samples, double* energy) {
+        for (int done = 0; done < samples; done += kFrames) {
+            delay.getChannel(0)->process(out.data(), kFrames);
+            for (float x : out) *energy += std::fabs(x);
+            delay.getChannel(1)->process(out.data(), kFrames);
+            for (float x : out) *energy += std::fabs(x);
+        }
+    };
+    double energy = 0.0;
+    delay.getChannel(0)->setDelay(longLength);
+    delay.getChannel(1)->setDelay(longLength);
+    run(longLength + 4 * kFrames, &energy);  // both lines full of ones
+    ASSERT_GT(energy, 0.0);
+    delay.getChannel(0)->setDelay(5000);
+    delay.getChannel(1)->setDelay(5000);
+    delay.clear();
+    delay.getChannel(0)->setInput(&silence);
+    delay.getChannel(1)->setInput(&silence);
+    delay.getChannel(0)->setDelay(longLength);
+    delay.getChannel(1)->setDelay(longLength);
+    energy = 0.0;
+    run(longLength + 4 * kFrames, &energy);
+    EXPECT_EQ(energy, 0.0);
 }
 
 // Random settings of every parameter over 0..1, changed every few blocks
