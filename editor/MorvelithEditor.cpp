@@ -97,6 +97,8 @@ void MorvelithEditor::close() {
 
 void MorvelithEditor::releaseViews() {
     if (frame == nullptr) return;
+    // Closing the window ends a rename as losing the focus does: the name typed so far is kept.
+    if (nameField != nullptr && nameField->isEditing()) frame->setFocusView(nullptr);
     // Controls keep a plain pointer to the pop-up; none may reach it once it goes.
     for (CControl* control : controls)
         if (auto* custom = dynamic_cast<CCustomControl*>(control)) custom->setPopupDisplay(nullptr);

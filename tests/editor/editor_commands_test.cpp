@@ -297,3 +297,17 @@ TEST_F(EditorCommands, RenameOpensTheFieldOnceAndReturnCommitsTheName) {
     EXPECT_EQ(programName(*plugin, 0), "Bass 2") << "Escape renames nothing";
     EXPECT_TRUE(browser->isVisible());
 }
+
+TEST_F(EditorCommands, ClosingTheWindowWhileRenamingKeepsTheTypedName) {
+    plugin->renameProgram("Warm");
+    idle();
+    press(Layout::kRenameProgram);
+    ASSERT_TRUE(editor->getProgramNameField()->isEditing());
+    window->injectText("Pad");
+    idle();
+    plugin->dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
+    EXPECT_EQ(programName(*plugin, 0), "WarmPad");
+    ASSERT_EQ(plugin->dispatcher(effEditOpen, 0, 0, nullptr, 0.0f), 1);
+    EXPECT_TRUE(editor->getProgramBrowser()->isVisible());
+    EXPECT_FALSE(editor->getProgramNameField()->isVisible());
+}
