@@ -17,6 +17,7 @@ namespace {
 
 constexpr float kSustainMs = 10000000.0f;
 constexpr float kDelayCrossFeed = 0.2f;
+constexpr float kMaxLoopGain = 0.999f;
 constexpr float kDriveBypassInGain = 0.7f;
 constexpr float kDriveOutFloor = 0.45f;
 constexpr float kSpreadShelfDb = 10.0f;
@@ -472,8 +473,19 @@ void MorvelithPlugin::applyDelayFeedback(SPKit::StereoDelay& delay, float v) {
     const float right = static_cast<float>(delay.getChannel(1)->getDelay()) * 1000.0f / fs;
     // The longer delay gets proportionally less feedback, so both channels
     // lose level at about the same rate per second.
-    delay.getChannel(0)->setFeedback(right >= left ? v : v * right / left);
-    delay.getChannel(1)->setFeedback(left >= right ? v : v * left / right);
+    float feedbackLeft = right >= left ? v : v * right / left;
+    float feedbackRight = left >= right ? v : v * left / right;
+    if (&delay == &hpfDelay) {
+        // Each line takes back feedback x (own + cross-feed x other). The
+        // high-pass delay's loop is a unity gain, so above 1 / (1 + cross-feed)
+        // its echoes would grow without bound; its feedback stops just below.
+        // (The band-pass delay's limiter holds its own loop.)
+        const float ceiling = kMaxLoopGain / (1.0f + kDelayCrossFeed);
+        feedbackLeft = std::min(feedbackLeft, ceiling);
+        feedbackRight = std::min(feedbackRight, ceiling);
+    }
+    delay.getChannel(0)->setFeedback(feedbackLeft);
+    delay.getChannel(1)->setFeedback(feedbackRight);
 }
 
 void MorvelithPlugin::tempoChanged() {

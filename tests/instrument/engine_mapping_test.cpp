@@ -499,6 +499,40 @@ TEST_F(EngineMapping, LongerDelayGetsProportionallyLessFeedback) {
     EXPECT_FLOAT_EQ(FeedbackPeek::of(*Access::hpfDelay(p).getChannel(1)), 0.3f);
 }
 
+TEST_F(EngineMapping, FullHighPassDelayFeedbackStaysBelowTheCrossFedLoopLimit) {
+    Engine e;
+    e.start();
+    apply(e, Vst::kHpfDelayFb, 1.0f);
+    apply(e, Vst::kBpfDelayFb, 1.0f);
+    auto& p = *e.plugin;
+    const float limit = 1.0f / (1.0f + StereoDelayPeek::crossFeedOf(Access::hpfDelay(p)));
+    EXPECT_LT(FeedbackPeek::of(*Access::hpfDelay(p).getChannel(0)), limit);
+    EXPECT_LT(FeedbackPeek::of(*Access::hpfDelay(p).getChannel(1)), limit);
+    EXPECT_GT(FeedbackPeek::of(*Access::hpfDelay(p).getChannel(0)), 0.99f * limit);
+    // The band-pass delay keeps the full value: its limiter holds the loop.
+    EXPECT_EQ(FeedbackPeek::of(*Access::bpfDelay(p).getChannel(0)), 1.0f);
+}
+
+TEST_F(EngineMapping, FullFeedbackOnTheShortestLinesDoesNotGrow) {
+    Engine e;
+    e.start();
+    e.setParameter(Vst::kDelaySyncEnable, 1.0f);
+    e.setParameter(Vst::kDelayLSynced, 1.0f);  // 1/24 beat: raised to the 4096-sample minimum
+    e.setParameter(Vst::kDelayRSynced, 1.0f);
+    e.setParameter(Vst::kDelayEnable, 1.0f);
+    e.setParameter(Vst::kHpfDelayMix, 1.0f);
+    e.setParameter(Vst::kHpfDelayFb, 1.0f);
+    e.setParameter(Vst::kBpfDelayMix, 1.0f);
+    e.setParameter(Vst::kBpfDelayFb, 1.0f);
+    e.noteOn(57, 127);
+    e.render(44100 * 6);
+    const int second = 44100;
+    const double early = TestSupport::rms(e.left.data() + second, second);
+    const double late = TestSupport::rms(e.left.data() + 5 * second, second);
+    ASSERT_TRUE(TestSupport::allFinite(e.left.data(), static_cast<int>(e.left.size())));
+    EXPECT_LT(late, 2.0 * early);
+}
+
 TEST_F(EngineMapping, DelayEnableMutesAndClearsTheLines) {
     Host::instance().timeInfo.tempo = 120.0;
     Engine e;
