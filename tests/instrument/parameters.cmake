@@ -10,3 +10,8 @@ morvelith_add_test(instrument_parameter_table SOURCES parameter_table_test.cpp
   LIBS ${PARAMETER_TEST_LIBS} LABELS instrument)
 morvelith_add_test(instrument_factory_programs SOURCES factory_programs_test.cpp
   LIBS ${PARAMETER_TEST_LIBS} LABELS instrument)
+# The same rules as the opened instrument hands them out.
+if(TARGET instrument)
+  morvelith_add_test(instrument_parameters_in_plugin SOURCES parameters_instrument_test.cpp
+    LIBS instrument morvelith_test_support LABELS instrument)
+endif()

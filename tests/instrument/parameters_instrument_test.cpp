@@ -1,0 +1,124 @@
+// The vocabulary inside the real instrument: an opened MorvelithPlugin hands
+// the editor these value texts and snap rules, and they read the instrument's
+// own stored switches, sample rate and host tempo.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "instrument/MorvelithPlugin.h"
+#include "instrument/ParameterTable.h"
+
+using namespace Vst;
+
+namespace {
+
+VstTimeInfo hostTime{};
+
+VstIntPtr VSTCALLBACK tempoHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+    switch (opcode) {
+        case audioMasterVersion:
+            return 2400;
+        case audioMasterGetTime:
+            return reinterpret_cast<VstIntPtr>(&hostTime);
+        case audioMasterWantMidi:
+            return 1;
+        default:
+            return 0;
+    }
+}
+
+class OpenedInstrument : public testing::Test {
+protected:
+    void SetUp() override {
+        hostTime = VstTimeInfo{};
+        hostTime.sampleRate = 44100.0;
+        hostTime.tempo = 120.0;
+        hostTime.flags = kVstTempoValid | kVstPpqPosValid;
+        plugin = new MorvelithPlugin(tempoHost);
+        effect = plugin->getAeffect();
+        dispatch(effOpen);
+    }
+    void TearDown() override { dispatch(effClose); }
+
+    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, float opt = 0.0f) {
+        return effect->dispatcher(effect, opcode, index, value, nullptr, opt);
+    }
+    // Starts the instrument and renders one block, which stores queued
+    // parameter changes and reads the host's tempo.
+    void renderBlock() {
+        if (!started) {
+            dispatch(effSetSampleRate, 0, 0, 44100.0f);
+            dispatch(effSetBlockSize, 0, 256);
+            dispatch(effMainsChanged, 0, 1);
+            started = true;
+        }
+        std::vector<float> left(256), right(256);
+        float* outputs[2] = {left.data(), right.data()};
+        effect->processReplacing(effect, nullptr, outputs, 256);
+    }
+    std::string shown(int index) { return shownAt(index, plugin->getParameter(index)); }
+    std::string shownAt(int index, float value) {
+        char text[Plugin::kDisplayTextBytes] = {};
+        const DisplayFormatter format = plugin->getDisplayFormatter(index);
+        if (format == nullptr) return "<none>";
+        format(value, text, plugin);
+        return text;
+    }
+
+    MorvelithPlugin* plugin = nullptr;
+    AEffect* effect = nullptr;
+    bool started = false;
+};
+
+TEST_F(OpenedInstrument, HandsOutTheVocabularysRulesForEveryIndex) {
+    for (int index = 0; index < kParameterCount; ++index) {
+        const DisplayFormatter own = parameterDisplayRule(index);
+        if (own != nullptr) {
+            EXPECT_EQ(plugin->getDisplayFormatter(index), own) << index;
+        } else {
+            EXPECT_EQ(shownAt(index, 0.25f), "0.250") << index;  // the store's plain number
+        }
+        EXPECT_EQ(plugin->getValueQuantizer(index), parameterSnapRule(index)) << index;
+    }
+}
+
+TEST_F(OpenedInstrument, DefaultsReadAsAFreshInstrumentShouldShow) {
+    EXPECT_EQ(shown(kMasterLevel), "0.0dB");
+    EXPECT_EQ(shown(kPitchBend), "12st");
+    EXPECT_EQ(shown(kLfoRateSynced), "1/2 d");
+    EXPECT_EQ(shown(kDelayLSynced), "1/4");
+    EXPECT_EQ(shown(kDelayRSynced), "1/4 d");
+    EXPECT_EQ(shown(kLfoHoldSynced), "Inf");
+    EXPECT_EQ(shown(kLpfDcySynced), "0.50bt");  // the LPF envelope runs synced by default
+}
+
+// The delay time follows the tempo the instrument has last heard: 100 BPM
+// until the host reports one.
+TEST_F(OpenedInstrument, DelayTimeFollowsTheHostTempoOnceHeard) {
+    EXPECT_EQ(shownAt(kDelayL, 0.125f), "600ms");
+    renderBlock();
+    ASSERT_EQ(plugin->getTempo(), 120.0);
+    EXPECT_EQ(shownAt(kDelayL, 0.125f), "500ms");
+}
+
+// Switching a section's sync changes how its times read and whether they snap
+// to beats, without touching the stored times.
+TEST_F(OpenedInstrument, SectionSwitchDecidesTextAndSnapOfItsTimes) {
+    const ValueQuantizer snap = plugin->getValueQuantizer(kAmpAtkSynced);
+    ASSERT_NE(snap, nullptr);
+    const float storedTime = plugin->getParameter(kAmpAtkSynced);
+    EXPECT_EQ(snap(0.3f, kAmpAtkSynced, false, plugin), 0.3f);  // Amp runs free by default
+    EXPECT_EQ(shownAt(kAmpAtkSynced, 0.5f), "1.2s");
+
+    renderBlock();  // resuming clears the queues: start before automating
+    plugin->setParameter(kAmpSyncEnable, 1.0f);
+    renderBlock();
+    ASSERT_EQ(plugin->getParameter(kAmpSyncEnable), 1.0f);
+    EXPECT_EQ(snap(0.3f, kAmpAtkSynced, false, plugin), 0.3125f);
+    EXPECT_EQ(shownAt(kAmpAtkSynced, 0.5f), "4.00bt");
+    EXPECT_EQ(plugin->getParameter(kAmpAtkSynced), storedTime);
+}
+
+}  // namespace
