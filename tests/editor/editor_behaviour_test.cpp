@@ -45,6 +45,8 @@ protected:
 };
 
 TEST_F(EditorBehaviour, AKnobDragIsOneAutomatedGestureThatTheStoreFollows) {
+    plugin->setParameter(Vst::kLpfRes, 0.25f);  // room to move, whatever program 0 holds
+    renderAndIdle();
     CControl* knob = editor->getControl(Vst::kLpfRes);
     const float before = knob->getValue();
     drag(knob, 60);
@@ -144,6 +146,8 @@ TEST_F(EditorBehaviour, HostAutomationMovesKnobAndValueText) {
 }
 
 TEST_F(EditorBehaviour, AControlInTheMiddleOfADragIsNotPulledBackByTheStore) {
+    plugin->setParameter(Vst::kDriveAmount, 0.25f);
+    renderAndIdle();
     CControl* knob = editor->getControl(Vst::kDriveAmount);
     window->injectMouseDown(centre(knob), kLButton);
     idle(1);
@@ -190,6 +194,8 @@ TEST_F(EditorBehaviour, BrowserStepsSelectProgramsWithinTheBank) {
 }
 
 TEST_F(EditorBehaviour, HoveringTheFilterTypeShowsItsNameAndEachClickUpdatesIt) {
+    plugin->setParameter(Vst::kEq1Type, Vst::parameterInfo(Vst::kEq1Type).defaultValue);
+    renderAndIdle();
     CControl* option = editor->getControl(Vst::kEq1Type);
     window->injectMouseMove(centre(option), 0);
     idle();

@@ -160,6 +160,7 @@ TEST_F(EditorInRealX, OpensInTheHostWindowAndAnswersRealInput) {
     XQueryTree(host, parent, &root, &parentOfChild, &children, &count);
     ASSERT_EQ(count, 1u) << "the editor's window is a child of the host's";
     XFree(children);
+    plugin->setParameter(Vst::kMasterLevel, 0.5f);  // room to move, whatever program 0 holds
     runFor(200);
 
     // Drag "Master: LEVEL" 40 pixels up: 0.2 at 0.005 per pixel, through the cursor wrap.
