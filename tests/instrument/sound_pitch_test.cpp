@@ -8,6 +8,7 @@
 #include <complex>
 #include <numbers>
 
+#include "instrument/ParameterTable.h"
 #include "tests/instrument/sound_rig.h"
 #include "tests/support/AudioAnalysis.h"
 
@@ -35,6 +36,14 @@ double measuredPitch(const std::vector<float>& x, int64_t begin) {
 }
 
 }  // namespace
+
+// Every sound suite starts from this program and changes only what it measures.
+TEST_F(SoundPitch, TheSuitesStartFromAProgramHoldingEveryDefault) {
+    Rig rig;
+    EXPECT_EQ(rig.plugin().programName(), "Init 76");
+    for (int index = 0; index < kParameterCount; ++index)
+        EXPECT_EQ(rig.plugin().getParameter(index), parameterInfo(index).defaultValue) << "index " << index;
+}
 
 TEST_F(SoundPitch, Note69SoundsAt440HzOnBothChannels) {
     Rig rig;
