@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <set>
 #include <thread>
@@ -20,6 +21,7 @@
 // After GoogleTest: Xlib's macros (None, Bool, Status) would break its headers.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 #if EDITOR_TEST_HAVE_XTEST
 #include <X11/extensions/XTest.h>
 #endif
@@ -107,6 +109,13 @@ protected:
         XFlush(host);
         runFor(20);
     }
+    void typeKey(KeySym keysym) {
+        const KeyCode code = XKeysymToKeycode(host, keysym);
+        XTestFakeKeyEvent(host, code, True, CurrentTime);
+        XTestFakeKeyEvent(host, code, False, CurrentTime);
+        XFlush(host);
+        runFor(20);
+    }
     void click(const CPoint& inFrame) {
         moveTo(inFrame);
         button(true);
@@ -186,6 +195,19 @@ TEST_F(EditorInRealX, OpensInTheHostWindowAndAnswersRealInput) {
     click(centreInFrame(editor->getProgramBrowser()->getNextButton()));
     ASSERT_TRUE(runUntil([&] { return plugin->getProgram() == 1; }));
     EXPECT_EQ(editor->getProgramBrowser()->getMenu()->getCurrent(), 1);
+
+    // Rename through the command panel and the keyboard.
+    click(CPoint(782 + 30, 60 + 15));
+    ASSERT_TRUE(runUntil([&] { return editor->getProgramNameField()->isEditing(); }));
+    runFor(50);  // the keyboard focus moves to the editor's window
+    const size_t typedBefore = std::strlen(editor->getProgramNameField()->getText());
+    for (size_t i = 0; i < typedBefore; ++i) typeKey(XK_BackSpace);
+    for (KeySym key : {XK_o, XK_k, XK_Return}) typeKey(key);
+    ASSERT_TRUE(runUntil([&] { return !editor->getProgramNameField()->isEditing(); }));
+    char name[Vst::ProgramRecord::kNameBytes] = {};
+    plugin->getProgramName(name);
+    EXPECT_STREQ(name, "ok");
+    EXPECT_TRUE(editor->getProgramBrowser()->isVisible());
 
     // The window's picture: the size of the offscreen one, not blank, and the same pixels.
     moveTo(CPoint(860, 550));  // out of the way of tool-tips
