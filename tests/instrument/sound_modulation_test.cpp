@@ -1,9 +1,11 @@
-// The main LFO heard as tremolo through the built instrument: its rate is
-// R(v) with the sync switch off and one cycle per note value of the host's
-// tempo with it on, the switch chooses between the twins both ways, and a
-// tempo change of the host re-times the synced rate while the instance runs.
+// Modulators heard through the built instrument: the main LFO as tremolo,
+// whose rate is R(v) with the sync switch off and one cycle per note value of
+// the host's tempo with it on (the switch chooses between the twins both ways,
+// a tempo change re-times the synced rate while the instance runs); and the
+// vibrato, whose swing follows the depth curve D at its rate.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numeric>
 
@@ -72,3 +74,86 @@ INSTANTIATE_TEST_SUITE_P(
                       TremoloCase{"SyncedRetimedTo150", 1.0f, false, 150.0, 5.0},
                       TremoloCase{"SyncOffChoosesPlainAgain", 0.0f, true, 120.0, std::exp(1.0)}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// --- vibrato --------------------------------------------------------------------
+
+namespace {
+
+// The tone's frequency period by period: interpolated upward zero crossings,
+// each estimate spanning four periods (the band-limited saw crosses upward once
+// per period).
+struct LocalPitch {
+    std::vector<double> seconds;  // the middle of each estimate's span
+    std::vector<double> hz;
+    double lowest() const { return *std::min_element(hz.begin(), hz.end()); }
+    double highest() const { return *std::max_element(hz.begin(), hz.end()); }
+};
+
+LocalPitch localPitch(const std::vector<float>& x, int64_t begin, int64_t end) {
+    std::vector<double> crossings;
+    for (int64_t i = begin + 1; i < end; ++i) {
+        const double a = x[static_cast<size_t>(i - 1)], b = x[static_cast<size_t>(i)];
+        if (a < 0.0 && b >= 0.0) crossings.push_back(static_cast<double>(i - 1) + a / (a - b));
+    }
+    LocalPitch pitch;
+    for (size_t k = 0; k + 4 < crossings.size(); ++k) {
+        pitch.seconds.push_back(crossings[k + 2] / kRate);
+        pitch.hz.push_back(4.0 * kRate / (crossings[k + 4] - crossings[k]));
+    }
+    return pitch;
+}
+
+// The local pitch on an even grid of `rate` points per second (linear
+// interpolation between estimates), mean removed: the swing as a signal.
+std::vector<float> swingSignal(const LocalPitch& pitch, double rate) {
+    std::vector<float> out;
+    size_t k = 0;
+    for (double t = pitch.seconds.front(); t <= pitch.seconds.back(); t += 1.0 / rate) {
+        while (k + 2 < pitch.seconds.size() && pitch.seconds[k + 1] < t) ++k;
+        const double u = (t - pitch.seconds[k]) / (pitch.seconds[k + 1] - pitch.seconds[k]);
+        out.push_back(static_cast<float>(pitch.hz[k] + u * (pitch.hz[k + 1] - pitch.hz[k])));
+    }
+    const double mean = std::accumulate(out.begin(), out.end(), 0.0) / static_cast<double>(out.size());
+    for (float& v : out) v = static_cast<float>(v - mean);
+    return out;
+}
+
+}  // namespace
+
+struct VibratoCase {
+    float depth;       // "Vibra: DEPTH"
+    double semitones;  // 240 x D(depth), each way
+};
+
+class SoundVibratoDepth : public ::testing::TestWithParam<VibratoCase> {
+protected:
+    void SetUp() override {
+        const std::string why = missingPlugin();
+        if (!why.empty()) GTEST_SKIP() << why;
+    }
+};
+
+// The default vibrato runs at R(0.66) = e^1.6 Hz with no delay or fade.
+TEST_P(SoundVibratoDepth, SwingsByTheDepthCurveEachWayAtItsRate) {
+    const VibratoCase c = GetParam();
+    Rig rig;
+    rig.set({{kPitchTune, kExactTune}, {kVibraDepth, c.depth}});
+    const int64_t frames = 4410 + 2 * 44100;
+    const Take take = rig.play(Score().noteOn(0, kToneNote, 127), frames);
+    const LocalPitch pitch = localPitch(take.left, 4410, frames);
+    ASSERT_GT(pitch.hz.size(), 100u);
+    // Averaging over four periods flattens the swing's peaks by well under
+    // 0.1 % of a semitone at these rates; 0.02 semitone is the crossing jitter.
+    EXPECT_NEAR(12.0 * std::log2(pitch.highest() / 1764.0), c.semitones, 0.02 + 0.01 * c.semitones);
+    EXPECT_NEAR(12.0 * std::log2(1764.0 / pitch.lowest()), c.semitones, 0.02 + 0.01 * c.semitones);
+    // The swing itself repeats at the vibrato rate.
+    const std::vector<float> swing = swingSignal(pitch, 1000.0);
+    EXPECT_NEAR(strongestFrequency(swing, 0, static_cast<int64_t>(swing.size()), 1000.0, 0.5, 40.0), std::exp(1.6),
+                0.005 * std::exp(1.6));
+}
+
+// Linear in the middle (5 semitones per unit of travel, one semitone at 0.7),
+// a cube outside it; below the middle the swing is inverted, not smaller.
+INSTANTIATE_TEST_SUITE_P(DepthCurve, SoundVibratoDepth,
+                         ::testing::Values(VibratoCase{0.6f, 0.5}, VibratoCase{0.4f, 0.5}, VibratoCase{0.7f, 1.0},
+                                           VibratoCase{0.75f, 240.0 * (0.015625 / 0.2359664 - 0.02973647)}));
