@@ -4,6 +4,7 @@
 #include "instrument/MorvelithPlugin.h"
 
 #include "editor/MorvelithEditor.h"
+#include "instrument/FactoryPrograms.h"
 #include "instrument/ParameterTable.h"
 
 namespace Vst {
@@ -148,7 +149,22 @@ int MorvelithPlugin::getParameterType(VstInt32 index) { return parameterInfo(ind
 
 ValueQuantizer MorvelithPlugin::getValueQuantizer(VstInt32 index) { return parameterSnapRule(index); }
 
-void MorvelithPlugin::initPrograms() { Synth::initPrograms(); }
+void MorvelithPlugin::initPrograms() {
+    Synth::initPrograms();
+    // The factory bank over every program: names and all 181 values.
+    {
+        ScopedLock hold(lock);
+        for (VstInt32 p = 0; p < kNumPrograms && p < kFactoryProgramCount; ++p) {
+            const char* name = factoryProgramName(p);
+            const float* values = factoryProgramValues(p);
+            if (name == nullptr || values == nullptr) continue;
+            ProgramRecord record = getBank().program(p);
+            record.setName(name);
+            for (VstInt32 i = 0; i < kNumParams; ++i) record.setValue(i, values[i]);
+        }
+    }
+    notifyProgramDataChanged();
+}
 
 AudioEffect* createPluginInstance(audioMasterCallback audioMaster) { return new MorvelithPlugin(audioMaster); }
 

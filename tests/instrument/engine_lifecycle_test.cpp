@@ -7,6 +7,7 @@
 #include <cmath>
 #include <vector>
 
+#include "instrument/FactoryPrograms.h"
 #include "instrument/ParameterTable.h"
 #include "tests/instrument/engine_support.h"
 #include "tests/support/AudioAnalysis.h"
@@ -70,6 +71,7 @@ TEST_F(EngineLifecycle, RateBeforeOpenGivesTheInstrumentOfRateAfterOpen) {
     Engine early(false);
     early.setRate(96000.0f);
     early.dispatch(effOpen);
+    early.dispatch(effSetProgram, 0, Engine::kDefaultsProgram);
     Engine late;
     early.start(96000.0f);
     late.start(96000.0f);
@@ -251,13 +253,13 @@ TEST_F(EngineLifecycle, PhaserRateReturnsToHalfAHertzAfterARateChangeUntilReappl
     e.setRate(96000.0f);
     EXPECT_NEAR(PhaserPeek::rateOf(phaser), 0.5, 1e-4);
     // The next program application sets "Phaser: RATE" again, at the new rate.
-    e.dispatch(effSetProgram, 0, 0);
+    e.dispatch(effSetProgram, 0, Engine::kDefaultsProgram);
     e.render(2048);
     EXPECT_NEAR(PhaserPeek::rateOf(phaser), 0.9, 1e-4);
 }
 
 TEST_F(EngineLifecycle, OpenLeavesProgramZeroApplied) {
-    Engine e;
+    Engine e(true, -1);
     auto& p = *e.plugin;
     const auto stored = [&](int i) { return e.parameter(i); };
     EXPECT_EQ(p.getProgram(), 0);
@@ -297,6 +299,24 @@ TEST_F(EngineLifecycle, StoreOperationsAnswerFromTheParameterTable) {
     EXPECT_EQ(p.getDefault(181), 0.0f);
 }
 
+TEST_F(EngineLifecycle, OpenInstallsTheFactoryBank) {
+    Engine e(true, -1);
+    auto& p = *e.plugin;
+    for (int program = 0; program < Vst::MorvelithPlugin::kNumPrograms; ++program) {
+        char name[64] = {};
+        p.getProgramNameIndexed(0, program, name);
+        EXPECT_STREQ(name, Vst::factoryProgramName(program)) << program;
+        const float* values = Vst::factoryProgramValues(program);
+        for (int i = 0; i < Vst::MorvelithPlugin::kNumParams; ++i)
+            ASSERT_EQ(p.getProgramValue(program, i), values[i]) << program << " / " << i;
+    }
+    char name[64] = {};
+    p.getProgramNameIndexed(0, 75, name);
+    EXPECT_STREQ(name, "Basic Reso Delay");
+    p.getProgramNameIndexed(0, 99, name);
+    EXPECT_STREQ(name, "Init 99");
+}
+
 TEST_F(EngineLifecycle, ProgramChangeSilencesTheDelayTails) {
     Engine e;
     e.start();
@@ -310,7 +330,7 @@ TEST_F(EngineLifecycle, ProgramChangeSilencesTheDelayTails) {
     auto& line = *Access::hpfDelay(*e.plugin).getChannel(0);
     const double before = DelayLinePeek::energyOf(line);
     ASSERT_GT(before, 1.0);
-    e.dispatch(effSetProgram, 0, 1);
+    e.dispatch(effSetProgram, 0, Engine::kDefaultsProgram + 1);
     e.render(2048);  // the 5 ms fade, then the program
     // Only what the delay's own send filter still rings out has entered since.
     EXPECT_LT(DelayLinePeek::energyOf(line), before * 1e-3);

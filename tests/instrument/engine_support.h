@@ -50,10 +50,16 @@ struct Host {
 class Engine {
 public:
     static constexpr int kBlock = 256;
+    // Programs 76 to 80 of the factory bank hold exactly the parameter defaults.
+    static constexpr int kDefaultsProgram = 76;
 
-    explicit Engine(bool open = true)
+    // Opened instruments select `program` (none when negative); it is applied
+    // when the host resumes.
+    explicit Engine(bool open = true, int program = kDefaultsProgram)
         : plugin(new Vst::MorvelithPlugin(Host::callback)), effect(plugin->getAeffect()) {
-        if (open) dispatch(effOpen);
+        if (!open) return;
+        dispatch(effOpen);
+        if (program >= 0) dispatch(effSetProgram, 0, program);
     }
     ~Engine() { dispatch(effClose); }
     Engine(const Engine&) = delete;
