@@ -1,8 +1,8 @@
-// Modulators heard through the built instrument: the main LFO as tremolo,
-// whose rate is R(v) with the sync switch off and one cycle per note value of
-// the host's tempo with it on (the switch chooses between the twins both ways,
-// a tempo change re-times the synced rate while the instance runs); and the
-// vibrato, whose swing follows the depth curve D at its rate.
+// Modulators heard through the built instrument: the main LFO as tremolo at
+// R(v), or synced to the host's tempo (the switch chooses its twins both ways,
+// a tempo change re-times the synced rate while running); the vibrato, whose
+// swing follows the depth curve D at its rate; the trill, alternating between
+// the note and the interval its depth sets.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -157,3 +157,40 @@ TEST_P(SoundVibratoDepth, SwingsByTheDepthCurveEachWayAtItsRate) {
 INSTANTIATE_TEST_SUITE_P(DepthCurve, SoundVibratoDepth,
                          ::testing::Values(VibratoCase{0.6f, 0.5}, VibratoCase{0.4f, 0.5}, VibratoCase{0.7f, 1.0},
                                            VibratoCase{0.75f, 240.0 * (0.015625 / 0.2359664 - 0.02973647)}));
+
+// --- trill -----------------------------------------------------------------------
+
+struct TrillCase {
+    float depth;       // "Trill: DEPTH"
+    double semitones;  // the second pitch, from the note: 240 x (depth - 0.5)
+};
+
+class SoundTrill : public ::testing::TestWithParam<TrillCase> {
+protected:
+    void SetUp() override {
+        const std::string why = missingPlugin();
+        if (!why.empty()) GTEST_SKIP() << why;
+    }
+};
+
+// The default trill is synced at a quarter beat: 8 Hz at 120 bpm.
+TEST_P(SoundTrill, AlternatesBetweenTheNoteAndTheDepthsInterval) {
+    const TrillCase c = GetParam();
+    Rig rig;
+    rig.set({{kPitchTune, kExactTune}, {kTrillDepth, c.depth}});
+    const int64_t frames = 4410 + 2 * 44100;
+    const Take take = rig.play(Score().noteOn(0, kToneNote, 127), frames);
+    const LocalPitch pitch = localPitch(take.left, 4410, frames);
+    ASSERT_GT(pitch.hz.size(), 100u);
+    // Each pitch is held for a sixteenth of a second: 110 periods, so the
+    // four-period estimates sit exactly on both pitches most of the time.
+    const double low = std::min(0.0, c.semitones), high = std::max(0.0, c.semitones);
+    EXPECT_NEAR(12.0 * std::log2(pitch.lowest() / 1764.0), low, 0.02);
+    EXPECT_NEAR(12.0 * std::log2(pitch.highest() / 1764.0), high, 0.02);
+    const std::vector<float> swing = swingSignal(pitch, 1000.0);
+    EXPECT_NEAR(strongestFrequency(swing, 0, static_cast<int64_t>(swing.size()), 1000.0, 0.5, 40.0), 8.0, 0.04);
+}
+
+INSTANTIATE_TEST_SUITE_P(Intervals, SoundTrill,
+                         ::testing::Values(TrillCase{0.5f + 2.0f / 240.0f, 2.0}, TrillCase{0.5f + 12.0f / 240.0f, 12.0},
+                                           TrillCase{0.5f - 3.0f / 240.0f, -3.0}));
