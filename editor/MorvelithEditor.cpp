@@ -4,9 +4,6 @@
 // brings the views up to date on the GUI thread.
 #include "editor/MorvelithEditor.h"
 
-#include <algorithm>
-#include <vector>
-
 #include "editor/controls/CCustomFrame.h"
 #include "editor/controls/CCustomKnob.h"
 #include "editor/controls/CMicroControl.h"
