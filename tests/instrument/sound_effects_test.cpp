@@ -1,9 +1,8 @@
 // Delays, sample rate and resume of the built instrument, heard through the
-// host: echoes land at the lengths worked out from the host's tempo, the sync
-// switch chooses between the plain and the synced lengths and a tempo change
-// re-times them; a new sample rate moves the pitch ceiling to 0.49 x the rate
-// and empties the delays; resume clears filters and delays but lets a
-// releasing envelope go on from where it was.
+// host: echoes land at the lengths of the host's tempo, the sync switch picks
+// plain or synced lengths and a tempo change re-times them; a new rate moves the
+// pitch ceiling to 0.49 x the rate and empties the delays; resume clears filters
+// and delays but a releasing envelope goes on from where it was.
 #include <gtest/gtest.h>
 
 #include <algorithm>
