@@ -119,7 +119,12 @@ TEST_P(ChunkState, AnInstanceRestoredFromTheChunkSoundsLikeTheOriginal) {
         restored.open({rate, 512, 0});
         ASSERT_EQ(restored.setChunk(programOnly ? program : bank, programOnly), 1);
         EXPECT_EQ(readAll(restored), values);
-        const Stereo audio = render(restored, phrase, frames, {512});
+        // The chunk is applied on the audio thread at the first block: without heap use.
+        HeapUse heap;
+        const Stereo audio = render(restored, phrase, frames, {512}, &heap);
+        if (countsAllocations()) {
+            EXPECT_EQ(heap.allocations, 0);
+        }
         SCOPED_TRACE(programOnly ? "program chunk" : "bank chunk");
         EXPECT_IDENTICAL_AUDIO(audio, reference);
     }
