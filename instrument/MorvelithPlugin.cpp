@@ -112,7 +112,13 @@ void MorvelithPlugin::resetState() {
     for (SPKit::BiQuad* filter : {&driveFilterLeft, &driveFilterRight, &dcBlockLeft, &dcBlockRight}) filter->reset();
 }
 
-void MorvelithPlugin::processBlock(float**, float** outputs, VstInt32 frames) {
+void MorvelithPlugin::processBlock(float** inputs, float** outputs, VstInt32 frames) {
+    // A host that asks for audio before opening gets the frame's silence:
+    // the units are not connected yet.
+    if (!graphBuilt) {
+        Synth::processBlock(inputs, outputs, frames);
+        return;
+    }
     // Left first: the oscillator's first pull of a block is its left output.
     outputLeft.process(outputs[0], frames);
     outputRight.process(outputs[1], frames);

@@ -4,6 +4,7 @@
 // and program 0 applied by open.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -65,6 +66,20 @@ TEST_F(EngineLifecycle, OpeningTwiceGivesTheInstrumentOfOneOpen) {
     playPhrase(once);
     playPhrase(twice);
     expectSameAudio(once, twice);
+}
+
+TEST_F(EngineLifecycle, AudioAskedBeforeOpenIsSilence) {
+    Engine e(false);
+    e.setRate(44100.0f);
+    e.resume();
+    e.noteOn(60, 100);
+    float left[64], right[64];
+    std::fill(left, left + 64, 1.0f);
+    std::fill(right, right + 64, 1.0f);
+    e.deliverMidi();
+    e.renderInto(left, right, 64);
+    EXPECT_EQ(TestSupport::peak(left, 64), 0.0);
+    EXPECT_EQ(TestSupport::peak(right, 64), 0.0);
 }
 
 TEST_F(EngineLifecycle, RateBeforeOpenGivesTheInstrumentOfRateAfterOpen) {
