@@ -147,7 +147,7 @@ TEST_F(SoundLegato, SecondNoteMovesThePitchWithoutRestartingTheEnvelope) {
     const Take reference = alone.play(Score().noteOn(0, 64), kSustained + kWindow);
     const int64_t after = kSecond + 2205;  // 50 ms after the second note, still decaying
     const double ratio = windowRms(both.left, after, kRmsWindow) / windowRms(reference.left, after, kRmsWindow);
-    // A restarted attack would jump back to level 1: (0.91 / 0.78)^4, about 1.9 times louder.
+    // A restarted (instant) attack would jump back to level 1: (0.96 / 0.80)^4, about twice as loud.
     EXPECT_NEAR(ratio, 1.0, 0.05);
     EXPECT_NEAR(measuredPitch(both.left, kSustained), noteHz(64), noteHz(64) * kPitchTolerance);
 }
@@ -166,7 +166,7 @@ TEST_F(SoundLegato, ReleasingTheLastNoteReturnsToTheHeldOneAndOnlyThenReleases) 
     EXPECT_NEAR(windowRms(take.left, back, kRmsWindow) / windowRms(reference.left, back, kRmsWindow), 1.0, 0.05);
 
     // The last note-off starts the release: 200 ms into 270 ms the level is
-    // 0.5 x (1 - 200/270) of full, to the fourth power 40 dB below the sustain.
+    // 0.5 x (1 - 200/270) of full, to the fourth power 47 dB below the sustain.
     const double sustain = windowRms(take.left, kLastUp - kRmsWindow, kRmsWindow);
     const double released = windowRms(take.left, kLastUp + 8820, 441);
     EXPECT_LT(TestSupport::toDb(released / sustain), -30.0);
