@@ -52,6 +52,18 @@ TEST_F(SoundPitch, Note69SoundsAt440HzOnBothChannels) {
     EXPECT_NEAR(measuredPitch(take.right, 22050), 440.0, 440.0 * kPitchTolerance);
 }
 
+class SoundPitchAtRate : public SoundPitch, public ::testing::WithParamInterface<double> {};
+
+TEST_P(SoundPitchAtRate, Note69Is440HzAtEveryRate) {
+    const double rate = GetParam();
+    Rig rig(rate);
+    const int64_t window = 65536;
+    const Take take = rig.play(Score().noteOn(0, 69), 8192 + window);
+    EXPECT_NEAR(strongestFrequency(take.left, 8192, window, rate, 20.0, 0.45 * rate), 440.0, 440.0 * kPitchTolerance);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, SoundPitchAtRate, ::testing::Values(22050.0, 48000.0, 88200.0, 96000.0, 192000.0));
+
 TEST_F(SoundPitch, NotesFollowEqualTemperament) {
     for (int note : {33, 57, 60, 81, 93}) {
         Rig rig;
