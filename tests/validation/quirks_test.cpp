@@ -243,14 +243,15 @@ TEST_F(HostQuirks, AHostAnsweringVersionTwoWithoutTimeInformation) {
     EXPECT_IDENTICAL_AUDIO(audio, render(usual, testPhrase(rate), phraseFrames(rate), {512}));
 }
 
-// Echoes whose spacing follows the host tempo (0.8 beats), so the tempo the
-// instrument works with is heard.
+// Echoes whose spacing follows the host tempo (a dotted eighth: 0.225 s at
+// 100 beats per minute, 0.1875 s at 120), so the tempo the instrument works
+// with is heard.
 template <class Plugin>
 void echoOnTheBeat(Plugin& plugin) {
     plugin.setParameter(Vst::kDelayEnable, 1.0f);
     plugin.setParameter(Vst::kDelaySyncEnable, 1.0f);
-    plugin.setParameter(Vst::kDelayLSynced, 0.1f);
-    plugin.setParameter(Vst::kDelayRSynced, 0.1f);
+    plugin.setParameter(Vst::kDelayLSynced, 0.6f);
+    plugin.setParameter(Vst::kDelayRSynced, 0.6f);
     plugin.setParameter(Vst::kHpfDelayMix, 1.0f);
     plugin.setParameter(Vst::kHpfDelayFb, 0.5f);
 }
