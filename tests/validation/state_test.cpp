@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "instrument/ParameterTable.h"
 #include "tests/validation/ValidationSupport.h"
 
 using namespace Validation;
@@ -37,6 +38,40 @@ protected:
         std::vector<float> values(kParameterCount);
         for (int i = 0; i < kParameterCount; ++i) values[static_cast<size_t>(i)] = plugin.getParameter(i);
         return values;
+    }
+
+    // The same values reach the engine through setParameter on one instance and
+    // through the chunk on another, at the same instant of otherwise identical
+    // lives: both must render the phrase identically, for the bank and for the
+    // program chunk.
+    void expectRestoredSoundsLikeOriginal(const std::vector<float>& values) {
+        const double rate = 48000.0;
+        const Host::Timeline phrase = testPhrase(rate);
+        const int64_t frames = phraseFrames(rate);
+
+        Host::HostedPlugin original(pluginPath());
+        original.open({rate, 512, 0});
+        for (int i = 0; i < kParameterCount; ++i) original.setParameter(i, values[static_cast<size_t>(i)]);
+        const Stereo reference = render(original, phrase, frames, {512});
+        ASSERT_TRUE(allFinite(reference));
+        ASSERT_EQ(readAll(original), values);
+        const std::vector<uint8_t> bank = original.getChunk(false);
+        const std::vector<uint8_t> program = original.getChunk(true);
+
+        for (bool programOnly : {false, true}) {
+            SCOPED_TRACE(programOnly ? "program chunk" : "bank chunk");
+            Host::HostedPlugin restored(pluginPath());
+            restored.open({rate, 512, 0});
+            ASSERT_EQ(restored.setChunk(programOnly ? program : bank, programOnly), 1);
+            EXPECT_EQ(readAll(restored), values);
+            // The chunk is applied on the audio thread at the first block: without heap use.
+            HeapUse heap;
+            const Stereo audio = render(restored, phrase, frames, {512}, &heap);
+            if (countsAllocations()) {
+                EXPECT_EQ(heap.allocations, 0);
+            }
+            EXPECT_IDENTICAL_AUDIO(audio, reference);
+        }
     }
 
     std::mt19937 random{GetParam()};
@@ -95,39 +130,19 @@ TEST_P(ChunkState, EveryValueAndNameComesBackExactly) {
     EXPECT_EQ(plugin.getChunk(true), program);
 }
 
-// The same values reach the engine through setParameter on one instance and
-// through the chunk on another, at the same instant of otherwise identical
-// lives: both must render the phrase identically, for the bank and for the
-// program chunk.
+// Switches set as hosts and the editor set them, on (1) or off (0).
 TEST_P(ChunkState, AnInstanceRestoredFromTheChunkSoundsLikeTheOriginal) {
-    const double rate = 48000.0;
-    const std::vector<float> values = randomValues();
-    const Host::Timeline phrase = testPhrase(rate);
-    const int64_t frames = phraseFrames(rate);
+    std::vector<float> values = randomValues();
+    for (int i = 0; i < kParameterCount; ++i)
+        if (Vst::parameterInfo(i).type == Vst::kParameterSwitch)
+            values[static_cast<size_t>(i)] = values[static_cast<size_t>(i)] < 0.5f ? 0.0f : 1.0f;
+    expectRestoredSoundsLikeOriginal(values);
+}
 
-    Host::HostedPlugin original(pluginPath());
-    original.open({rate, 512, 0});
-    for (int i = 0; i < kParameterCount; ++i) original.setParameter(i, values[static_cast<size_t>(i)]);
-    const Stereo reference = render(original, phrase, frames, {512});
-    ASSERT_TRUE(allFinite(reference));
-    ASSERT_EQ(readAll(original), values);
-    const std::vector<uint8_t> bank = original.getChunk(false);
-    const std::vector<uint8_t> program = original.getChunk(true);
-
-    for (bool programOnly : {false, true}) {
-        Host::HostedPlugin restored(pluginPath());
-        restored.open({rate, 512, 0});
-        ASSERT_EQ(restored.setChunk(programOnly ? program : bank, programOnly), 1);
-        EXPECT_EQ(readAll(restored), values);
-        // The chunk is applied on the audio thread at the first block: without heap use.
-        HeapUse heap;
-        const Stereo audio = render(restored, phrase, frames, {512}, &heap);
-        if (countsAllocations()) {
-            EXPECT_EQ(heap.allocations, 0);
-        }
-        SCOPED_TRACE(programOnly ? "program chunk" : "bank chunk");
-        EXPECT_IDENTICAL_AUDIO(audio, reference);
-    }
+// Every value random, switches too: a switch is on only at exactly 1, and
+// whatever it holds the sound must follow from the stored values alone.
+TEST_P(ChunkState, AnInstanceRestoredFromTheChunkSoundsLikeTheOriginalWhateverTheSwitchesHold) {
+    expectRestoredSoundsLikeOriginal(randomValues());
 }
 
 // Chunks of the wrong size are refused and change nothing.
