@@ -1,8 +1,8 @@
 // Modulators heard through the built instrument: the main LFO as tremolo at
-// R(v), or synced to the host's tempo (the switch chooses its twins both ways,
-// a tempo change re-times the synced rate while running); the vibrato, whose
-// swing follows the depth curve D at its rate; the trill, alternating between
-// the note and the interval its depth sets.
+// R(v) or synced to the host's tempo (the switch picks its twins both ways, a
+// tempo change re-times it while running); the vibrato's swing by the depth
+// curve D at its rate; the trill between the note and its depth's interval;
+// the portamento glide between legato notes only.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -194,3 +194,66 @@ TEST_P(SoundTrill, AlternatesBetweenTheNoteAndTheDepthsInterval) {
 INSTANTIATE_TEST_SUITE_P(Intervals, SoundTrill,
                          ::testing::Values(TrillCase{0.5f + 2.0f / 240.0f, 2.0}, TrillCase{0.5f + 12.0f / 240.0f, 12.0},
                                            TrillCase{0.5f - 3.0f / 240.0f, -3.0}));
+
+// --- portamento -------------------------------------------------------------------
+
+namespace {
+
+// Frames until the designed glide (three poles p, 0.999 p, 0.998001 p with
+// weights t, -2t, t, run at the control rate) passes half of a unit step.
+double glideHalfFrames(double ms) {
+    const double rate = kRate / kControlPeriod;
+    const double p1 = 1.0 - 2.4 / (rate * ms * 0.001 * 0.2857142857142857 + 10.0);
+    const double p[3] = {p1, p1 * 0.999, p1 * 0.998001};
+    const double m = std::log(p1), o = std::log(0.999);
+    const double t = 1.0 / (2.0 / (o + m) - 1.0 / (2.0 * o + m) - 1.0 / m);
+    double s[3] = {0, 0, 0};
+    for (int n = 1;; ++n) {
+        for (int k = 0; k < 3; ++k) s[k] = p[k] * s[k] + 1.0;
+        if (t * s[0] - 2.0 * t * s[1] + t * s[2] >= 0.5) return n * static_cast<double>(kControlPeriod);
+    }
+}
+
+}  // namespace
+
+class SoundPortamento : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string why = missingPlugin();
+        if (!why.empty()) GTEST_SKIP() << why;
+    }
+    // Mean local pitch over [from, from + frames).
+    static double pitchAt(const Take& take, int64_t from, int64_t frames) {
+        const LocalPitch pitch = localPitch(take.left, from, from + frames);
+        return std::accumulate(pitch.hz.begin(), pitch.hz.end(), 0.0) / static_cast<double>(pitch.hz.size());
+    }
+};
+
+// "Pitch: PORTA" at 0.21544 is T = 100 ms: a legato octave (882 -> 1764 Hz)
+// glides, half-way after about 1000 frames and arrived (to 0.1 %) 150 ms in;
+// a note after silence starts on its own pitch at once.
+TEST_F(SoundPortamento, LegatoNotesGlideOverThePortamentoTimeOthersJump) {
+    Rig rig;
+    rig.set({{kPitchTune, kExactTune}, {kPitchPorta, 0.21544f}});
+    constexpr int64_t kSecond = 8820, kLoneNote = 44100;
+    const Take take = rig.play(Score()
+                                   .noteOn(0, kToneNote - 12, 127)
+                                   .noteOn(kSecond, kToneNote, 127)
+                                   .noteOff(kSecond + 13230, kToneNote - 12)
+                                   .noteOff(kSecond + 13230, kToneNote)
+                                   .noteOn(kLoneNote, kToneNote, 127),
+                               kLoneNote + 4410);
+    EXPECT_NEAR(pitchAt(take, kSecond - 2205, 2205), 882.0, 0.882);
+    // The glide is S-shaped in Hz; it runs at the control rate, one step per
+    // kControlPeriod frames. Half-way is where the designed three-pole glide
+    // passes 0.5 of a unit step; the local pitch is stamped once per tone
+    // period (at most about 40 frames late here) from four-period spans.
+    const LocalPitch glide = localPitch(take.left, kSecond, kSecond + 4410);
+    const auto half = std::find_if(glide.hz.begin(), glide.hz.end(), [](double hz) { return hz >= 1323.0; });
+    ASSERT_NE(half, glide.hz.end());
+    const double halfFrames = glide.seconds[static_cast<size_t>(half - glide.hz.begin())] * kRate - kSecond;
+    EXPECT_NEAR(halfFrames, glideHalfFrames(100.0), 40.0 + kControlPeriod);
+    EXPECT_NEAR(pitchAt(take, kSecond + 6615, 2205), 1764.0, 1.764);
+    // The lone note's first 5 ms already sit on its pitch: no glide from the last one.
+    EXPECT_NEAR(pitchAt(take, kLoneNote + 10, 220), 1764.0, 1.764);
+}
