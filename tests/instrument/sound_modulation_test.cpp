@@ -1,8 +1,8 @@
 // Modulators heard through the built instrument: the main LFO as tremolo at
-// R(v) or synced to the host's tempo (the switch picks its twins both ways, a
-// tempo change re-times it while running); the vibrato's swing by the depth
-// curve D at its rate; the trill between the note and its depth's interval;
-// the portamento glide between legato notes only.
+// R(v) or synced to the host's tempo (twins chosen both ways, re-timed by a
+// tempo change); the vibrato's swing by the depth curve D at its rate; the
+// trill's interval; the legato glide; the pitch envelope's depth, time and
+// curve; and a note played again in its release, attacking from where it was.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -195,7 +195,7 @@ INSTANTIATE_TEST_SUITE_P(Intervals, SoundTrill,
                          ::testing::Values(TrillCase{0.5f + 2.0f / 240.0f, 2.0}, TrillCase{0.5f + 12.0f / 240.0f, 12.0},
                                            TrillCase{0.5f - 3.0f / 240.0f, -3.0}));
 
-// --- portamento -------------------------------------------------------------------
+// --- portamento, pitch envelope, retrigger ---------------------------------------------
 
 namespace {
 
@@ -216,7 +216,7 @@ double glideHalfFrames(double ms) {
 
 }  // namespace
 
-class SoundPortamento : public ::testing::Test {
+class SoundVoiceMotion : public ::testing::Test {
 protected:
     void SetUp() override {
         const std::string why = missingPlugin();
@@ -232,7 +232,7 @@ protected:
 // "Pitch: PORTA" at 0.21544 is T = 100 ms: a legato octave (882 -> 1764 Hz)
 // glides, half-way after about 1000 frames and arrived (to 0.1 %) 150 ms in;
 // a note after silence starts on its own pitch at once.
-TEST_F(SoundPortamento, LegatoNotesGlideOverThePortamentoTimeOthersJump) {
+TEST_F(SoundVoiceMotion, LegatoNotesGlideOverThePortamentoTimeOthersJump) {
     Rig rig;
     rig.set({{kPitchTune, kExactTune}, {kPitchPorta, 0.21544f}});
     constexpr int64_t kSecond = 8820, kLoneNote = 44100;
@@ -256,4 +256,47 @@ TEST_F(SoundPortamento, LegatoNotesGlideOverThePortamentoTimeOthersJump) {
     EXPECT_NEAR(pitchAt(take, kSecond + 6615, 2205), 1764.0, 1.764);
     // The lone note's first 5 ms already sit on its pitch: no glide from the last one.
     EXPECT_NEAR(pitchAt(take, kLoneNote + 10, 220), 1764.0, 1.764);
+}
+
+// --- pitch envelope ----------------------------------------------------------------
+
+// "Pitch: ENV DEPTH" 0.55 starts the note an octave up (O = 2); "Pitch: ENV
+// TIME" 0.3 brings it back over T = 270 ms on a curve 0.75, which is three
+// quarters of the way back at half the time: a factor of 1.25 at 135 ms.
+TEST_F(SoundVoiceMotion, PitchEnvelopeStartsAtItsDepthAndReturnsOverItsTime) {
+    Rig rig;
+    rig.set({{kPitchTune, kExactTune}, {kPitchEnvDepth, 0.55f}, {kPitchEnvTime, 0.3f}});
+    const Take take = rig.play(Score().noteOn(0, kToneNote - 12, 127), 22050);
+    const LocalPitch pitch = localPitch(take.left, 0, 22050);
+    ASSERT_GT(pitch.hz.size(), 100u);
+    // The first estimate spans four periods (about 1.1 ms): the return moves
+    // the factor by at most 2/240 of its range per ms at its fastest, the start.
+    EXPECT_NEAR(pitch.hz.front() / 882.0, 2.0, 0.02);
+    const double halfTime = 0.135;
+    const auto at = std::lower_bound(pitch.seconds.begin(), pitch.seconds.end(), halfTime);
+    ASSERT_NE(at, pitch.seconds.end());
+    // Near the half time the factor falls by about 1/270 per ms; the estimate's
+    // stamp is within one period (0.8 ms) of it.
+    EXPECT_NEAR(pitch.hz[static_cast<size_t>(at - pitch.seconds.begin())] / 882.0, 1.25, 0.01);
+    EXPECT_NEAR(pitchAt(take, 13230, 4410), 882.0, 0.882);  // 300 ms on: the note's own pitch
+}
+
+// --- a note during the release -------------------------------------------------------
+
+// Retrigger mix 0: a new note in the release starts its attack from the level
+// the release had reached, not from silence (and does not jump to full level).
+TEST_F(SoundVoiceMotion, NewNoteDuringTheReleaseAttacksFromTheReachedLevel) {
+    Rig rig;
+    rig.set({{kPitchTune, kExactTune}, {kAmpAtk, 0.4f}, {kAmpSus, 1.0f}, {kAmpRel, 0.5f}});
+    // Attack T(0.4) = 640 ms, release T(0.5) = 1250 ms; the note is released at
+    // 700 ms (level 1) and played again at 1000 ms, when the release is at 0.76.
+    constexpr int64_t kOff = 30870, kAgain = 44100;
+    const Take take = rig.play(Score().noteOn(0, kToneNote, 127).noteOff(kOff, kToneNote).noteOn(kAgain, kToneNote, 127),
+                               kAgain + 4410);
+    const double before = windowRms(take.left, kAgain - 400, 400);
+    const double after = windowRms(take.left, kAgain, 400);
+    // Over 400 frames either slope moves the level by under 2 %, its fourth power by under 8 %.
+    EXPECT_NEAR(after / before, 1.0, 0.08);
+    const double full = windowRms(take.left, kOff - 2205, 2205);
+    EXPECT_NEAR(std::pow(after / full, 0.25), 0.76, 0.02);
 }
