@@ -195,6 +195,20 @@ TEST_F(SoundLegato, ReleasingTheFirstNoteKeepsTheSecondSounding) {
     EXPECT_NEAR(after / before, 1.0, 0.05);
 }
 
+TEST_F(SoundLegato, AllNotesOffReleasesWithoutMovingThePitch) {
+    Rig rig;
+    shape(rig);
+    constexpr int kAllNotesOff = 123;
+    const Take take = rig.play(Score().noteOn(0, 60).noteOn(kSecond, 64).controller(kSustained, kAllNotesOff, 0),
+                               kSustained + 13230);
+    // Still on the last note's pitch while the release runs (its first 93 ms).
+    EXPECT_NEAR(strongestFrequency(take.left, kSustained, 4096, kRate, 20.0, 0.45 * kRate), noteHz(64),
+                noteHz(64) * kPitchTolerance);
+    // 200 ms into the 270 ms release the level is far below the sustain.
+    const double sustain = windowRms(take.left, kSustained - kRmsWindow, kRmsWindow);
+    EXPECT_LT(TestSupport::toDb(windowRms(take.left, kSustained + 8820, 441) / sustain), -30.0);
+}
+
 // --- low-pass key tracking ---------------------------------------------------
 
 namespace {

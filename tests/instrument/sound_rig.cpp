@@ -50,6 +50,11 @@ Score& Score::bend(int64_t frame, int value) {
     return *this;
 }
 
+Score& Score::controller(int64_t frame, int number, int value) {
+    midi.push_back({frame, message(0xB0, number, value)});
+    return *this;
+}
+
 Score& Score::at(int64_t frame, std::function<void(Host::HostedPlugin&)> action) {
     steps.push_back({frame, std::move(action)});
     return *this;

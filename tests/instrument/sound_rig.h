@@ -40,6 +40,7 @@ public:
     Score& noteOff(int64_t frame, int note);
     // 14-bit bend value: 0 fully down, 8192 centre, 16383 fully up.
     Score& bend(int64_t frame, int value);
+    Score& controller(int64_t frame, int number, int value);
     Score& at(int64_t frame, std::function<void(Host::HostedPlugin&)> action);
     Score& parameter(int64_t frame, int index, float value);
     Score& program(int64_t frame, int program);
