@@ -300,3 +300,24 @@ TEST_F(SoundVoiceMotion, NewNoteDuringTheReleaseAttacksFromTheReachedLevel) {
     const double full = windowRms(take.left, kOff - 2205, 2205);
     EXPECT_NEAR(std::pow(after / full, 0.25), 0.76, 0.02);
 }
+
+// The low-pass envelope, unlike the amplitude's, restarts from 0 (retrigger
+// mix 1). "LPF: TUNE" 0.35 puts the base cutoff at f / 8 and "LPF: ENV" 1 opens
+// it by 2^(10 x envelope): at the envelope's top the cutoff is 128 f.
+TEST_F(SoundVoiceMotion, LowPassEnvelopeRestartsFromZeroOnANoteInItsRelease) {
+    Rig rig;
+    rig.set({{kLpfTune, 0.35f}, {kLpfEnv, 1.0f}, {kLpfSyncEnable, 0.0f}, {kLpfAtk, 0.3f}, {kLpfHld, 0.0f},
+             {kLpfSus, 1.0f}, {kLpfRel, 0.5f}, {kAmpAtk, 0.0f}, {kAmpSus, 1.0f}, {kAmpRel, 0.5f}});
+    // Released at 500 ms, played again at 600 ms: the filter envelope has fallen
+    // to 0.92 (cutoff about 73 f) and restarts at 0 (f / 8), rising over 270 ms.
+    constexpr int64_t kOff = 22050, kAgain = 26460, kWindow = 441;
+    const Take take = rig.play(Score().noteOn(0, 69, 127).noteOff(kOff, 69).noteOn(kAgain, 69, 127), kAgain + 8820);
+    auto brightness = [&take](int64_t from) {
+        const auto h = harmonics(take.left, from, kWindow, 440.0, kRate, 8);
+        return TestSupport::toDb(h[7] / h[0]);  // eighth harmonic against the fundamental
+    };
+    // At f / 7 or so the eighth harmonic loses some 35 dB more than the fundamental.
+    EXPECT_LT(brightness(kAgain) - brightness(kAgain - kWindow), -20.0);
+    // ... and 200 ms on, the envelope at 0.74 has the cutoff back near 21 f.
+    EXPECT_GT(brightness(kAgain + 8820 - kWindow) - brightness(kAgain), 20.0);
+}
