@@ -39,8 +39,7 @@ Plugin::Plugin(audioMasterCallback host, VstInt32 uniqueID, VstInt32 programs, V
     scratchStorage.reset(new unsigned char[recordSize]);
     scratchProgram = ProgramRecord(scratchStorage.get());
     scratchProgram.initialise(1, params);
-
-    chunkSnapshot.reset(new unsigned char[bank->size()]());
+    chunkSnapshots.reserve(kChunkSnapshotThreads);
 }
 
 Plugin::~Plugin() = default;

@@ -12,6 +12,8 @@
 #include <iosfwd>
 #include <memory>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 #include "frame/EventQueue.h"
 #include "frame/Lock.h"
@@ -212,7 +214,18 @@ private:
     std::unique_ptr<Bank> bank;
     std::unique_ptr<unsigned char[]> scratchStorage;
     ProgramRecord scratchProgram;
-    std::unique_ptr<unsigned char[]> chunkSnapshot;
+    // getChunk hands the host a pointer it copies from after the call: each
+    // asking thread gets a snapshot of its own, so one thread's request never
+    // rewrites the block another thread is still copying. Made on first use
+    // (host threads only); past kChunkSnapshotThreads threads the oldest is reused.
+    static constexpr size_t kChunkSnapshotThreads = 8;
+    struct ChunkSnapshot {
+        std::thread::id owner;
+        std::unique_ptr<unsigned char[]> bytes;
+    };
+    unsigned char* chunkSnapshotForThisThread();  // under the lock
+    std::vector<ChunkSnapshot> chunkSnapshots;
+    size_t nextRecycledSnapshot = 0;
 
     std::unique_ptr<char[]> effectName;
     std::unique_ptr<char[]> productString;

@@ -201,20 +201,36 @@ void Plugin::pasteProgram(VstInt32 program) {
 
 // --- Chunk -------------------------------------------------------------------------
 
+unsigned char* Plugin::chunkSnapshotForThisThread() {
+    const std::thread::id self = std::this_thread::get_id();
+    for (ChunkSnapshot& snapshot : chunkSnapshots)
+        if (snapshot.owner == self) return snapshot.bytes.get();
+    if (chunkSnapshots.size() < kChunkSnapshotThreads) {
+        chunkSnapshots.push_back({self, std::unique_ptr<unsigned char[]>(new unsigned char[bank->size()]())});
+        return chunkSnapshots.back().bytes.get();
+    }
+    ChunkSnapshot& recycled = chunkSnapshots[nextRecycledSnapshot];
+    nextRecycledSnapshot = (nextRecycledSnapshot + 1) % kChunkSnapshotThreads;
+    recycled.owner = self;
+    return recycled.bytes.get();
+}
+
 VstInt32 Plugin::getChunk(void** data, bool isPreset) {
     if (data == nullptr) return 0;
     // The host copies from the pointer at leisure; a snapshot taken under the
-    // lock keeps that copy whole while the audio thread stores new values.
+    // lock keeps that copy whole while the audio thread stores new values, and
+    // being this thread's own, while other threads ask for chunks too.
     ScopedLock hold(lock);
+    unsigned char* snapshot = chunkSnapshotForThisThread();
     if (isPreset) {
         const VstInt32 program = getProgram();
         if (program < 0 || program >= numPrograms) return 0;
-        bank->program(program).writeTo(chunkSnapshot.get(), numParams);
-        *data = chunkSnapshot.get();
+        bank->program(program).writeTo(snapshot, numParams);
+        *data = snapshot;
         return bank->recordSize;
     }
-    bank->copyTo(chunkSnapshot.get());
-    *data = chunkSnapshot.get();
+    bank->copyTo(snapshot);
+    *data = snapshot;
     return bank->size();
 }
 

@@ -1,7 +1,7 @@
 // Background-thread state and parameter safety: while one thread plays notes
-// through effProcessEvents and processReplacing, other threads read and write
-// the bank and program chunks, set and read parameters, select programs and
-// read names, all at once. Built under ThreadSanitizer in the concurrency
+// through effProcessEvents and processReplacing, four others at once read and
+// write the bank chunk, read and write the program chunk, set and read
+// parameters, and select programs and read names. Built under ThreadSanitizer in the concurrency
 // configuration, where any data race fails the run; everywhere the audio must
 // stay finite and the store must end well formed and consistent.
 #include <gtest/gtest.h>
@@ -44,7 +44,7 @@ void expectWellFormed(const std::vector<uint8_t>& bank) {
     }
 }
 
-TEST(ThreadSafety, ChunksParametersAndProgramsFromThreeThreadsWhileTheAudioThreadPlays) {
+TEST(ThreadSafety, ChunksParametersAndProgramsFromFourThreadsWhileTheAudioThreadPlays) {
     VALIDATION_REQUIRE_PLUGIN();
     const double rate = 44100.0;
     Host::HostedPlugin plugin(pluginPath());
@@ -73,15 +73,20 @@ TEST(ThreadSafety, ChunksParametersAndProgramsFromThreeThreadsWhileTheAudioThrea
         }
     });
 
-    std::atomic<long> chunkRounds{0}, parameterRounds{0}, programRounds{0};
-    std::thread chunks([&] {
+    std::atomic<long> bankRounds{0}, programChunkRounds{0}, parameterRounds{0}, programRounds{0};
+    std::thread banks([&] {
         while (!stop.load()) {
-            const bool second = chunkRounds % 2 != 0;
-            EXPECT_EQ(plugin.setChunk(second ? bankB : bankA, false), 1);
+            EXPECT_EQ(plugin.setChunk(bankRounds % 2 != 0 ? bankB : bankA, false), 1);
             EXPECT_EQ(plugin.getChunk(false).size(), size_t(kBankBytes));
+            ++bankRounds;
+        }
+    });
+    std::thread programChunks([&] {
+        while (!stop.load()) {
             EXPECT_EQ(plugin.setChunk(programB, true), 1);
             EXPECT_EQ(plugin.getChunk(true).size(), size_t(kRecordBytes));
-            ++chunkRounds;
+            EXPECT_EQ(plugin.getChunk(false).size(), size_t(kBankBytes));
+            ++programChunkRounds;
         }
     });
     std::thread parameters([&] {
@@ -114,13 +119,15 @@ TEST(ThreadSafety, ChunksParametersAndProgramsFromThreeThreadsWhileTheAudioThrea
 
     std::this_thread::sleep_for(kRunTime);
     stop = true;
-    for (std::thread* t : {&audio, &chunks, &parameters, &programs}) t->join();
+    for (std::thread* t : {&audio, &banks, &programChunks, &parameters, &programs}) t->join();
 
-    std::cout << "[threads] phrases " << audioBlocks << ", chunk rounds " << chunkRounds << ", parameter rounds "
-              << parameterRounds << ", program selections " << programRounds << std::endl;
+    std::cout << "[threads] phrases " << audioBlocks << ", bank chunk rounds " << bankRounds
+              << ", program chunk rounds " << programChunkRounds << ", parameter rounds " << parameterRounds
+              << ", program selections " << programRounds << std::endl;
     EXPECT_TRUE(audioFinite.load());
     EXPECT_GT(audioBlocks.load(), 0);
-    EXPECT_GT(chunkRounds.load(), 0);
+    EXPECT_GT(bankRounds.load(), 0);
+    EXPECT_GT(programChunkRounds.load(), 0);
     EXPECT_GT(parameterRounds.load(), 0);
     EXPECT_GT(programRounds.load(), 0);
 
@@ -132,6 +139,44 @@ TEST(ThreadSafety, ChunksParametersAndProgramsFromThreeThreadsWhileTheAudioThrea
     EXPECT_EQ(plugin.getChunk(false), bankB);
     const Stereo after = renderHeldNote(plugin, 60, 4096, 512);
     EXPECT_TRUE(allFinite(after));
+}
+
+// Two host threads saving at once while a third loads banks: each copy a
+// host takes from the pointer getChunk hands out must be one whole bank, not
+// a mix of two, even though the other thread asked for a chunk meanwhile.
+// (Regression: every thread was once handed the same snapshot block, which a
+// second request rewrote under the first one's copy: a few torn banks a second.)
+TEST(ThreadSafety, EveryBankChunkCopiedWhileOtherThreadsAskIsOneWholeBank) {
+    VALIDATION_REQUIRE_PLUGIN();
+    Host::HostedPlugin plugin(pluginPath());
+    plugin.open({44100.0, 512, 0});
+    const std::vector<uint8_t> bankA = plugin.getChunk(false);
+    std::vector<uint8_t> bankB = bankA;
+    for (int p = 0; p < kProgramCount; ++p)
+        for (int i = 0; i < kParameterCount; ++i) {
+            const float v = 1.0f - bankValue(bankA, p, i);
+            std::memcpy(bankB.data() + p * kRecordBytes + kRecordValuesOffset + 4 * i, &v, 4);
+        }
+
+    std::atomic<bool> stop{false};
+    std::atomic<long> copies{0}, torn{0};
+    std::thread loader([&] {
+        for (long round = 0; !stop.load(); ++round) plugin.setChunk(round % 2 == 0 ? bankB : bankA, false);
+    });
+    auto saver = [&] {
+        while (!stop.load()) {
+            const std::vector<uint8_t> copy = plugin.getChunk(false);
+            if (copy != bankA && copy != bankB) ++torn;
+            ++copies;
+        }
+    };
+    std::thread saverOne(saver), saverTwo(saver);
+    std::this_thread::sleep_for(kRunTime / 3);
+    stop = true;
+    for (std::thread* t : {&loader, &saverOne, &saverTwo}) t->join();
+    std::cout << "[threads] bank copies " << copies << ", torn " << torn << std::endl;
+    EXPECT_GT(copies.load(), 0);
+    EXPECT_EQ(torn.load(), 0) << "of " << copies << " copies";
 }
 
 }  // namespace
