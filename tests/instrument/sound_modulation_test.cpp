@@ -1,8 +1,8 @@
 // Modulators heard through the built instrument: the main LFO as tremolo at
 // R(v) or synced to the host's tempo (twins chosen both ways, re-timed by a
 // tempo change); the vibrato's swing by the depth curve D at its rate; the
-// trill's interval; the legato glide; the pitch envelope's depth, time and
-// curve; and a note played again in its release, attacking from where it was.
+// trill's interval; the legato glide; the pitch envelope; and a note played
+// again in its release (amplitude on from where it was, low-pass from 0).
 #include <gtest/gtest.h>
 
 #include <algorithm>
