@@ -1,12 +1,13 @@
 // The vocabulary inside the real instrument: an opened MorvelithPlugin hands
-// the editor these value texts and snap rules, and they read the instrument's
-// own stored switches, sample rate and host tempo.
+// the editor these value texts and snap rules, which read the instrument's
+// own stored switches and host tempo, and its bank holds the factory programs.
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "instrument/FactoryPrograms.h"
 #include "instrument/MorvelithPlugin.h"
 #include "instrument/ParameterTable.h"
 
@@ -119,6 +120,44 @@ TEST_F(OpenedInstrument, SectionSwitchDecidesTextAndSnapOfItsTimes) {
     EXPECT_EQ(snap(0.3f, kAmpAtkSynced, false, plugin), 0.3125f);
     EXPECT_EQ(shownAt(kAmpAtkSynced, 0.5f), "4.00bt");
     EXPECT_EQ(plugin->getParameter(kAmpAtkSynced), storedTime);
+}
+
+// --- The factory bank in the store -------------------------------------------------
+
+TEST_F(OpenedInstrument, OpeningFillsTheBankWithTheFactoryPrograms) {
+    char name[kVstMaxProgNameLen + 1] = {};
+    for (int p = 0; p < kFactoryProgramCount; ++p) {
+        ASSERT_EQ(effect->dispatcher(effect, effGetProgramNameIndexed, p, 0, name, 0.0f), 1) << p;
+        EXPECT_STREQ(name, factoryProgramName(p)) << p;
+        for (int j = 0; j < kParameterCount; ++j) {
+            EXPECT_EQ(plugin->getProgramValue(p, j), factoryProgramValues(p)[j]) << p << ":" << j;
+        }
+    }
+    EXPECT_EQ(dispatch(effGetProgram), 0);
+    effect->dispatcher(effect, effGetProgramName, 0, 0, name, 0.0f);
+    EXPECT_STREQ(name, "Insectoplasm");
+    effect->dispatcher(effect, effGetProgramNameIndexed, 99, 0, name, 0.0f);
+    EXPECT_STREQ(name, "Init 99");
+    effect->dispatcher(effect, effGetProgramNameIndexed, 76, 0, name, 0.0f);
+    EXPECT_STREQ(name, "Init 76");
+}
+
+// Initialising a program gives the defaults, not the factory sound: an upper
+// Init program then differs only in the phaser's sweep ceiling.
+TEST_F(OpenedInstrument, InitialisedProgramIsTheDefaultsNotTheFactorySound) {
+    const int program = 85;
+    std::vector<float> factory(factoryProgramValues(program), factoryProgramValues(program) + kParameterCount);
+    plugin->initProgram(program);
+    char name[kVstMaxProgNameLen + 1] = {};
+    effect->dispatcher(effect, effGetProgramNameIndexed, program, 0, name, 0.0f);
+    EXPECT_STREQ(name, "Init 85");
+    for (int j = 0; j < kParameterCount; ++j) {
+        EXPECT_EQ(plugin->getProgramValue(program, j), parameterInfo(j).defaultValue) << j;
+        if (j != kPhaserRangeMax) {
+            EXPECT_EQ(plugin->getProgramValue(program, j), factory[j]) << j;
+        }
+    }
+    EXPECT_NE(plugin->getProgramValue(program, kPhaserRangeMax), factory[kPhaserRangeMax]);
 }
 
 }  // namespace
