@@ -67,9 +67,10 @@ TEST(ThreadSafety, ChunksParametersAndProgramsFromFourThreadsWhileTheAudioThread
         const Host::Timeline phrase = testPhrase(rate);
         const int64_t frames = phraseFrames(rate);
         while (!stop.load()) {
-            const Stereo out = render(plugin, phrase, frames, {512, 64, 1000, 7});
+            HeapUse blocks;
+            const Stereo out = render(plugin, phrase, frames, {512, 64, 1000, 7}, &blocks);
             if (!allFinite(out)) audioFinite = false;
-            ++audioBlocks;
+            audioBlocks += blocks.blocks;
         }
     });
 
@@ -121,7 +122,7 @@ TEST(ThreadSafety, ChunksParametersAndProgramsFromFourThreadsWhileTheAudioThread
     stop = true;
     for (std::thread* t : {&audio, &banks, &programChunks, &parameters, &programs}) t->join();
 
-    std::cout << "[threads] phrases " << audioBlocks << ", bank chunk rounds " << bankRounds
+    std::cout << "[threads] audio blocks " << audioBlocks << ", bank chunk rounds " << bankRounds
               << ", program chunk rounds " << programChunkRounds << ", parameter rounds " << parameterRounds
               << ", program selections " << programRounds << std::endl;
     EXPECT_TRUE(audioFinite.load());
