@@ -1,8 +1,8 @@
-// Delays, sample rate and resume of the built instrument, heard through the
-// host: echoes land at the lengths of the host's tempo, the sync switch picks
-// plain or synced lengths and a tempo change re-times them; a new rate moves the
-// pitch ceiling to 0.49 x the rate and empties the delays; resume clears filters
-// and delays but a releasing envelope goes on from where it was.
+// Effects, sample rate and resume of the built instrument, through the host:
+// echoes land at the lengths of the host's tempo (plain or synced, re-timed by
+// a tempo change); the equaliser's peak gains its dB at its centre; a new rate
+// moves the pitch ceiling to 0.49 x the rate and empties the delays; resume
+// clears filters and delays, but a releasing envelope goes on where it was.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -277,4 +277,27 @@ TEST_F(SoundEffects, ResumeLetsAReleasingEnvelopeGoOnFromWhereItWas) {
     const double ratio = windowRms(take.left, kCycle + 441, 4410) / windowRms(ref.left, kCycle + 441, 4410);
     EXPECT_NEAR(ratio, 1.0, 0.02);
     EXPECT_GT(windowRms(take.left, kCycle, 441), 0.5 * windowRms(ref.left, kCycle, 441));
+}
+
+// --- equaliser ------------------------------------------------------------------------
+
+// "Eq 1" as a peak (type trunc(0.7 x 6) = 4) centred on the note by F(v) with
+// +20 dB ((0.7 - 0.5) x 100): at its centre a peak filter gains exactly that.
+TEST_F(SoundEffects, EqualiserPeakRaisesTheNoteBy20Db) {
+    constexpr int64_t kSettle = 8820, kMeasure = 32768;
+    const float centre = static_cast<float>((std::log(440.0 / 8.17742) / 0.05732507 - 16.0) / 120.103);
+    Rig equalised, flat;
+    for (Rig* r : {&equalised, &flat})
+        r->set({{kEq1Type, 0.7f}, {kEq1Frq, centre}, {kEq1Q, 0.0f}, {kEq1Gain, 0.7f}});
+    equalised.set(kEqEnable, 1.0f);
+    flat.set(kEqEnable, 0.0f);
+    const Take a = equalised.play(Score().noteOn(0, 69, 127), kSettle + kMeasure);
+    const Take b = flat.play(Score().noteOn(0, 69, 127), kSettle + kMeasure);
+    const double gain = TestSupport::toDb(TestSupport::toneAmplitude(a.left.data() + kSettle, kMeasure, 440.0, kRate) /
+                                          TestSupport::toneAmplitude(b.left.data() + kSettle, kMeasure, 440.0, kRate));
+    EXPECT_NEAR(gain, 20.0, 0.1);
+    // Four octaves up the one-octave-wide peak has all but gone.
+    const double far = TestSupport::toDb(TestSupport::toneAmplitude(a.left.data() + kSettle, kMeasure, 16 * 440.0, kRate) /
+                                         TestSupport::toneAmplitude(b.left.data() + kSettle, kMeasure, 16 * 440.0, kRate));
+    EXPECT_LT(far, 1.0);
 }
