@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 
@@ -293,6 +294,122 @@ TEST_F(HostQuirks, AHostAnsweringVersionZeroGetsNoInstance) {
     BareHost none(library);
     EXPECT_EQ(none.effect, nullptr);
     BareHost::versionAnswer = 2;
+}
+
+// Hosts send bigger blocks than they announced: nothing depends on the
+// announced size, so the instance plays exactly as one told the truth.
+TEST_F(HostQuirks, BlocksLargerThanAnnouncedPlayAsIfAnnounced) {
+    const double rate = 44100.0;
+    Host::HostedPlugin plugin(pluginPath());
+    plugin.open({rate, 64, 0});
+    const Stereo audio = render(plugin, testPhrase(rate), phraseFrames(rate), {kLargestBlock});
+    ASSERT_TRUE(allFinite(audio));
+    EXPECT_IDENTICAL_AUDIO(audio, usualRender(rate, kLargestBlock));
+}
+
+// Event lists no instrument should choke on, block after block: system
+// exclusive dumps, events of unknown types, system real-time bytes, data
+// bytes with the top bit set, extreme notes, and five thousand events in one
+// block (more than the MIDI ring holds). Nothing breaks, nothing reaches the
+// heap, and a note struck afterwards plays.
+TEST_F(HostQuirks, OddAndOverfullEventListsAreSafe) {
+    const double rate = 44100.0;
+    constexpr int kBlock = 256;
+    constexpr int kFlood = 5000;
+    const auto library = Host::PluginLibrary::load(pluginPath());
+    BareHost::versionAnswer = 2400;
+    BareHost bare(library);
+    bare.open(rate, kBlock);
+
+    char dump[] = {static_cast<char>(0xF0), 0x7E, 0x7F, 0x09, 0x01, static_cast<char>(0xF7)};
+    std::vector<VstMidiSysexEvent> sysex(4);
+    std::vector<VstMidiEvent> midi(kFlood);
+    std::vector<VstEvent> unknown(4);
+    std::vector<VstIntPtr> storage(sizeof(VstEvents) / sizeof(VstIntPtr) + kFlood + 16, 0);
+    auto* list = reinterpret_cast<VstEvents*>(storage.data());
+    // The list's pointer array runs on past its declared two entries into the storage.
+    auto** slots = reinterpret_cast<VstEvent**>(reinterpret_cast<char*>(list) + offsetof(VstEvents, events));
+    auto midiAt = [&](size_t k, int offset, uint8_t status, uint8_t a, uint8_t b) {
+        midi[k] = VstMidiEvent{};
+        midi[k].type = kVstMidiType;
+        midi[k].byteSize = sizeof(VstMidiEvent);
+        midi[k].deltaFrames = offset;
+        midi[k].midiData[0] = static_cast<char>(status);
+        midi[k].midiData[1] = static_cast<char>(a);
+        midi[k].midiData[2] = static_cast<char>(b);
+        return reinterpret_cast<VstEvent*>(&midi[k]);
+    };
+    for (size_t k = 0; k < sysex.size(); ++k) {
+        sysex[k] = VstMidiSysexEvent{};
+        sysex[k].type = kVstSysExType;
+        sysex[k].byteSize = sizeof(VstMidiSysexEvent);
+        sysex[k].deltaFrames = static_cast<VstInt32>(k * 40);
+        sysex[k].dumpBytes = sizeof dump;
+        sysex[k].sysexDump = dump;
+        unknown[k] = VstEvent{};
+        unknown[k].type = 99 + static_cast<VstInt32>(k);
+        unknown[k].byteSize = sizeof(VstEvent);
+        unknown[k].deltaFrames = static_cast<VstInt32>(k * 50);
+    }
+    std::vector<float> left(kBlock), right(kBlock);
+    float* outputs[2] = {left.data(), right.data()};
+    HeapUse heap;
+    auto runBlock = [&](int count) {
+        list->numEvents = count;
+        list->reserved = 0;
+#if MORVELITH_COUNTS_ALLOCATIONS
+        TestSupport::AllocationScope scope;
+#endif
+        bare.dispatch(effProcessEvents, 0, 0, list);
+        bare.effect->processReplacing(bare.effect, nullptr, outputs, kBlock);
+#if MORVELITH_COUNTS_ALLOCATIONS
+        heap.allocations += scope.stop().allocations;
+#endif
+        for (int i = 0; i < kBlock; ++i)
+            ASSERT_TRUE(std::isfinite(left[static_cast<size_t>(i)]) && std::isfinite(right[static_cast<size_t>(i)]));
+    };
+
+    for (int round = 0; round < 20; ++round) {
+        int n = 0;
+        for (size_t k = 0; k < sysex.size(); ++k) {
+            slots[n++] = reinterpret_cast<VstEvent*>(&sysex[k]);
+            slots[n++] = &unknown[k];
+        }
+        slots[n++] = midiAt(0, 0, 0x90, 127, 127);
+        slots[n++] = midiAt(1, 3, 0x90, 0, 1);
+        slots[n++] = midiAt(2, 5, 0xF8, 0, 0);          // clock
+        slots[n++] = midiAt(3, 9, 0xFE, 0, 0);          // active sensing
+        slots[n++] = midiAt(4, 11, 0xE0, 0xFF, 0xFF);  // bend with the top bits set
+        slots[n++] = midiAt(5, 13, 0xE0, 0x80, 0x00);
+        slots[n++] = midiAt(6, 17, 0xB0, 0xFF, 0xFF);
+        slots[n++] = midiAt(7, 19, 0x90, 0xC0, 0xC0);  // note and velocity with the top bit set
+        slots[n++] = midiAt(8, kBlock - 1, 0x80, 127, 0);
+        runBlock(n);
+        if (HasFatalFailure()) return;
+    }
+    // The flood: notes and bends at every offset, far past the ring's 1024 records.
+    for (int k = 0; k < kFlood; ++k) {
+        const int offset = k * kBlock / kFlood;
+        slots[k] = k % 3 == 2 ? midiAt(static_cast<size_t>(k), offset, 0xE0, static_cast<uint8_t>(k & 0x7F), 64)
+                                     : midiAt(static_cast<size_t>(k), offset, k % 3 == 0 ? 0x90 : 0x80,
+                                              static_cast<uint8_t>(24 + k % 72), 100);
+    }
+    for (int round = 0; round < 4; ++round) {
+        runBlock(kFlood);
+        if (HasFatalFailure()) return;
+    }
+    if (countsAllocations()) {
+        EXPECT_EQ(heap.allocations, 0);
+    }
+
+    // Quiet the voice, then one plain note must be heard.
+    slots[0] = midiAt(0, 0, 0xB0, 123, 0);
+    slots[1] = midiAt(1, 0, 0xE0, 0, 64);
+    runBlock(2);
+    for (int k = 0; k < 8; ++k) runBlock(0);
+    const Stereo note = renderHeldNote(bare, 60, static_cast<int>(rate / 2), kBlock);
+    ASSERT_TRUE(allFinite(note));
+    EXPECT_GT(rms(note), 0.003) << "no sound after the odd event lists";
 }
 
 }  // namespace
