@@ -3,7 +3,6 @@
 // beside it. The wavetable set is built once per loaded library and shared,
 // so the second instance should cost only its own units and delay lines.
 #include <benchmark/benchmark.h>
-
 #include <sys/stat.h>
 
 #include <fstream>
@@ -67,8 +66,8 @@ void BM_ResidentMemory(benchmark::State& state) {
     state.counters["rss_before_MiB"] = before;
     state.counters["rss_one_instance_MiB"] = one;
     state.counters["rss_two_instances_MiB"] = two;
-    state.counters["first_instance_MiB"] = one - before;   // library, wavetable set, one instance
-    state.counters["second_instance_MiB"] = two - one;     // one more instance, tables shared
+    state.counters["first_instance_MiB"] = one - before;  // library, wavetable set, one instance
+    state.counters["second_instance_MiB"] = two - one;    // one more instance, tables shared
 }
 
 }  // namespace

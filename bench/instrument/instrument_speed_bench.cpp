@@ -4,7 +4,6 @@
 // delays with feedback, spread), with amsynth's VST playing the same phrase
 // first in the same run so the ratio between them is measured side by side.
 #include <benchmark/benchmark.h>
-
 #include <sys/stat.h>
 
 #include <initializer_list>
@@ -76,7 +75,8 @@ double renderPhrase(benchmark::State& state, const char* path, int program, Sett
     const double cost = plugin->pluginCpuSeconds() / (static_cast<double>(rendered) / kRate);
     state.counters["cpu_s_per_audio_s"] = cost;
     state.counters["x_realtime"] = cost > 0.0 ? 1.0 / cost : 0.0;
-    if (amsynthCost > 0.0 && cost > 0.0) state.counters["speed_vs_amsynth"] = amsynthCost / cost;  // above 1: faster than amsynth
+    if (amsynthCost > 0.0 && cost > 0.0)
+        state.counters["speed_vs_amsynth"] = amsynthCost / cost;  // above 1: faster than amsynth
     return cost;
 }
 

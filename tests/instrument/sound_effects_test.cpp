@@ -28,14 +28,12 @@ constexpr int64_t kBurst = 441;  // a 10 ms note
 
 // Instant attack and release, oscillator phase reset on every note: the dry
 // signal is a sharp 10 ms burst that starts with its note's frame.
-void burstVoice(Rig& rig) {
-    rig.set({{kAmpAtk, 0.0f}, {kAmpRel, 0.0f}, {kOscTrig, 1.0f}, {kOscPhase, 0.0f}});
-}
+void burstVoice(Rig& rig) { rig.set({{kAmpAtk, 0.0f}, {kAmpRel, 0.0f}, {kOscTrig, 1.0f}, {kOscPhase, 0.0f}}); }
 
 // Only the high-pass delay, at full send and no feedback; the mutes take 0.1 s to open.
 void plainEcho(Rig& rig) {
-    rig.set({{kDelayEnable, 1.0f}, {kHpfDelayMix, 1.0f}, {kBpfDelayMix, 0.0f}, {kHpfDelayFb, 0.0f},
-             {kBpfDelayFb, 0.0f}});
+    rig.set(
+        {{kDelayEnable, 1.0f}, {kHpfDelayMix, 1.0f}, {kBpfDelayMix, 0.0f}, {kHpfDelayFb, 0.0f}, {kBpfDelayFb, 0.0f}});
     rig.settle(8820);
 }
 
@@ -65,9 +63,9 @@ std::vector<Arrival> arrivals(const std::vector<float>& x, int64_t from, float t
 
 struct EchoCase {
     const char* name;
-    float sync;      // "Delay: SYNC ENABLE"
-    double tempo;    // host tempo, bpm
-    int64_t left;    // expected lengths in samples at 44100 Hz
+    float sync;    // "Delay: SYNC ENABLE"
+    double tempo;  // host tempo, bpm
+    int64_t left;  // expected lengths in samples at 44100 Hz
     int64_t right;
 };
 
@@ -81,7 +79,10 @@ TEST_P(SoundEcho, EchoesLandAtTheLengthsOfTheHostTempo) {
     rig.plugin().transport().setTempo(c.tempo);
     rig.settle(8820);  // the tempo is read about every 100 ms
     burstVoice(rig);
-    rig.set({{kDelayLSynced, 0.325f}, {kDelayRSynced, 0.275f}, {kDelayL, 0.25f}, {kDelayR, 0.125f},
+    rig.set({{kDelayLSynced, 0.325f},
+             {kDelayRSynced, 0.275f},
+             {kDelayL, 0.25f},
+             {kDelayR, 0.125f},
              {kDelaySyncEnable, c.sync}});
     plainEcho(rig);
 
@@ -110,13 +111,12 @@ TEST_P(SoundEcho, EchoesLandAtTheLengthsOfTheHostTempo) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    SyncAndTempo, SoundEcho,
-    ::testing::Values(EchoCase{"SyncedAt120", 1.0f, 120.0, 22050, 33075},
-                      EchoCase{"SyncedAt90", 1.0f, 90.0, 29400, 44100},
-                      EchoCase{"PlainAt120", 0.0f, 120.0, 44100, 22050},
-                      EchoCase{"PlainAt90", 0.0f, 90.0, 58800, 29400}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(SyncAndTempo, SoundEcho,
+                         ::testing::Values(EchoCase{"SyncedAt120", 1.0f, 120.0, 22050, 33075},
+                                           EchoCase{"SyncedAt90", 1.0f, 90.0, 29400, 44100},
+                                           EchoCase{"PlainAt120", 0.0f, 120.0, 44100, 22050},
+                                           EchoCase{"PlainAt90", 0.0f, 90.0, 58800, 29400}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SoundEffects, SyncSwitchChoosesItsTwinsBothWays) {
     Rig rig;
@@ -287,8 +287,7 @@ TEST_F(SoundEffects, EqualiserPeakRaisesTheNoteBy20Db) {
     constexpr int64_t kSettle = 8820, kMeasure = 32768;
     const float centre = static_cast<float>((std::log(440.0 / 8.17742) / 0.05732507 - 16.0) / 120.103);
     Rig equalised, flat;
-    for (Rig* r : {&equalised, &flat})
-        r->set({{kEq1Type, 0.7f}, {kEq1Frq, centre}, {kEq1Q, 0.0f}, {kEq1Gain, 0.7f}});
+    for (Rig* r : {&equalised, &flat}) r->set({{kEq1Type, 0.7f}, {kEq1Frq, centre}, {kEq1Q, 0.0f}, {kEq1Gain, 0.7f}});
     equalised.set(kEqEnable, 1.0f);
     flat.set(kEqEnable, 0.0f);
     const Take a = equalised.play(Score().noteOn(0, 69, 127), kSettle + kMeasure);
@@ -297,7 +296,8 @@ TEST_F(SoundEffects, EqualiserPeakRaisesTheNoteBy20Db) {
                                           TestSupport::toneAmplitude(b.left.data() + kSettle, kMeasure, 440.0, kRate));
     EXPECT_NEAR(gain, 20.0, 0.1);
     // Four octaves up the one-octave-wide peak has all but gone.
-    const double far = TestSupport::toDb(TestSupport::toneAmplitude(a.left.data() + kSettle, kMeasure, 16 * 440.0, kRate) /
-                                         TestSupport::toneAmplitude(b.left.data() + kSettle, kMeasure, 16 * 440.0, kRate));
+    const double far =
+        TestSupport::toDb(TestSupport::toneAmplitude(a.left.data() + kSettle, kMeasure, 16 * 440.0, kRate) /
+                          TestSupport::toneAmplitude(b.left.data() + kSettle, kMeasure, 16 * 440.0, kRate));
     EXPECT_LT(far, 1.0);
 }

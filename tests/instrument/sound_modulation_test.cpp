@@ -66,14 +66,13 @@ TEST_P(SoundTremolo, RateFollowsTheSwitchAndTheHostTempo) {
     EXPECT_NEAR(tremoloRate(take.left, 4410, window), c.expectedHz, 0.005 * c.expectedHz);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    SyncTwins, SoundTremolo,
-    ::testing::Values(TremoloCase{"Plain", 0.0f, false, 120.0, std::exp(1.0)},
-                      TremoloCase{"SyncedAt120", 1.0f, false, 120.0, 4.0},
-                      TremoloCase{"SyncedRetimedTo90", 1.0f, false, 90.0, 3.0},
-                      TremoloCase{"SyncedRetimedTo150", 1.0f, false, 150.0, 5.0},
-                      TremoloCase{"SyncOffChoosesPlainAgain", 0.0f, true, 120.0, std::exp(1.0)}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(SyncTwins, SoundTremolo,
+                         ::testing::Values(TremoloCase{"Plain", 0.0f, false, 120.0, std::exp(1.0)},
+                                           TremoloCase{"SyncedAt120", 1.0f, false, 120.0, 4.0},
+                                           TremoloCase{"SyncedRetimedTo90", 1.0f, false, 90.0, 3.0},
+                                           TremoloCase{"SyncedRetimedTo150", 1.0f, false, 150.0, 5.0},
+                                           TremoloCase{"SyncOffChoosesPlainAgain", 0.0f, true, 120.0, std::exp(1.0)}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // --- vibrato --------------------------------------------------------------------
 
@@ -291,8 +290,8 @@ TEST_F(SoundVoiceMotion, NewNoteDuringTheReleaseAttacksFromTheReachedLevel) {
     // Attack T(0.4) = 640 ms, release T(0.5) = 1250 ms; the note is released at
     // 700 ms (level 1) and played again at 1000 ms, when the release is at 0.76.
     constexpr int64_t kOff = 30870, kAgain = 44100;
-    const Take take = rig.play(Score().noteOn(0, kToneNote, 127).noteOff(kOff, kToneNote).noteOn(kAgain, kToneNote, 127),
-                               kAgain + 4410);
+    const Take take = rig.play(
+        Score().noteOn(0, kToneNote, 127).noteOff(kOff, kToneNote).noteOn(kAgain, kToneNote, 127), kAgain + 4410);
     const double before = windowRms(take.left, kAgain - 400, 400);
     const double after = windowRms(take.left, kAgain, 400);
     // Over 400 frames either slope moves the level by under 2 %, its fourth power by under 8 %.
@@ -306,8 +305,16 @@ TEST_F(SoundVoiceMotion, NewNoteDuringTheReleaseAttacksFromTheReachedLevel) {
 // it by 2^(10 x envelope): at the envelope's top the cutoff is 128 f.
 TEST_F(SoundVoiceMotion, LowPassEnvelopeRestartsFromZeroOnANoteInItsRelease) {
     Rig rig;
-    rig.set({{kLpfTune, 0.35f}, {kLpfEnv, 1.0f}, {kLpfSyncEnable, 0.0f}, {kLpfAtk, 0.3f}, {kLpfHld, 0.0f},
-             {kLpfSus, 1.0f}, {kLpfRel, 0.5f}, {kAmpAtk, 0.0f}, {kAmpSus, 1.0f}, {kAmpRel, 0.5f}});
+    rig.set({{kLpfTune, 0.35f},
+             {kLpfEnv, 1.0f},
+             {kLpfSyncEnable, 0.0f},
+             {kLpfAtk, 0.3f},
+             {kLpfHld, 0.0f},
+             {kLpfSus, 1.0f},
+             {kLpfRel, 0.5f},
+             {kAmpAtk, 0.0f},
+             {kAmpSus, 1.0f},
+             {kAmpRel, 0.5f}});
     // Released at 500 ms, played again at 600 ms: the filter envelope has fallen
     // to 0.92 (cutoff about 73 f) and restarts at 0 (f / 8), rising over 270 ms.
     constexpr int64_t kOff = 22050, kAgain = 26460, kWindow = 441;

@@ -96,14 +96,14 @@ TEST_P(SoundBend, ShiftsByRangeTimesPositionOnceSmoothed) {
     EXPECT_NEAR(strongestFrequency(take.left, 0, 4096, kRate, 20.0, 0.45 * kRate), 440.0, 440.0 * 0.01);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    RangeAndWheel, SoundBend,
-    ::testing::Values(BendCase{1.0f, 16383, 2.0 * 8191.0 / 8192.0},   // fully up: two octaves x 8191/8192
-                      BendCase{1.0f, 0, -2.0},                        // fully down
-                      BendCase{0.5f, 16383, 8191.0 / 8192.0},         // default range: about an octave
-                      BendCase{0.25f, 0, -0.5},                       // a quarter range down: half an octave
-                      BendCase{0.0f, 16383, 0.0},                     // no range: no bend
-                      BendCase{1.0f, 8192, 0.0}));                    // centre
+INSTANTIATE_TEST_SUITE_P(RangeAndWheel, SoundBend,
+                         ::testing::Values(BendCase{1.0f, 16383,
+                                                    2.0 * 8191.0 / 8192.0},         // fully up: two octaves x 8191/8192
+                                           BendCase{1.0f, 0, -2.0},                 // fully down
+                                           BendCase{0.5f, 16383, 8191.0 / 8192.0},  // default range: about an octave
+                                           BendCase{0.25f, 0, -0.5},     // a quarter range down: half an octave
+                                           BendCase{0.0f, 16383, 0.0},   // no range: no bend
+                                           BendCase{1.0f, 8192, 0.0}));  // centre
 
 // --- tune --------------------------------------------------------------------
 
@@ -199,8 +199,8 @@ TEST_F(SoundLegato, AllNotesOffReleasesWithoutMovingThePitch) {
     Rig rig;
     shape(rig);
     constexpr int kAllNotesOff = 123;
-    const Take take = rig.play(Score().noteOn(0, 60).noteOn(kSecond, 64).controller(kSustained, kAllNotesOff, 0),
-                               kSustained + 13230);
+    const Take take =
+        rig.play(Score().noteOn(0, 60).noteOn(kSecond, 64).controller(kSustained, kAllNotesOff, 0), kSustained + 13230);
     // Still on the last note's pitch while the release runs (its first 93 ms).
     EXPECT_NEAR(strongestFrequency(take.left, kSustained, 4096, kRate, 20.0, 0.45 * kRate), noteHz(64),
                 noteHz(64) * kPitchTolerance);
@@ -237,8 +237,8 @@ TEST_P(SoundCutoffTracking, HarmonicsLoseWhatTheKeyTrackedFilterTakes) {
     const auto hf = harmonics(a.left, 8820, kWindow, f, kRate, 6);
     const auto ho = harmonics(b.left, 8820, kWindow, f, kRate, 6);
     for (int h = 1; h <= 6; ++h) {
-        const double expectedDb = TestSupport::toDb(lowPassMagnitude(2.0 * f, h * f, kRate) /
-                                                    lowPassMagnitude(1.0e9, h * f, kRate));
+        const double expectedDb =
+            TestSupport::toDb(lowPassMagnitude(2.0 * f, h * f, kRate) / lowPassMagnitude(1.0e9, h * f, kRate));
         // Both renders share every other gain, so only the filter remains;
         // 0.2 dB covers float rounding of the coefficient and the window's leakage.
         EXPECT_NEAR(TestSupport::toDb(hf[h - 1] / ho[h - 1]), expectedDb, 0.2) << "note " << note << " harmonic " << h;

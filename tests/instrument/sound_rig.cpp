@@ -128,8 +128,8 @@ Take Rig::play(const Score& score, int64_t frames, int block) {
     return take;
 }
 
-double strongestFrequency(const std::vector<float>& x, int64_t begin, int64_t count, double sampleRate,
-                          double lo, double hi) {
+double strongestFrequency(const std::vector<float>& x, int64_t begin, int64_t count, double sampleRate, double lo,
+                          double hi) {
     int n = 0;
     const float* data = x.data() + begin;
     const std::vector<double> spectrum = TestSupport::magnitudeSpectrum(data, static_cast<int>(count), &n);
@@ -171,8 +171,8 @@ int64_t onset(const std::vector<float>& x, int64_t from, float threshold) {
     return -1;
 }
 
-std::vector<double> harmonics(const std::vector<float>& x, int64_t begin, int64_t length, double f,
-                              double sampleRate, int count) {
+std::vector<double> harmonics(const std::vector<float>& x, int64_t begin, int64_t length, double f, double sampleRate,
+                              int count) {
     std::vector<double> out;
     for (int h = 1; h <= count; ++h)
         out.push_back(TestSupport::toneAmplitude(x.data() + begin, static_cast<int>(length), h * f, sampleRate));

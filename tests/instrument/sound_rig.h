@@ -90,8 +90,8 @@ private:
 // Frequency of the strongest partial between lo and hi Hz in x[begin, begin+count):
 // the largest FFT bin, refined by a golden-section search of the Hann-windowed
 // tone magnitude around it (to well under a hundredth of a bin).
-double strongestFrequency(const std::vector<float>& x, int64_t begin, int64_t count, double sampleRate,
-                          double lo, double hi);
+double strongestFrequency(const std::vector<float>& x, int64_t begin, int64_t count, double sampleRate, double lo,
+                          double hi);
 
 double windowRms(const std::vector<float>& x, int64_t begin, int64_t count);
 
@@ -99,8 +99,8 @@ double windowRms(const std::vector<float>& x, int64_t begin, int64_t count);
 int64_t onset(const std::vector<float>& x, int64_t from, float threshold);
 
 // Harmonic amplitudes 1..count of a tone at f (Goertzel, Hann window).
-std::vector<double> harmonics(const std::vector<float>& x, int64_t begin, int64_t length, double f,
-                              double sampleRate, int count);
+std::vector<double> harmonics(const std::vector<float>& x, int64_t begin, int64_t length, double f, double sampleRate,
+                              int count);
 
 // MIDI note frequency, 440 Hz at note 69.
 double noteHz(int note);

@@ -57,7 +57,8 @@ public:
         right.resize(static_cast<size_t>(frames));
         float* outputs[2] = {left.data(), right.data()};
         rig.plugin().processBlock(events.data(), static_cast<int>(events.size()), nullptr, outputs, frames);
-        peakSeen = std::max({peakSeen, TestSupport::peak(left.data(), frames), TestSupport::peak(right.data(), frames)});
+        peakSeen =
+            std::max({peakSeen, TestSupport::peak(left.data(), frames), TestSupport::peak(right.data(), frames)});
         const bool finite = TestSupport::allFinite(left.data(), frames) && TestSupport::allFinite(right.data(), frames);
         if (!finite) why = describe();
         position += frames;
@@ -114,7 +115,8 @@ TEST_P(SoundRandomAutomation, OutputStaysFiniteForEveryProgram) {
             const int frames = blockSizes[random() % blockSizes.size()];
             driver.set(sweep, value());
             sweep = (sweep + 1) % kParameterCount;
-            for (int k = static_cast<int>(random() % 4); k > 0; --k) driver.set(static_cast<int>(random() % kParameterCount), value());
+            for (int k = static_cast<int>(random() % 4); k > 0; --k)
+                driver.set(static_cast<int>(random() % kParameterCount), value());
             if (random() % 50 == 0) rig.plugin().transport().setTempo(30.0 + random() % 270);
 
             events.clear();
@@ -146,8 +148,7 @@ TEST_P(SoundRandomAutomation, OutputStaysFiniteForEveryProgram) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(ProgramRanges, SoundRandomAutomation,
-                         ::testing::Range(0, 100, kProgramsPerCase),
+INSTANTIATE_TEST_SUITE_P(ProgramRanges, SoundRandomAutomation, ::testing::Range(0, 100, kProgramsPerCase),
                          [](const auto& info) {
                              return "Programs" + std::to_string(info.param) + "To" +
                                     std::to_string(info.param + kProgramsPerCase - 1);
@@ -172,7 +173,8 @@ TEST_P(SoundParameterExtremes, EachEndOfEachRangeStaysFinite) {
             const std::vector<Host::BlockEvent> bend = {{0, midi(0xE0, 0x7F, 0x7F)}, {200, midi(0x80, 96, 0)}};
             const std::vector<Host::BlockEvent> stop = {{5, midi(0x80, 48, 0)}};
             bool ok = driver.block(start, 256, why);
-            for (int b = 0; ok && b < 120; ++b) ok = driver.block(b == 40 ? bend : b == 100 ? stop : std::vector<Host::BlockEvent>{}, 256, why);
+            for (int b = 0; ok && b < 120; ++b)
+                ok = driver.block(b == 40 ? bend : b == 100 ? stop : std::vector<Host::BlockEvent>{}, 256, why);
             EXPECT_TRUE(ok) << "index " << index << " at " << end << ": " << why;
         }
     }
@@ -198,9 +200,12 @@ TEST_P(SoundFullFeedback, LongHeldNoteStaysFinite) {
     const FeedbackCase c = GetParam();
     Rig rig;
     Driver driver(rig);
-    for (auto [index, value] : std::initializer_list<std::pair<int, float>>{
-             {kDelayEnable, 1.0f}, {kDelaySyncEnable, 1.0f}, {kDelayLSynced, 1.0f}, {kDelayRSynced, 1.0f},
-             {c.mix, 1.0f}, {c.feedback, 1.0f}})
+    for (auto [index, value] : std::initializer_list<std::pair<int, float>>{{kDelayEnable, 1.0f},
+                                                                            {kDelaySyncEnable, 1.0f},
+                                                                            {kDelayLSynced, 1.0f},
+                                                                            {kDelayRSynced, 1.0f},
+                                                                            {c.mix, 1.0f},
+                                                                            {c.feedback, 1.0f}})
         driver.set(index, value);
     std::string why;
     bool ok = driver.block({{0, midi(0x90, 57, 127)}}, 256, why);

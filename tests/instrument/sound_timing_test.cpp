@@ -120,7 +120,8 @@ TEST_F(SoundTiming, ProgramChangeFadesToZeroOnThe221stFrameThenSoundsTheNewProgr
     const Take a = changed.play(Score().noteOn(0, 69).program(kChange, kDefaultsProgram + 1), kChange + 16384);
     const Take b = steady.play(Score().noteOn(0, 69), kChange + 16384);
 
-    for (int64_t i = kChange - 1024; i < kChange; ++i) ASSERT_EQ(a.left[i], b.left[i]) << "renders differ before the change";
+    for (int64_t i = kChange - 1024; i < kChange; ++i)
+        ASSERT_EQ(a.left[i], b.left[i]) << "renders differ before the change";
 
     // Falls by 1/220.5 per frame from the first frame, 0 exactly on the 221st
     // (index 220), rises by 1/220.5 per frame after it; the rest of that
@@ -192,9 +193,9 @@ double stageTolerance(double frames) { return kControlPeriod + frames * frames *
 
 struct AttackCase {
     const char* name;
-    float sync;        // "Amp: SYNC ENABLE"
-    double tempo;      // host tempo, bpm
-    bool toggleBack;   // sync switched on and then off again before the note
+    float sync;       // "Amp: SYNC ENABLE"
+    double tempo;     // host tempo, bpm
+    bool toggleBack;  // sync switched on and then off again before the note
     double expectedMs;
 };
 
@@ -229,13 +230,12 @@ TEST_P(SoundAttack, LastsItsDesignedTimeWithinOneControlPeriod) {
     EXPECT_NEAR(line.frameAt(0.0) + 1.0, 0.0, stageTolerance(expectedFrames));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    PlainAndSynced, SoundAttack,
-    ::testing::Values(AttackCase{"Plain", 0.0f, 120.0, false, 270.0},
-                      AttackCase{"SyncedAt120", 1.0f, 120.0, false, 250.0},
-                      AttackCase{"SyncedAt90", 1.0f, 90.0, false, 1000.0 / 3.0},
-                      AttackCase{"SyncOffChoosesPlainAgain", 0.0f, 120.0, true, 270.0}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(PlainAndSynced, SoundAttack,
+                         ::testing::Values(AttackCase{"Plain", 0.0f, 120.0, false, 270.0},
+                                           AttackCase{"SyncedAt120", 1.0f, 120.0, false, 250.0},
+                                           AttackCase{"SyncedAt90", 1.0f, 90.0, false, 1000.0 / 3.0},
+                                           AttackCase{"SyncOffChoosesPlainAgain", 0.0f, 120.0, true, 270.0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SoundTiming, SyncedAttackFollowsATempoChangeWhileOpen) {
     Rig rig, reference;
