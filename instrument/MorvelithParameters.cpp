@@ -243,8 +243,12 @@ void MorvelithPlugin::applyModulatorParameter(int index, float v) {
 
 void MorvelithPlugin::applyModulatorGroup(const ModulatorGroup& group, int index) {
     const float v = stored(index);
+    // A switch is on only at exactly 1; any other value (automation or a
+    // chunk may hold one between 0 and 1) selects the free values, as the
+    // switch handler itself does. Otherwise neither set would act and the
+    // group would keep whatever an earlier history left in it.
     const bool synced = isOn(group.sync);
-    const bool free = isOff(group.sync);
+    const bool free = !synced;
     const double tempoNow = getTempo();
     if (index == group.sync) {
         if (v == 1.0f) reapply({group.rateSynced, group.delaySynced, group.fadeSynced});
@@ -307,7 +311,7 @@ void MorvelithPlugin::setEnvelopeStage(const EnvelopeGroup& group, float timeMs,
 void MorvelithPlugin::applyEnvelopeGroup(const EnvelopeGroup& group, int index) {
     const float v = stored(index);
     const bool synced = isOn(group.sync);
-    const bool free = isOff(group.sync);
+    const bool free = !synced;  // as for the modulators: anything but 1 is free
     const double tempoNow = getTempo();
     const auto S = [tempoNow](float x) { return static_cast<float>(Curves::syncedTimeMs(x, tempoNow)); };
     if (index == group.sync) {

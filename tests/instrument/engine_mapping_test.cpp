@@ -357,6 +357,34 @@ TEST_F(EngineMapping, SyncSwitchChoosesTheTwinAndLeavesBothValues) {
     EXPECT_NEAR(LfoPeek::frequencyOf(lfo), std::exp(1.0), 3e-3);
 }
 
+TEST_F(EngineMapping, SyncSwitchBetweenZeroAndOneCountsAsOff) {
+    // Whatever path set the switch (automation after synced use, or a fresh
+    // program), the group ends on its free values: the stored state decides.
+    Host::instance().timeInfo.tempo = 120.0;
+    Engine e;
+    e.start();
+    e.render(1);
+    auto& p = *e.plugin;
+    e.setParameter(Vst::kLfoRate, 0.6f);
+    e.setParameter(Vst::kLfoRateSynced, 0.5f);
+    e.setParameter(Vst::kAmpAtk, 0.2f);
+    e.setParameter(Vst::kAmpAtkSynced, 0.0625f);
+    e.setParameter(Vst::kLfoSyncEnable, 1.0f);
+    e.setParameter(Vst::kAmpSyncEnable, 1.0f);
+    e.render(1);
+    ASSERT_NEAR(LfoPeek::frequencyOf(Access::lfo(p)), 4.0, 4e-3);
+    ASSERT_NEAR(Access::ampEnvelopeLeft(p).getStageTime(0), 250.0f, 0.01f);
+    e.setParameter(Vst::kLfoSyncEnable, 0.5f);
+    e.setParameter(Vst::kAmpSyncEnable, 0.5f);
+    e.render(1);
+    EXPECT_NEAR(LfoPeek::frequencyOf(Access::lfo(p)), std::exp(1.0), 3e-3);
+    EXPECT_NEAR(Access::ampEnvelopeLeft(p).getStageTime(0), 80.0f, 0.01f);
+    // A later free value is heard, a synced one is not.
+    apply(e, Vst::kLfoRate, 0.5f);
+    apply(e, Vst::kLfoRateSynced, 0.0f);
+    EXPECT_NEAR(LfoPeek::frequencyOf(Access::lfo(p)), 1.0, 1e-3);
+}
+
 TEST_F(EngineMapping, AmpSyncOffReappliesThePlainTimes) {
     Host::instance().timeInfo.tempo = 120.0;
     Engine e;
