@@ -132,7 +132,8 @@ std::string describeDifference(const Stereo& a, const Stereo& b) {
     for (size_t i = 0; i < a.left.size(); ++i)
         if (a.left[i] != b.left[i] || a.right[i] != b.right[i]) {
             char text[200];
-            std::snprintf(text, sizeof text, "first difference at frame %zu of %zu: left %.9g vs %.9g, right %.9g vs %.9g",
+            std::snprintf(text, sizeof text,
+                          "first difference at frame %zu of %zu: left %.9g vs %.9g, right %.9g vs %.9g",
                           i, a.left.size(), a.left[i], b.left[i], a.right[i], b.right[i]);
             return text;
         }

@@ -164,7 +164,8 @@ TEST_P(StateFiles, EveryValueAndNameComesBackThroughTheFiles) {
     for (int p : {3, 41, 97}) {
         EXPECT_EQ(fromBank.programName(p), "File " + std::to_string(p));
         for (int i = 0; i < kParameterCount; ++i)
-            EXPECT_EQ(fromBank.plugin->getProgramValue(p, i), bankValue(bank, p, i)) << "program " << p << " index " << i;
+            EXPECT_EQ(fromBank.plugin->getProgramValue(p, i), bankValue(bank, p, i))
+                << "program " << p << " index " << i;
     }
 
     // The preset lands in whichever program is current.

@@ -169,8 +169,9 @@ TEST_F(Identity, EveryProgramSelectedWhileProcessing) {
         for (int i = 0; i < kParameterCount; ++i)
             ASSERT_EQ(plugin->getParameter(i), bankValue(bank, p, i)) << "program " << p << " index " << i;
         // The note stays held across program changes; re-strike it now and then.
-        const Stereo audio = p % 10 == 0 ? renderHeldNote(*plugin, 57 + p % 12, kBlock * kBlocksPerProgram, kBlock, &heap)
-                                         : render(*plugin, {}, kBlock * kBlocksPerProgram, {kBlock}, &heap);
+        const int frames = kBlock * kBlocksPerProgram;
+        const Stereo audio = p % 10 == 0 ? renderHeldNote(*plugin, 57 + p % 12, frames, kBlock, &heap)
+                                         : render(*plugin, {}, frames, {kBlock}, &heap);
         ASSERT_TRUE(allFinite(audio)) << "program " << p;
         EXPECT_LE(peak(audio), kPeakBound) << "program " << p;
     }
