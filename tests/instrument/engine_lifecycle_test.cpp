@@ -8,6 +8,8 @@
 #include <cmath>
 #include <vector>
 
+#include "editor/MorvelithEditor.h"
+#include "gui/CControl.h"
 #include "instrument/FactoryPrograms.h"
 #include "instrument/ParameterTable.h"
 #include "tests/instrument/engine_support.h"
@@ -312,6 +314,22 @@ TEST_F(EngineLifecycle, StoreOperationsAnswerFromTheParameterTable) {
     }
     EXPECT_EQ(p.getDefault(-1), 0.0f);
     EXPECT_EQ(p.getDefault(181), 0.0f);
+}
+
+TEST_F(EngineLifecycle, EditorFollowsEveryAppliedChange) {
+    Engine e;
+    e.start();
+    ASSERT_EQ(e.dispatch(effEditOpen, 0, 0, nullptr), 1);  // an offscreen window
+    auto* window = dynamic_cast<Vst::MorvelithEditor*>(e.plugin->getEditor());
+    ASSERT_NE(window, nullptr);
+    e.setParameter(Vst::kMasterLevel, 0.125f);
+    e.setParameter(Vst::kLfoSyncEnable, 0.0f);
+    e.render(1);
+    e.dispatch(effEditIdle);
+    ASSERT_NE(window->getControl(Vst::kMasterLevel), nullptr);
+    EXPECT_FLOAT_EQ(window->getControl(Vst::kMasterLevel)->getValue(), 0.125f);
+    EXPECT_FLOAT_EQ(window->getControl(Vst::kLfoSyncEnable)->getValue(), 0.0f);
+    e.dispatch(effEditClose);
 }
 
 TEST_F(EngineLifecycle, OpenInstallsTheFactoryBank) {
