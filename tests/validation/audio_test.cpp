@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <utility>
 
 #include "instrument/ParameterIndex.h"
 #include "tests/validation/ValidationSupport.h"
@@ -39,13 +40,18 @@ constexpr double kAudibleRms = 0.00316;
 // most 1 rad per unit of ln f, and four stages are swept: the phase error is
 // at most 4 R 15 d, which changes each component by at most that fraction of
 // its amplitude. The wet signal has the amplitude of the dry one (all-pass,
-// no feedback), and the rest of the chain (spread, equaliser, master; delays
-// off) is linear, so the bound holds against the peak of the same render
-// with the phaser bypassed. A factor 2 covers the coefficient steps' own
-// transients, which the steady-state phase argument leaves out.
+// no feedback), and the rest of the chain (spread, master) is linear, so the
+// bound holds against the peak of the same render with the phaser bypassed.
+// A factor 2 covers the coefficient steps' own transients, which the
+// steady-state phase argument leaves out. The delays (a limiter in one loop)
+// and the equaliser stay off for this bound: the equaliser's default 20 Hz
+// shelf sits so close to the unit circle at high rates that single-precision
+// rounding alone turns a 1e-4 difference at its input into 1e-2 at 192 kHz
+// (fed the same input it is exact, as the whole-voice case shows).
 //
-// So: phaser bypassed, the audio must be identical; phaser on, the largest
-// difference must stay within 2 x 4 R 15 d of the bypassed peak.
+// So: the whole voice with the phaser bypassed must give identical audio;
+// with the phaser on, the largest difference must stay within 2 x 4 R 15 d
+// of the bypassed peak.
 constexpr int kSweepStep = 16;
 constexpr int kSweptStages = 4;
 constexpr double kTransientFactor = 2.0;
@@ -60,30 +66,52 @@ double phaserTolerance(double sampleRate, double bypassedPeak) {
     return kTransientFactor * phaseError * bypassedPeak;
 }
 
-enum class Phaser { Bypassed, Sweeping };
+// The voice every case plays: detuned voices, filter and pitch modulation,
+// tremolo, drive, spread, both delays with feedback and the equaliser all at
+// work, so every part of the graph meets the block splits.
+void configureVoice(Host::HostedPlugin& plugin) {
+    const std::pair<int, float> settings[] = {
+        {Vst::kOscDetune, 0.3f},     {Vst::kOscMulti, 0.6f},      {Vst::kPitchLfoDepth, 0.52f},
+        {Vst::kLpfEnv, 0.7f},        {Vst::kLpfLfo, 0.6f},        {Vst::kLpfRes, 0.5f},
+        {Vst::kAmpLfo, 0.3f},        {Vst::kDriveAmount, 0.4f},   {Vst::kSpreadSpread, 0.5f},
+        {Vst::kDelayEnable, 1.0f},   {Vst::kDelaySyncEnable, 1.0f}, {Vst::kDelayLSynced, 0.6f},
+        {Vst::kDelayRSynced, 0.55f}, {Vst::kHpfDelayMix, 0.4f},   {Vst::kHpfDelayFb, 0.5f},
+        {Vst::kBpfDelayMix, 0.4f},   {Vst::kBpfDelayFb, 0.6f},    {Vst::kEqEnable, 1.0f},
+        {Vst::kEq1Gain, 0.56f},      {Vst::kEq2Gain, 0.45f},
+    };
+    for (const auto& [index, value] : settings) plugin.setParameter(index, value);
+}
 
-void configure(Host::HostedPlugin& plugin, Phaser phaser) {
-    if (phaser == Phaser::Bypassed) {
+// WholeVoice: everything above, phaser bypassed. SweepingPhaser: the phaser
+// at its fastest, at full mix and without feedback, with the delays and the
+// equaliser off so that the chain after it is linear and well conditioned.
+// SweepingPhaserBypassed: the same without the phaser, the tolerance's level.
+enum class Setup { WholeVoice, SweepingPhaser, SweepingPhaserBypassed };
+
+void configure(Host::HostedPlugin& plugin, Setup setup) {
+    configureVoice(plugin);
+    if (setup == Setup::WholeVoice) {
         plugin.setParameter(Vst::kPhaserEnable, 0.0f);
         return;
     }
-    plugin.setParameter(Vst::kPhaserEnable, 1.0f);
+    plugin.setParameter(Vst::kDelayEnable, 0.0f);
+    plugin.setParameter(Vst::kEqEnable, 0.0f);
+    plugin.setParameter(Vst::kPhaserEnable, setup == Setup::SweepingPhaser ? 1.0f : 0.0f);
     plugin.setParameter(Vst::kPhaserDepth, 1.0f);
     plugin.setParameter(Vst::kPhaserRate, 1.0f);
     plugin.setParameter(Vst::kPhaserRangeMin, 0.5f);
     plugin.setParameter(Vst::kPhaserRangeMax, 0.75f);
     plugin.setParameter(Vst::kPhaserFb, 0.0f);
-    plugin.setParameter(Vst::kDelayEnable, 0.0f);
 }
 
 // Program 0 with the phaser set up as asked; the settings are queued and so
 // reach the engine at the first sub-block, the same instant for every split.
-Stereo renderPhrase(double rate, const std::vector<int>& blocks, Phaser phaser, HeapUse* heap = nullptr) {
+Stereo renderPhrase(double rate, const std::vector<int>& blocks, Setup setup, HeapUse* heap = nullptr) {
     int largest = 1;
     for (int b : blocks) largest = std::max(largest, b);
     Host::HostedPlugin plugin(pluginPath());
     plugin.open({rate, largest, 0});
-    configure(plugin, phaser);
+    configure(plugin, setup);
     return render(plugin, testPhrase(rate), phraseFrames(rate), blocks, heap);
 }
 
@@ -112,16 +140,16 @@ void report(const char* what, double rate, const std::vector<int>& blocks, doubl
 
 // A fresh instance rendering whole 4096-frame blocks is the reference; the
 // 4096 case then compares two instances, which proves no state leaks between them.
-TEST_P(RatesAndBlocks, PhaserBypassedGivesIdenticalAudioFiniteBoundedAndWithoutHeapUse) {
+TEST_P(RatesAndBlocks, WholeVoiceGivesIdenticalAudioFiniteBoundedAndWithoutHeapUse) {
     HeapUse heap;
-    const Stereo candidate = renderPhrase(rate(), blocks(), Phaser::Bypassed, &heap);
-    const Stereo reference = renderPhrase(rate(), {kLargestBlock}, Phaser::Bypassed);
+    const Stereo candidate = renderPhrase(rate(), blocks(), Setup::WholeVoice, &heap);
+    const Stereo reference = renderPhrase(rate(), {kLargestBlock}, Setup::WholeVoice);
 
     ASSERT_TRUE(allFinite(candidate));
     EXPECT_LE(peak(candidate), kPeakBound);
     EXPECT_GT(rms(candidate), kAudibleRms) << "the phrase is not heard";
     const double deviation = maxDifference(candidate, reference);
-    report("phaser bypassed", rate(), blocks(), deviation, 0.0);
+    report("whole voice, phaser bypassed", rate(), blocks(), deviation, 0.0);
     RecordProperty("max_deviation", std::to_string(deviation));
     EXPECT_EQ(deviation, 0.0);
 
@@ -133,9 +161,9 @@ TEST_P(RatesAndBlocks, PhaserBypassedGivesIdenticalAudioFiniteBoundedAndWithoutH
 
 TEST_P(RatesAndBlocks, SweepingPhaserStaysWithinItsUpdateGridTolerance) {
     HeapUse heap;
-    const Stereo candidate = renderPhrase(rate(), blocks(), Phaser::Sweeping, &heap);
-    const Stereo reference = renderPhrase(rate(), {kLargestBlock}, Phaser::Sweeping);
-    const Stereo bypassed = renderPhrase(rate(), {kLargestBlock}, Phaser::Bypassed);
+    const Stereo candidate = renderPhrase(rate(), blocks(), Setup::SweepingPhaser, &heap);
+    const Stereo reference = renderPhrase(rate(), {kLargestBlock}, Setup::SweepingPhaser);
+    const Stereo bypassed = renderPhrase(rate(), {kLargestBlock}, Setup::SweepingPhaserBypassed);
 
     ASSERT_TRUE(allFinite(candidate));
     EXPECT_LE(peak(candidate), kPeakBound);
