@@ -91,6 +91,9 @@ private:
     std::vector<VstEvent*> list;
 };
 
+// The phrase must be heard: louder than -50 dBFS RMS over the whole render.
+constexpr double kAudibleRms = 0.00316;
+
 class HostQuirks : public ::testing::Test {
 protected:
     void SetUp() override { VALIDATION_REQUIRE_PLUGIN(); }
@@ -410,6 +413,29 @@ TEST_F(HostQuirks, OddAndOverfullEventListsAreSafe) {
     const Stereo note = renderHeldNote(bare, 60, static_cast<int>(rate / 2), kBlock);
     ASSERT_TRUE(allFinite(note));
     EXPECT_GT(rms(note), 0.003) << "no sound after the odd event lists";
+}
+
+// Hosts that pull audio before opening or resuming the instance, or keep
+// pulling while it is suspended: finite output every time, silence before
+// the instance exists as an instrument, and the phrase heard once resumed.
+TEST_F(HostQuirks, AudioAskedForBeforeOpenOrWhileSuspended) {
+    const double rate = 48000.0;
+    Host::HostedPlugin plugin(pluginPath());
+    const Stereo beforeOpen = renderHeldNote(plugin, 60, 2048, 512);
+    ASSERT_TRUE(allFinite(beforeOpen));
+    EXPECT_EQ(peak(beforeOpen), 0.0) << "sound from an instance that was never opened";
+    plugin.openOnly();
+    plugin.setSampleRate(rate);
+    plugin.setBlockSize(512);
+    const Stereo suspended = renderHeldNote(plugin, 60, 2048, 512);
+    ASSERT_TRUE(allFinite(suspended));
+    plugin.resume();
+    plugin.suspend();
+    ASSERT_TRUE(allFinite(render(plugin, {}, 2048, {512})));
+    plugin.resume();
+    const Stereo audio = render(plugin, testPhrase(rate), phraseFrames(rate), {512});
+    ASSERT_TRUE(allFinite(audio));
+    EXPECT_GT(rms(audio), kAudibleRms);
 }
 
 }  // namespace
