@@ -1,5 +1,5 @@
 // Parameter application of the voice engine: each mapping against its
-// formula or the figures the instrument is designed to, the re-application of
+// formula or its known figures, the re-application of
 // dependent parameters, the free/synced twins, delay lengths and feedback,
 // and the tempo. Values arrive as a host sends them (setParameter, then a block).
 #include <gtest/gtest.h>
@@ -41,7 +41,7 @@ TEST_F(EngineMapping, Note69PlaysA440) {
 
 // --- Oscillator ----------------------------------------------------------------
 
-TEST_F(EngineMapping, DetuneFiguresOfTheDesign) {
+TEST_F(EngineMapping, DetuneAtZeroHalfAndFullTravel) {
     Engine e;
     e.start();
     auto& osc = Access::oscillator(*e.plugin);
@@ -157,7 +157,7 @@ struct DriveCase {
 
 class DriveGains : public EngineMapping, public ::testing::WithParamInterface<DriveCase> {};
 
-TEST_P(DriveGains, MatchTheDesign) {
+TEST_P(DriveGains, FollowTheDriveCurve) {
     Engine e;
     e.start();
     const DriveCase c = GetParam();
