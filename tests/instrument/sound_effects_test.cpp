@@ -1,6 +1,6 @@
 // Effects, sample rate and resume of the built instrument, through the host:
 // echoes land at the lengths of the host's tempo (plain or synced, re-timed by
-// a tempo change); the equaliser's peak gains its dB at its centre; a new rate
+// a tempo change); the equaliser's peak gain; the phaser's depth; a new rate
 // moves the pitch ceiling to 0.49 x the rate and empties the delays; resume
 // clears filters and delays, but a releasing envelope goes on where it was.
 #include <gtest/gtest.h>
@@ -300,4 +300,32 @@ TEST_F(SoundEffects, EqualiserPeakRaisesTheNoteBy20Db) {
         TestSupport::toDb(TestSupport::toneAmplitude(a.left.data() + kSettle, kMeasure, 16 * 440.0, kRate) /
                           TestSupport::toneAmplitude(b.left.data() + kSettle, kMeasure, 16 * 440.0, kRate));
     EXPECT_LT(far, 1.0);
+}
+
+// --- phaser ---------------------------------------------------------------------------
+
+// Switched on at depth 0 the phaser passes its input unchanged; at depth 1
+// with feedback its notches sweep through the harmonics.
+TEST_F(SoundEffects, PhaserAtDepthZeroIsTransparentAndAtFullDepthColours) {
+    constexpr int64_t kFrames = 44100;
+    Rig bypassed, transparent, coloured;
+    for (Rig* r : {&bypassed, &transparent, &coloured}) r->set(kPhaserDepth, 0.0f);
+    transparent.set(kPhaserEnable, 1.0f);
+    coloured.set({{kPhaserEnable, 1.0f}, {kPhaserDepth, 1.0f}, {kPhaserFb, 0.5f}});
+    bypassed.set(kPhaserEnable, 0.0f);
+    const Take a = bypassed.play(Score().noteOn(0, 57, 127), kFrames);
+    const Take b = transparent.play(Score().noteOn(0, 57, 127), kFrames);
+    const Take c = coloured.play(Score().noteOn(0, 57, 127), kFrames);
+    for (int64_t i = 0; i < kFrames; ++i) {
+        ASSERT_EQ(b.left[static_cast<size_t>(i)], a.left[static_cast<size_t>(i)]) << "frame " << i;
+        ASSERT_EQ(b.right[static_cast<size_t>(i)], a.right[static_cast<size_t>(i)]) << "frame " << i;
+    }
+    // Somewhere among the first harmonics the sweep moves a harmonic by several dB.
+    double largest = 0;
+    for (int h = 1; h <= 8; ++h) {
+        const double withPhaser = TestSupport::toneAmplitude(c.left.data() + 4410, 8192, h * 220.0, kRate);
+        const double without = TestSupport::toneAmplitude(a.left.data() + 4410, 8192, h * 220.0, kRate);
+        largest = std::max(largest, std::fabs(TestSupport::toDb(withPhaser / without)));
+    }
+    EXPECT_GT(largest, 3.0);
 }
