@@ -118,7 +118,7 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
                 else
                     getParameterName(index, staging);
             }
-            Vst::copyString(out, staging, Vst::kParamStrBytes);
+            Vst::copyString(out, staging, opcode == effGetParamName ? Vst::kParamNameBytes : Vst::kParamStrBytes);
             return 0;
         }
         case effSetSampleRate:

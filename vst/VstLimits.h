@@ -1,7 +1,10 @@
 // How many bytes the plug-in writes into each kind of host buffer, NUL
-// included. Parameter texts follow the interface's eight-character
-// convention (eight characters and the NUL: 0.5 shows as "0.500000"); every
-// other buffer gets at most its documented length including the NUL.
+// included. Parameter labels and displays follow the interface's
+// eight-character convention (0.5 shows as "0.500000"). Parameter names go
+// out whole (the longest is 19 characters): hosts size their name buffers
+// for the long names plug-ins have always given, and eight characters would
+// show three parameters as "Osc: MAS". Every other buffer gets at most its
+// documented length including the NUL.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +15,7 @@ namespace Vst {
 
 inline constexpr size_t kProgramNameBytes = kVstMaxProgNameLen;            // 23 characters
 inline constexpr size_t kParamStrBytes = kVstMaxParamStrLen + 1;           // 8 characters
+inline constexpr size_t kParamNameBytes = 32;                              // 31 characters
 inline constexpr size_t kEffectNameBytes = kVstMaxEffectNameLen;           // 31 characters
 inline constexpr size_t kVendorStringBytes = kVstMaxVendorStrLen;          // 63 characters
 inline constexpr size_t kProductStringBytes = kVstMaxProductStrLen;        // 63 characters

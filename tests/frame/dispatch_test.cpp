@@ -193,8 +193,8 @@ TEST_F(Dispatch, ParameterTextsAreBoundedAndFollowTheFrameRules) {
     auto [name, nameBytes] = text(plugin, effGetParamName, 7);
     EXPECT_EQ(name, "Param 7");
     auto [longName, longBytes] = text(plugin, effGetParamName, 180);
-    EXPECT_EQ(longName, "Param 18");  // eight characters at most
-    EXPECT_EQ(longBytes, 9u);
+    EXPECT_EQ(longName, "Param 180");  // names go out whole
+    EXPECT_EQ(longBytes, 10u);
     auto [outside, outsideBytes] = text(plugin, effGetParamName, 181);
     EXPECT_EQ(outside, "");
 }
@@ -219,7 +219,7 @@ TEST_F(Dispatch, InstalledNameTableReplacesTheNumberedNames) {
     };
     EXPECT_EQ(name(0), "Cutoff");
     EXPECT_EQ(name(1), "");          // an entry left empty (a reserved index) has no name
-    EXPECT_EQ(name(2), "Osc: DET");  // host texts hold eight characters
+    EXPECT_EQ(name(2), "Osc: DETUNE");  // names go out whole, unlike the value texts
     EXPECT_EQ(name(180), "");
     e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
 }

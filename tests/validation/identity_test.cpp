@@ -93,15 +93,15 @@ TEST_F(Identity, OutputPinsAreTheStereoPairAndThereAreNoInputs) {
     EXPECT_EQ(plugin->dispatch(effGetInputProperties, 0, 0, &none), 0);
 }
 
-// Names come from the instrument's table (120 named, 61 reserved and empty),
-// cut by the interface layer to the interface's 8 characters; labels are
+// Names come whole from the instrument's table (120 named, 61 reserved and
+// empty), so no two named parameters read alike in a host; labels are
 // empty; the display is the stored value as plain number text.
 TEST_F(Identity, EveryParameterNameLabelDisplayAndAutomatability) {
     plugin->open({44100.0, 512, 76});
     int named = 0;
     for (int i = 0; i < kParameterCount; ++i) {
         const std::string name = plugin->parameterName(i);
-        EXPECT_EQ(name, std::string(Vst::parameterInfo(i).name).substr(0, kVstMaxParamStrLen)) << "index " << i;
+        EXPECT_EQ(name, Vst::parameterInfo(i).name) << "index " << i;
         if (!name.empty()) ++named;
         EXPECT_EQ(plugin->parameterLabel(i), "") << "index " << i;
         EXPECT_EQ(plugin->dispatch(effCanBeAutomated, i), 1) << "index " << i;
@@ -115,8 +115,10 @@ TEST_F(Identity, EveryParameterNameLabelDisplayAndAutomatability) {
     plugin->setParameter(2, 0.5f);
     render(*plugin, {}, 64, {64});
     EXPECT_EQ(plugin->parameterDisplay(2), "0.500000");
-    EXPECT_EQ(plugin->parameterName(2), "Osc: DET");
-    EXPECT_EQ(plugin->parameterName(136), "Phaser: ");
+    EXPECT_EQ(plugin->parameterName(2), "Osc: DETUNE");
+    EXPECT_EQ(plugin->parameterName(52), "LFO: HOLD");
+    EXPECT_EQ(plugin->parameterName(69), "Vibra: DELAY SYNCED");
+    EXPECT_EQ(plugin->parameterName(133), "HPF : REL SYNCED");
     // Outside the range nothing is named and nothing breaks.
     EXPECT_EQ(plugin->parameterName(kParameterCount), "");
     EXPECT_EQ(plugin->parameterName(-1), "");
