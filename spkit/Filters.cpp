@@ -5,6 +5,8 @@
 #include "spkit/Filters.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 
 namespace SPKit {
@@ -77,6 +79,10 @@ void BiQuad::setFrequency(float f) {
 void BiQuad::setControl(Processor* source) { Controlled::setControl(source); }
 
 void BiQuad::setGain(float db) {
+    // The control calls this every update interval, mostly with the value it
+    // gave last time (a shelf held at 0 dB); the same bits design the same
+    // coefficients, so only a changed value is worth the transcendental work.
+    if (std::bit_cast<std::uint32_t>(db) == std::bit_cast<std::uint32_t>(gainDb)) return;
     gainDb = db;
     updateCoefficients();
 }

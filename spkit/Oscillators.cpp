@@ -417,23 +417,37 @@ void MultiOscillator::renderSpan(float* out, float* second, int begin, int end, 
     // Voices 1–4, each added in turn as the per-sample order of the sum requires.
     for (int j = 1; j < kVoices; ++j) {
         Voice& v = voices[j];
-        float phase = v.phase;
-        const float increment = v.increment, gainA = v.gainA, gainB = v.gainB, depth = driftDepths[j];
-        const float* lfo = driftSignal[j];
         if (sel.silent) {
+            float phase = v.phase;
+            const float increment = v.increment;
             for (int i = begin; i < end; ++i) phase = wrapPhase(phase + increment, n);
+            v.phase = phase;
+        } else if (driftSignal[j] == nullptr) {
+            addVoice<false>(v, out, second, begin, end, nullptr, 0.0f);
         } else {
-            for (int i = begin; i < end; ++i) {
-                phase = wrapPhase(phase + increment, n);
-                const float pos = wrapPhase(phase + depth * lfo[i] * n * 0.3f, n);
-                const float s =
-                    readTables(sel.even, sel.odd, sel.nextEven, sel.nextOdd, even, odd, sel.crossfade, pos, N);
-                out[i] += gainA * s;
-                second[i] += gainB * s;
-            }
+            addVoice<true>(v, out, second, begin, end, driftSignal[j], driftDepths[j]);
         }
-        v.phase = phase;
     }
+}
+
+template <bool kDrifted>
+void MultiOscillator::addVoice(Voice& v, float* out, float* second, int begin, int end, const float* lfo,
+                               float depth) {
+    const int N = sineLength;
+    const float n = static_cast<float>(N);
+    const Selection sel = selection;
+    const float even = evenLevel, odd = oddLevel;
+    float phase = v.phase;
+    const float increment = v.increment, gainA = v.gainA, gainB = v.gainB;
+    for (int i = begin; i < end; ++i) {
+        phase = wrapPhase(phase + increment, n);
+        // Undrifted, the offset depth × lfo is ±0 and the wrapped sum is the phase itself.
+        const float pos = kDrifted ? wrapPhase(phase + depth * lfo[i] * n * 0.3f, n) : phase;
+        const float s = readTables(sel.even, sel.odd, sel.nextEven, sel.nextOdd, even, odd, sel.crossfade, pos, N);
+        out[i] += gainA * s;
+        second[i] += gainB * s;
+    }
+    v.phase = phase;
 }
 
 void MultiOscillator::process(float* out, int count) {
@@ -457,14 +471,33 @@ void MultiOscillator::process(float* out, int count) {
     // Each voice's drift depth; the phase offset is depth × lfo × N × 0.3, multiplied in that order.
     float driftDepths[kVoices];
     const float* driftSignal[kVoices];
+    bool drifting = false;
     for (int j = 0; j < kVoices; ++j) {
-        float* signal = driftBuffers + j * kMaxBlock;
-        drift[j]->process(signal, count);
-        driftSignal[j] = signal;
         driftDepths[j] = j == 0 ? 0.0f
                                 : driftDepth - driftSpread / (driftSpread + 0.2f) * static_cast<float>(j - 1) *
                                                    0.33333334f * driftDepth;
+        drifting = drifting || (j > 0 && driftDepths[j] != 0.0f);
     }
+    // Voice 0 is never drifted, so its LFO's samples are never read and it need
+    // not run. The other four always run, so their phases are where they would
+    // be had they been heard all along; at depth 0 (the usual case) only their
+    // state moves. A depth of 0 times a finite LFO sample is ±0 and moves no
+    // phase, so those voices skip the offset; should an LFO have gone non-finite
+    // (0 × NaN is NaN), the block is rerun with its samples.
+    LFO* const lfos[kVoices - 1] = {drift[1].get(), drift[2].get(), drift[3].get(), drift[4].get()};
+    float* const signals[kVoices - 1] = {driftBuffers + 1 * kMaxBlock, driftBuffers + 2 * kMaxBlock,
+                                         driftBuffers + 3 * kMaxBlock, driftBuffers + 4 * kMaxBlock};
+    if (!drifting) {
+        LFO::State before[kVoices - 1];
+        for (int j = 0; j < kVoices - 1; ++j) before[j] = lfos[j]->state();
+        LFO::processTogether(lfos, nullptr, kVoices - 1, count);
+        for (int j = 0; j < kVoices - 1; ++j) drifting = drifting || !lfos[j]->isFinite();
+        if (drifting)
+            for (int j = 0; j < kVoices - 1; ++j) lfos[j]->setState(before[j]);
+    }
+    if (drifting) LFO::processTogether(lfos, signals, kVoices - 1, count);
+    driftSignal[0] = nullptr;
+    for (int j = 1; j < kVoices; ++j) driftSignal[j] = drifting ? signals[j - 1] : nullptr;
 
     // The block runs in spans between the samples where the frequency control
     // is applied (needsUpdate, asked once per sample in order) or the detune

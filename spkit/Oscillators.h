@@ -179,6 +179,10 @@ private:
     // Renders samples [begin, end) of both outputs with the settings held fixed.
     void renderSpan(float* out, float* second, int begin, int end, const float* const* driftSignal,
                     const float* driftDepths);
+    // Adds one of voices 1–4 over [begin, end) to both outputs; kDrifted reads
+    // its drift LFO's samples, otherwise the voice reads at its own phase.
+    template <bool kDrifted>
+    void addVoice(Voice& v, float* out, float* second, int begin, int end, const float* lfo, float depth);
     void updateIncrements();
 
     Wavetable wavetable;
