@@ -51,15 +51,11 @@ struct RecordingHost {
     }
 };
 
-// The real instrument, plus the editor's parameter update from its audio
-// thread after every stored change.
+// The real instrument, which tells its editor of every stored change from
+// the audio thread; only its host is the recording one.
 class TestInstrument : public Vst::MorvelithPlugin {
 public:
     TestInstrument() : MorvelithPlugin(RecordingHost::callback) {}
-    void parameterChanged(VstInt32 index, float value) override {
-        MorvelithPlugin::parameterChanged(index, value);
-        window()->setParameter(index, value);
-    }
     Vst::MorvelithEditor* window() { return static_cast<Vst::MorvelithEditor*>(getEditor()); }
 };
 
