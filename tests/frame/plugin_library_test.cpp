@@ -63,7 +63,7 @@ TEST_P(PluginLibrary, EntryGivesMorvelithsIdentity) {
     EXPECT_EQ(e->dispatcher(e, effGetVendorVersion, 0, 0, nullptr, 0.0f), 1000);
     EXPECT_EQ(e->dispatcher(e, effGetPlugCategory, 0, 0, nullptr, 0.0f), 2);
     EXPECT_EQ(e->dispatcher(e, effCanDo, 0, 0, const_cast<char*>("receiveVstMidiEvent"), 0.0f), 1);
-    EXPECT_EQ(text(e, effGetProgramName), "Init 0");
+    EXPECT_EQ(text(e, effGetProgramName), "Insectoplasm");
     VstPinProperties pin{};
     EXPECT_EQ(e->dispatcher(e, effGetOutputProperties, 1, 0, &pin, 0.0f), 1);
     EXPECT_STREQ(pin.label, "Morvelith 2");
