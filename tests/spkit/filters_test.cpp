@@ -1,11 +1,15 @@
 // The filters measured as audio processors: steady-state sine responses against
 // the transfer functions of their difference equations and against the analog
 // prototypes the cookbook designs intend, DC and far-band behaviour, control-rate
-// cutoff and gain modulation, and a contract suite (block splits, reset, extremes,
-// no allocation) over every filter.
+// cutoff and gain modulation (a held gain exactly as one redesigned on every
+// update), and a contract suite (block splits, reset, extremes, no allocation)
+// over every filter.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <complex>
 #include <functional>
 #include <memory>
@@ -186,6 +190,69 @@ TEST(BiQuad, ResponsesHitTheirLandmarks) {
     EXPECT_NEAR(gain(BiQuad::kHighShelf, 12, f0), std::pow(10.0, 6.0 / 20), 0.01);
     EXPECT_NEAR(gain(BiQuad::kHighShelf, 12, 20.0), 1.0, 0.002);
 }
+
+// The gain control repeats its value most of the time (a shelf held at 0 dB);
+// the filter then keeps its coefficients instead of redesigning them. Against
+// a biquad that redesigns on every control update, as it always used to, the
+// output must be the same to the bit: through held values, changes, a return
+// to an earlier value, and frequency, width, type and reset changes between blocks.
+class RedesigningBiQuad : public BiQuad {
+public:
+    using BiQuad::BiQuad;
+    void setGain(float db) override {
+        gainDb = db;
+        updateCoefficients();
+    }
+};
+
+struct GainScheduleCase {
+    int type;
+    int block;
+};
+
+class BiQuadHeldGain : public ::testing::TestWithParam<GainScheduleCase> {};
+
+TEST_P(BiQuadHeldGain, SameBitsAsRedesigningOnEveryUpdate) {
+    const GainScheduleCase c = GetParam();
+    Noise in1(7), in2(7);
+    Unit gain1(0.0f), gain2(0.0f);
+    BiQuad shortcut(c.type);
+    RedesigningBiQuad always(c.type);
+    shortcut.setInput(&in1);
+    always.setInput(&in2);
+    shortcut.setControl(&gain1);
+    always.setControl(&gain2);
+    for (BiQuad* f : {static_cast<BiQuad*>(&shortcut), static_cast<BiQuad*>(&always)}) {
+        f->setSampleRate(44100.0f);
+        f->setFrequency(2500.0f);
+        f->setWidth(0.3f);
+    }
+    static constexpr float kSchedule[] = {0.0f, 0.0f, 0.001f, 6.0f, 6.0f, -0.0f, 0.0f, 0.0f, -12.0f, -12.0f, 0.0f, 0.0f};
+    std::vector<float> a(static_cast<size_t>(c.block)), b = a;
+    for (int step = 0; step < 60; ++step) {
+        const float db = kSchedule[step % 12];
+        gain1.setValue(db);
+        gain2.setValue(db);
+        for (BiQuad* f : {static_cast<BiQuad*>(&shortcut), static_cast<BiQuad*>(&always)}) {
+            if (step == 20) f->setFrequency(700.0f);
+            if (step == 30) f->setWidth(0.8f);
+            if (step == 40) f->setType((c.type + 3) % 7);
+            if (step == 50) f->reset();
+        }
+        shortcut.process(a.data(), c.block);
+        always.process(b.data(), c.block);
+        ASSERT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0) << "step " << step;
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(shortcut.getGain()), std::bit_cast<std::uint32_t>(always.getGain()));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(TypesAndBlocks, BiQuadHeldGain,
+                         ::testing::Values(GainScheduleCase{BiQuad::kHighShelf, 256}, GainScheduleCase{BiQuad::kLowShelf, 7},
+                                           GainScheduleCase{BiQuad::kPeakEq, 64}, GainScheduleCase{BiQuad::kLowPass, 1},
+                                           GainScheduleCase{BiQuad::kNotch, 1000}),
+                         [](const auto& info) {
+                             return "type" + std::to_string(info.param.type) + "_block" + std::to_string(info.param.block);
+                         });
 
 TEST(BiQuad, FrequencyIsLimitedToFourTenthsOfTheRate) {
     BiQuad filter(BiQuad::kLowPass);

@@ -1,9 +1,12 @@
 // The sine LFO as a signal: its start at cosine phase, the frequency and
 // amplitude it really produces, long-run stability, continuity across
-// frequency changes, control-rate following and restart.
+// frequency changes, control-rate following and restart, and a bank of LFOs run
+// together (written or only advanced) against the same LFOs run alone.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <numbers>
 #include <vector>
 
@@ -176,6 +179,128 @@ TEST(LFO, ProcessNeverAllocates) {
     std::vector<float> out(kMaxBlock);
     TestSupport::AllocationScope scope;
     for (int size : {1, 8, 100, kMaxBlock}) lfo.process(out.data(), size);
+    EXPECT_EQ(scope.stop().allocations, 0);
+}
+#endif
+
+// ------------------------------------------------------------------ LFOs run together
+
+namespace {
+
+bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+}
+
+// Five LFOs at unrelated rates, each left mid-cycle at a different point, as a
+// bank of drift sources stands after a while (five: one group of four and one left over).
+std::vector<std::unique_ptr<LFO>> makeBank() {
+    static constexpr float kRates[] = {0.37f, 1.9f, 4.4f, 13.0f, 0.05f};
+    std::vector<std::unique_ptr<LFO>> bank;
+    std::vector<float> scratch(kMaxBlock);
+    for (int j = 0; j < 5; ++j) {
+        bank.push_back(std::make_unique<LFO>());
+        bank.back()->setFrequency(kRates[j]);
+        bank.back()->process(scratch.data(), 100 + 333 * j);
+    }
+    return bank;
+}
+
+std::vector<LFO*> pointers(const std::vector<std::unique_ptr<LFO>>& bank) {
+    std::vector<LFO*> p;
+    for (const auto& lfo : bank) p.push_back(lfo.get());
+    return p;
+}
+
+}  // namespace
+
+class LfoTogether : public ::testing::TestWithParam<int> {};
+
+TEST_P(LfoTogether, SamplesMatchSeparateRunsBitForBit) {
+    const int block = GetParam(), total = 20000;
+    auto alone = makeBank(), together = makeBank();
+    const std::vector<LFO*> group = pointers(together);
+    std::vector<std::vector<float>> a(5, std::vector<float>(total)), b = a;
+    for (int i = 0; i < total; i += block) {
+        const int n = std::min(block, total - i);
+        float* outs[5];
+        for (int j = 0; j < 5; ++j) {
+            alone[j]->process(&a[j][i], n);
+            outs[j] = &b[j][i];
+        }
+        LFO::processTogether(group.data(), outs, 5, n);
+    }
+    for (int j = 0; j < 5; ++j) EXPECT_TRUE(sameBits(a[j], b[j])) << "LFO " << j;
+}
+
+// Skipping the samples must leave every LFO where hearing them would have, so
+// a consumer that starts listening later hears what it always would have.
+TEST_P(LfoTogether, AdvancingKeepsThePhaseOfARunThatWasHeard) {
+    const int block = GetParam(), total = 20000, after = 3000;
+    auto heard = makeBank(), skipped = makeBank(), single = makeBank();
+    const std::vector<LFO*> group = pointers(skipped);
+    std::vector<float> scratch(kMaxBlock);
+    for (int i = 0; i < total; i += block) {
+        const int n = std::min(block, total - i);
+        for (auto& lfo : heard) lfo->process(scratch.data(), n);
+        for (auto& lfo : single) lfo->advance(n);
+        LFO::processTogether(group.data(), nullptr, 5, n);
+    }
+    for (int j = 0; j < 5; ++j) {
+        const std::vector<float> expected = render(*heard[j], after, block);
+        EXPECT_TRUE(sameBits(render(*skipped[j], after, block), expected)) << "LFO " << j;
+        EXPECT_TRUE(sameBits(render(*single[j], after, block), expected)) << "LFO " << j;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Blocks, LfoTogether, ::testing::Values(1, 7, 256, kMaxBlock));
+
+// An LFO under control cannot join the free-running group; it still follows
+// its control exactly as alone, written or only advanced.
+TEST(LFO, ControlledMemberOfAGroupFollowsItsControl) {
+    Unit rate1(25.0f), rate2(25.0f), rate3(25.0f);
+    auto alone = makeBank(), together = makeBank(), advanced = makeBank();
+    alone[1]->setControl(&rate1);
+    together[1]->setControl(&rate2);
+    advanced[1]->setControl(&rate3);
+    const std::vector<LFO*> group = pointers(together), quiet = pointers(advanced);
+    std::vector<std::vector<float>> a(5, std::vector<float>(4096)), b = a;
+    float* outs[5];
+    for (int j = 0; j < 5; ++j) {
+        alone[j]->process(a[j].data(), 4096);
+        outs[j] = b[j].data();
+    }
+    LFO::processTogether(group.data(), outs, 5, 4096);
+    LFO::processTogether(quiet.data(), nullptr, 5, 4096);
+    for (int j = 0; j < 5; ++j) {
+        EXPECT_TRUE(sameBits(a[j], b[j])) << "LFO " << j;
+        EXPECT_EQ(advanced[j]->state().x, alone[j]->state().x) << "LFO " << j;
+        EXPECT_EQ(advanced[j]->state().y, alone[j]->state().y) << "LFO " << j;
+    }
+    EXPECT_NEAR(together[1]->getFrequency(), 25.0f, 1e-4);
+}
+
+TEST(LFO, FiniteUntilItsRateIsNot) {
+    LFO lfo;
+    lfo.setFrequency(3);
+    lfo.advance(1000);
+    EXPECT_TRUE(lfo.isFinite());
+    lfo.setFrequency(std::nanf(""));
+    EXPECT_FALSE(lfo.isFinite());
+    lfo.advance(10);
+    lfo.setFrequency(3);  // a NaN state stays NaN: the run it came from was not all numbers
+    EXPECT_FALSE(lfo.isFinite());
+}
+
+#if MORVELITH_COUNTS_ALLOCATIONS
+TEST(LFO, RunningTogetherNeverAllocates) {
+    auto bank = makeBank();
+    const std::vector<LFO*> group = pointers(bank);
+    std::vector<std::vector<float>> out(5, std::vector<float>(kMaxBlock));
+    float* outs[5] = {out[0].data(), out[1].data(), out[2].data(), out[3].data(), out[4].data()};
+    TestSupport::AllocationScope scope;
+    LFO::processTogether(group.data(), outs, 5, kMaxBlock);
+    LFO::processTogether(group.data(), nullptr, 5, kMaxBlock);
+    bank[0]->advance(64);
     EXPECT_EQ(scope.stop().allocations, 0);
 }
 #endif

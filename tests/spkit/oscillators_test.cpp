@@ -1,13 +1,17 @@
 // The wavetable set and the oscillators measured as audio: which harmonics each
 // table holds, the lookup at its edges, agreement with the direct sin() sum,
 // the multi-voice oscillator's fundamental, aliasing floor, panning, phase
-// lock and replay, and the plain square, noise and silent sources.
+// lock, replay and drift (at depth 0 exactly as a drift too small to hear),
+// and the plain square, noise and silent sources.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <limits>
 #include <numbers>
+#include <string>
 #include <vector>
 
 #include "spkit/Oscillators.h"
@@ -90,6 +94,10 @@ double harmonicAmplitude(const float* table, int h) {
 struct Stereo {
     std::vector<float> a, b;
 };
+
+bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+}
 
 // Pulls both outputs block by block, A then B, as the instrument does.
 Stereo render(MultiOscillator& osc, int samples, int block = 256) {
@@ -583,6 +591,77 @@ TEST(MultiOscillator, DriftMovesOnlyTheFourUpperVoices) {
     double difference = 0.0;
     for (size_t i = 0; i < still.size(); ++i) difference = std::max(difference, double(std::fabs(still[i] - drifting[i])));
     EXPECT_GT(difference, 0.01);
+}
+
+// At drift depth 0 the oscillator only advances its drift LFOs and reads the
+// voices at their own phases. The smallest subnormal depth still takes the
+// drifting path (it reads every LFO sample) yet its offsets are a few subnormals
+// and move no phase: the two must agree bit for bit. Raised to a real depth
+// later, both must still agree, which holds only if the skipped LFOs kept
+// their phase exactly.
+struct DriftCase {
+    float frequency, detune, driftRate, driftSpread;
+    int block;
+};
+
+class DriftShortcut : public ::testing::TestWithParam<DriftCase> {};
+
+TEST_P(DriftShortcut, DepthZeroSoundsLikeADepthTooSmallToMoveAPhase) {
+    const DriftCase c = GetParam();
+    const float tiny = std::numeric_limits<float>::denorm_min();
+    auto make = [&](MultiOscillator& osc, float depth) {
+        prepare(osc, 44100, c.frequency);
+        osc.setDetune(c.detune);
+        osc.setVoiceLevel(1.0f);
+        osc.setStereoSpread(0.4f);
+        osc.setEvenLevel(0.6f);
+        osc.setDriftRate(c.driftRate);
+        osc.setDriftSpread(c.driftSpread);
+        osc.setDriftDepth(depth);
+    };
+    MultiOscillator still, barely;
+    make(still, 0.0f);
+    make(barely, tiny);
+    const Stereo a = render(still, 30000, c.block), b = render(barely, 30000, c.block);
+    EXPECT_TRUE(sameBits(a.a, b.a));
+    EXPECT_TRUE(sameBits(a.b, b.b));
+
+    still.setDriftDepth(0.7f);
+    barely.setDriftDepth(0.7f);
+    const Stereo c2 = render(still, 20000, c.block), d = render(barely, 20000, c.block);
+    EXPECT_TRUE(sameBits(c2.a, d.a));
+    EXPECT_TRUE(sameBits(c2.b, d.b));
+    double moved = 0.0;  // the raised depth is really heard
+    for (size_t i = 0; i < a.a.size() && i < c2.a.size(); ++i) moved = std::max(moved, double(std::fabs(c2.a[i] - a.a[i])));
+    EXPECT_GT(moved, 0.01);
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, DriftShortcut,
+                         ::testing::Values(DriftCase{220.0f, 0.0f, 0.5f, 0.0f, 256}, DriftCase{440.0f, 0.01f, 2.0f, 0.5f, 64},
+                                           DriftCase{1760.0f, 0.03f, 7.0f, 1.0f, 7}, DriftCase{55.0f, 0.002f, 0.1f, 0.25f, 4096}),
+                         [](const auto& info) {
+                             return std::to_string(static_cast<int>(info.param.frequency)) + "Hz_block" +
+                                    std::to_string(info.param.block);
+                         });
+
+// A NaN drift rate makes the drift LFOs NaN; 0 × NaN is NaN, so even at depth 0
+// the voices read where a NaN offset puts them, as on the drifting path.
+TEST(MultiOscillator, NonFiniteDriftAtDepthZeroReadsAsTheDriftingPathDoes) {
+    auto make = [](MultiOscillator& osc, float depth) {
+        prepare(osc, 44100, 330);
+        osc.setVoiceLevel(1.0f);
+        osc.setDriftSpread(0.5f);
+        osc.setDriftDepth(depth);
+        render(osc, 1000);  // finite for a while, then the rate breaks mid-run
+        osc.setDriftRate(std::nanf(""));
+    };
+    MultiOscillator still, barely;
+    make(still, 0.0f);
+    make(barely, std::numeric_limits<float>::denorm_min());
+    const Stereo a = render(still, 3000, 100), b = render(barely, 3000, 100);
+    EXPECT_TRUE(sameBits(a.a, b.a));
+    EXPECT_TRUE(sameBits(a.b, b.b));
+    EXPECT_TRUE(TestSupport::allFinite(a.a.data(), static_cast<int>(a.a.size())));
 }
 
 // A drift spread of exactly 0 restarts the drift LFOs: after it (and a phase
