@@ -39,7 +39,6 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kOscTrig, 1.0f},
          {kOscPhase, 0.35f},
          {kOscMulti, 0.6f},
-         {kOscLow, 0.6f},
          {kOscWaveform, 0.7f},
          {kPitchPorta, 0.2f},
          {kPitchTune, 0.55f},
@@ -52,7 +51,6 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kLpfRes, 0.55f},
          {kLpfSpread, 0.4f},
          {kHpfTune, 0.45f},
-         {kHpfLfo, 0.45f},
          {kHpfRes, 0.3f},
          {kSpreadRate, 0.6f},
          {kSpreadSpread, 0.6f},
@@ -112,6 +110,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kHpfDelayMix, 0.3f},
          {kHpfDelayFb, 0.3f},
          {kHpfDelayTune, 0.3f},
+         {kVibraTrig, 1.0f},
      }},
     // A wide, fat pad: five strongly detuned saws swept by a deep, slow
     // phaser with feedback, a soft attack and stereo spread.
@@ -155,6 +154,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kBpfDelayMix, 0.3f},
          {kBpfDelayFb, 0.45f},
          {kMasterLevel, 0.45f},
+         {kLpfHld, 0.2f},
      }},
     // A snarling, distorted saw lead: heavy drive after a resonant filter
     // that snaps open, low end thinned, a presence peak at 2.5 kHz.
@@ -195,6 +195,8 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kDelayLSynced, 0.625f},
          {kDelayRSynced, 0.575f},
          {kHpfDelayMix, 0.25f},
+         {kLfoFade, 0.2f},
+         {kLfoHold, 0.5f},
      }},
     // A dark trap drone an octave down: detuned saws under a resonant filter
     // that wobbles in eighth notes, slow swell and release, dotted echoes.
@@ -391,6 +393,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kEq1Frq, 0.72f},
          {kEq1Q, 0.3f},
          {kEq1Gain, 0.54f},
+         {kVibraHold, 0.6f},
      }},
     // Disorder: an 11 Hz LFO throws pitch an octave and the filter down,
     // a free trill in fifths, an enormous vibrato, maximal oscillator drift,
@@ -441,6 +444,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kTrillDepth, 0.529167f},
          {kTrillRateSynced, 0.775f},
          {kMasterLevel, 0.5f},
+         {kVibraHoldSynced, 0.25f},
      }},
     // A chainsaw: detuned saws through near-full drive, chopped by a 16 Hz
     // tremolo that also shakes the filter, low end thinned.
@@ -503,6 +507,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kEq1Frq, 0.2f},
          {kEq1Gain, 0.56f},
          {kMasterLevel, 0.5f},
+         {kAmpHld, 0.2f},
      }},
     // A deep sub woofer: a single square filtered to nearly a sine, its
     // lowest octave lifted by the shelf.
@@ -533,6 +538,8 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kVibraDepth, 0.55f},
          {kVibraRate, 0.66f},
          {kMasterLevel, 0.43f},
+         {kLfoDelaySynced, 0.0625f},
+         {kLfoHoldSynced, 0.25f},
      }},
     // Ghostly and weightless: the body high-passed away, detuned drifting
     // saws an octave up, very slow attack, slow phaser and a cloud of
@@ -672,6 +679,8 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kBpfDelayMix, 0.35f},
          {kBpfDelayFb, 0.4f},
          {kMasterLevel, 0.42f},
+         {kLpfHldSynced, 0.03125f},
+         {kLpfRelSynced, 0.125f},
      }},
     // A silvery, falling chime an octave up: each note drops two semitones
     // into place and rings away, cascading in bright free-timed echoes
@@ -865,6 +874,8 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kAmpAtk, 0.4f},
          {kAmpRel, 0.45f},
          {kMasterLevel, 0.46f},
+         {kLfoDelay, 0.3f},
+         {kLfoFade, 0.4f},
      }},
     // A busy little creature: chattering fifths from a synced trill, a
     // triplet LFO on pitch and filter restarted each note, a chirp at the
@@ -975,6 +986,9 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kEq1Q, 0.7f},
          {kEq1Gain, 0.6f},
          {kMasterLevel, 0.44f},
+         {kEq2Type, 0.58f},
+         {kEq2Frq, 0.5f},
+         {kEq2Q, 0.5f},
      }},
     // Scratchy percussion: a 54 Hz pitch LFO and a fast free trill tear the
     // tone into noise-like grit, a click from the pitch envelope, short
@@ -1176,6 +1190,10 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kBpfDelayFb, 0.6f},
          {kBpfDelayTune, 0.2f},
          {kMasterLevel, 0.52f},
+         {kEqEnable, 1.0f},
+         {kEq2Type, 0.05f},
+         {kEq2Frq, 0.7f},
+         {kEq2Q, 0.2f},
      }},
     // A longing tremolo pad: a 4 Hz tremolo, a late vibrato, soft detuned
     // pulse-saw voices swelling in, quarter echoes.
@@ -1400,6 +1418,8 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kPhaserRate, 0.9f},
          {kPhaserFb, 0.3f},
          {kMasterLevel, 0.45f},
+         {kHpfHld, 0.1f},
+         {kHpfRel, 0.3f},
      }},
     // A whammy-bar bass: every note dives an octave down into place, a
     // filter that punches and settles, drive, bend over two octaves.
@@ -1560,6 +1580,9 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kDelayEnable, 1.0f},
          {kBpfDelayMix, 0.3f},
          {kMasterLevel, 0.42f},
+         {kTrillDelay, 0.25f},
+         {kTrillFade, 0.3f},
+         {kTrillHold, 0.45f},
      }},
     // A resonant wood block with vibrato: a very resonant filter pinged
     // shut in 80 ms on a square, short, its ring wavering.
@@ -1633,6 +1656,8 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kHpfDcySynced, 0.125f},
          {kHpfSus, 0.3f},
          {kMasterLevel, 0.45f},
+         {kHpfHldSynced, 0.0625f},
+         {kHpfRelSynced, 0.125f},
      }},
     {"Basic Reso Delay",
      {
