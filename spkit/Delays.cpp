@@ -82,31 +82,49 @@ void ModDelay::process(float* out, int count) {
     updateControl(count);
     double cur = delayCurrent, stp = delayStep, tgt = delayTarget;
     int w = writePos;
-    for (int i = 0; i < count; ++i) {
-        const float x = out[i];
-        if (needsUpdate()) {
-            tgt = clampModDelay(controlBuffer[i]);
+    for (int i = 0; i < count;) {
+        // Between control updates the ramp step holds, so a run at delay 0
+        // with no step under way stays at 0 to its end.
+        const int run = controlRun(i, count - i, [&](float samples) {
+            tgt = clampModDelay(samples);
             stp = (tgt - cur) * 0.125;
+        });
+        const int end = i + run;
+        if (cur == 0.0 && stp == 0.0) {
+            // Adding a zero step any number of times gives what adding it once does.
+            cur += stp;
+            // The run passes through unchanged (out already holds it) and is recorded.
+            while (i < end) {
+                const int n = std::min(end - i, kMaxDelaySamples - w);
+                std::memcpy(line + w, out + i, static_cast<std::size_t>(n) * sizeof(float));
+                i += n;
+                w += n;
+                if (w == kMaxDelaySamples) w = 0;
+            }
+            continue;
         }
-        cur += stp;
-        if (cur == 0.0) {
+        for (; i < end; ++i) {
+            const float x = out[i];
+            cur += stp;
+            if (cur == 0.0) {
+                line[w] = x;
+                if (++w == kMaxDelaySamples) w = 0;
+                continue;  // out[i] already holds x
+            }
+            if ((stp > 0.0 && cur >= tgt) || (stp < 0.0 && cur <= tgt)) {
+                cur = tgt;
+                stp = 0.0;
+            }
+            double g = w - cur;
+            if (g < 0.0) g += kMaxDelaySamples;
+            int k0 = static_cast<int>(g);
+            const double frac = g - k0;
+            if (k0 >= kMaxDelaySamples) k0 -= kMaxDelaySamples;  // w - tiny rounds up to the line length
+            const int k1 = k0 + 1 == kMaxDelaySamples ? 0 : k0 + 1;
             line[w] = x;
             if (++w == kMaxDelaySamples) w = 0;
-            continue;  // out[i] already holds x
+            out[i] = static_cast<float>(line[k1] * frac + line[k0] * (1.0 - frac));
         }
-        if ((stp > 0.0 && cur >= tgt) || (stp < 0.0 && cur <= tgt)) {
-            cur = tgt;
-            stp = 0.0;
-        }
-        double g = w - cur;
-        if (g < 0.0) g += kMaxDelaySamples;
-        int k0 = static_cast<int>(g);
-        const double frac = g - k0;
-        if (k0 >= kMaxDelaySamples) k0 -= kMaxDelaySamples;  // w - tiny rounds up to the line length
-        const int k1 = k0 + 1 == kMaxDelaySamples ? 0 : k0 + 1;
-        line[w] = x;
-        if (++w == kMaxDelaySamples) w = 0;
-        out[i] = static_cast<float>(line[k1] * frac + line[k0] * (1.0 - frac));
     }
     delayCurrent = cur;
     delayStep = stp;

@@ -154,14 +154,56 @@ void BiQuad::updateCoefficients() {
     a2 = static_cast<float>(na2 / na0);
 }
 
+namespace {
+
+// A 0 dB peak or shelf designs equal numerator and denominator (b0 = 1, b1 = a1,
+// b2 = a2); with equal input and output history the paired sum is then
+// x + (p - p) + (q - q), and p - p is exactly +0 for a finite product p, so the
+// output is the input itself. These helpers say when that holds to the bit.
+constexpr std::uint32_t kSignBit = 0x80000000u;
+constexpr std::uint32_t kSmallestNormal = 0x00800000u;
+constexpr float kLargestPassed = 1.0e30f;  // times a coefficient below 1e8 stays finite
+constexpr float kLargestCoefficient = 1.0e8f;
+
+// +0, or a normal number of moderate size: x + 0 is x itself (not so for -0,
+// which becomes +0, nor for a subnormal, which a flushing FPU turns into 0).
+inline bool passesUnchanged(float x) {
+    const std::uint32_t bits = std::bit_cast<std::uint32_t>(x);
+    const std::uint32_t magnitude = bits & ~kSignBit;
+    return bits == 0u || (magnitude >= kSmallestNormal && magnitude <= std::bit_cast<std::uint32_t>(kLargestPassed));
+}
+
+inline bool sameBits(float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); }
+
+inline bool allPassUnchanged(const float* x, int begin, int end) {
+    bool ok = true;
+    for (int i = begin; i < end; ++i) ok &= passesUnchanged(x[i]);
+    return ok;
+}
+
+}  // namespace
+
+bool BiQuad::isIdentity(float hx1, float hx2, float hy1, float hy2) const {
+    return b0 == 1.0f && sameBits(b1, a1) && sameBits(b2, a2) && std::fabs(b1) <= kLargestCoefficient &&
+           std::fabs(b2) <= kLargestCoefficient && sameBits(hx1, hy1) && sameBits(hx2, hy2) && passesUnchanged(hx1) &&
+           passesUnchanged(hx2);
+}
+
 void BiQuad::process(float* out, int count) {
     input->process(out, count);
     updateControl(count);
     DirectFormI history{x1, x2, y1, y2};
     for (int i = 0; i < count;) {
         const int span = controlRun(i, count - i, [this](float db) { setGain(db); });
-        history.run<Grouping::Paired>(out, i, i + span, b0, b1, b2, a1, a2);
-        i += span;
+        const int end = i + span;
+        if (isIdentity(history.x1, history.x2, history.y1, history.y2) && allPassUnchanged(out, i, end)) {
+            // Every output equals its input, so out stays as it is; only the history moves.
+            history.x2 = history.y2 = span >= 2 ? out[end - 2] : history.x1;
+            history.x1 = history.y1 = out[end - 1];
+        } else {
+            history.run<Grouping::Paired>(out, i, end, b0, b1, b2, a1, a2);
+        }
+        i = end;
     }
     x1 = history.x1;
     x2 = history.x2;

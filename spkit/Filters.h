@@ -37,6 +37,10 @@ public:
     virtual void updateCoefficients();
 
 protected:
+    // True when the coefficients and this history make the filter pass its
+    // input through unchanged to the bit (a 0 dB peak or shelf, settled).
+    bool isIdentity(float hx1, float hx2, float hy1, float hy2) const;
+
     int type;
     float frequency = 20.0f;
     float width = 0.0f;

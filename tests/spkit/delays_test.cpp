@@ -2,10 +2,14 @@
 // exactly the designed sample (up to full-length lines), fractional and ramped
 // delays interpolate as designed, loops shape what is heard and fed back, the
 // stereo pair exchanges exactly its cross-feed, and the phaser is an all-pass
-// chain whose notch follows its sweep and which vanishes at mix 0.
+// chain whose notch follows its sweep and which vanishes at mix 0; the modulated
+// delay's copy of runs at delay 0 matches its per-sample loop bit for bit.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -209,6 +213,103 @@ TEST(ModDelay, SetDelayDuringARampMovesItAndTheRampCarriesOn) {
     delay.process(out, 2);  // 56.5, then 64.5 stops at 64
     EXPECT_EQ(delay.getDelay(), 64.0f);
 }
+
+// At delay 0 with no ramp under way the delay copies whole runs into its line
+// instead of stepping sample by sample. Against the per-sample loop it always
+// ran (kept here), output, line and state must agree to the bit: through runs
+// at 0, ramps away and back, a negative and a NaN control (both held at 0),
+// setDelay and clear between blocks, and writes across the line's wrap.
+class PerSampleModDelay : public ModDelay {
+public:
+    void process(float* out, int count) override {
+        input->process(out, count);
+        updateControl(count);
+        double cur = delayCurrent, stp = delayStep, tgt = delayTarget;
+        int w = writePos;
+        for (int i = 0; i < count; ++i) {
+            const float x = out[i];
+            if (needsUpdate()) {
+                const double samples = controlBuffer[i];
+                tgt = !(samples > 0.0) ? 0.0 : std::min(samples, static_cast<double>(kMaxDelaySamples - 1));
+                stp = (tgt - cur) * 0.125;
+            }
+            cur += stp;
+            if (cur == 0.0) {
+                line[w] = x;
+                if (++w == kMaxDelaySamples) w = 0;
+                continue;
+            }
+            if ((stp > 0.0 && cur >= tgt) || (stp < 0.0 && cur <= tgt)) {
+                cur = tgt;
+                stp = 0.0;
+            }
+            double g = w - cur;
+            if (g < 0.0) g += kMaxDelaySamples;
+            int k0 = static_cast<int>(g);
+            const double frac = g - k0;
+            if (k0 >= kMaxDelaySamples) k0 -= kMaxDelaySamples;
+            const int k1 = k0 + 1 == kMaxDelaySamples ? 0 : k0 + 1;
+            line[w] = x;
+            if (++w == kMaxDelaySamples) w = 0;
+            out[i] = static_cast<float>(line[k1] * frac + line[k0] * (1.0 - frac));
+        }
+        delayCurrent = cur;
+        delayStep = stp;
+        delayTarget = tgt;
+        writePos = w;
+    }
+};
+
+class ModDelayRuns : public ::testing::TestWithParam<int> {};
+
+TEST_P(ModDelayRuns, SameBitsAsThePerSampleLoop) {
+    const int block = GetParam();
+    Noise in1, in2;
+    Unit depth1(0.0f), depth2(0.0f);
+    ModDelay fast;
+    PerSampleModDelay slow;
+    fast.setInput(&in1);
+    slow.setInput(&in2);
+    fast.setControl(&depth1);
+    slow.setControl(&depth2);
+    static constexpr float kSchedule[] = {0.0f, 0.0f, 37.25f, 37.25f, 0.0f, 0.0f, 0.0f, -5.0f, 0.0f, 3.0e6f, 0.0f, 0.0f};
+    std::vector<float> a(static_cast<size_t>(block)), b = a;
+    long total = 0;
+    for (int step = 0; total < 3L * kMaxDelaySamples; ++step) {
+        float value = kSchedule[step % 12];
+        if (step % 29 == 28) value = std::nanf("");
+        depth1.setValue(value);
+        depth2.setValue(value);
+        if (step % 17 == 16) {
+            fast.setDelay(12.5f);
+            slow.setDelay(12.5f);
+        }
+        if (step == 40) {
+            fast.clear();
+            slow.clear();
+        }
+        for (int repeat = 0; repeat < std::max(1, 2048 / block); ++repeat) {
+            fast.process(a.data(), block);
+            slow.process(b.data(), block);
+            ASSERT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0) << "step " << step;
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(static_cast<double>(fast.getDelay())),
+                      std::bit_cast<std::uint64_t>(static_cast<double>(slow.getDelay())));
+            total += block;
+        }
+    }
+    // The recorded lines agree too: read them back at a long delay.
+    depth1.setValue(kMaxDelaySamples - 10.0f);
+    depth2.setValue(kMaxDelaySamples - 10.0f);
+    fast.setDelay(kMaxDelaySamples - 10.0f);
+    slow.setDelay(kMaxDelaySamples - 10.0f);
+    for (int i = 0; i < 4; ++i) {
+        fast.process(a.data(), block);
+        slow.process(b.data(), block);
+        ASSERT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Blocks, ModDelayRuns, ::testing::Values(1, 7, 64, 256, 4096));
 
 TEST(ModDelay, ControlOutsideTheLineIsHeldInside) {
     for (float wanted : {1e9f, -50.0f}) {

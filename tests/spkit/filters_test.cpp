@@ -12,10 +12,13 @@
 #include <cstring>
 #include <complex>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <numbers>
 #include <string>
 #include <vector>
+
+#include <xmmintrin.h>
 
 #include "spkit/Filters.h"
 #include "tests/spkit/UnitTestSupport.h"
@@ -252,6 +255,93 @@ INSTANTIATE_TEST_SUITE_P(TypesAndBlocks, BiQuadHeldGain,
                                            GainScheduleCase{BiQuad::kNotch, 1000}),
                          [](const auto& info) {
                              return "type" + std::to_string(info.param.type) + "_block" + std::to_string(info.param.block);
+                         });
+
+// A 0 dB peak or shelf is an identity, and once settled the filter passes its
+// input on without running the recursion. Against the direct-form-I recursion
+// itself (kept here as it has always run), the output must be the same to the
+// bit, including the inputs where x + 0 is not x: -0, subnormals (which a
+// flushing FPU reads as 0), huge values whose products overflow, infinities.
+class CoefficientView : public BiQuad {
+public:
+    using BiQuad::BiQuad;
+    std::vector<float> coefficients() const { return {b0, b1, b2, a1, a2}; }
+};
+
+std::vector<float> pairedRecursion(const std::vector<float>& in, const std::vector<float>& c) {
+    float x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+    std::vector<float> out(in.size());
+    for (size_t i = 0; i < in.size(); ++i) {
+        const float x = in[i];
+        const float y = c[0] * x + (c[1] * x1 - c[3] * y1) + (c[2] * x2 - c[4] * y2);
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y;
+        out[i] = y;
+    }
+    return out;
+}
+
+// Noise with runs of silence and the awkward values planted at known places.
+std::vector<float> awkwardSignal(bool withInfinity) {
+    Noise noise(3, 0.5f);
+    std::vector<float> x = render(noise, 6000, 512);
+    std::fill(x.begin() + 1000, x.begin() + 1600, 0.0f);
+    x[1200] = -0.0f;
+    x[1201] = -0.0f;
+    x[2000] = 1.0e-40f;
+    x[2001] = -3.0e-42f;
+    x[2500] = -0.0f;
+    x[3000] = 2.0e30f;
+    x[3300] = -1.0e38f;
+    x[3301] = 3.0e38f;  // times a coefficient near 2: overflows
+    std::fill(x.begin() + 4000, x.begin() + 4100, 1.0e-39f);
+    if (withInfinity) x[5500] = std::numeric_limits<float>::infinity();
+    return x;
+}
+
+struct IdentityCase {
+    int type;
+    int block;
+    bool flushDenormals;
+    bool withInfinity;
+};
+
+class BiQuadIdentity : public ::testing::TestWithParam<IdentityCase> {};
+
+TEST_P(BiQuadIdentity, PassingThroughMatchesTheRecursionBitForBit) {
+    const IdentityCase c = GetParam();
+    const unsigned savedCsr = _mm_getcsr();
+    if (c.flushDenormals) _mm_setcsr(savedCsr | 0x8040u);  // flush-to-zero and denormals-are-zero
+    const std::vector<float> in = awkwardSignal(c.withInfinity);
+    InputAdapter source;
+    source.setSource(in.data(), static_cast<int>(in.size()));
+    Unit gain(0.0f);
+    CoefficientView filter(c.type);
+    filter.setInput(&source);
+    filter.setControl(&gain);
+    filter.setSampleRate(44100.0f);
+    filter.setFrequency(3000.0f);
+    filter.setWidth(0.4f);
+    const std::vector<float> expected = pairedRecursion(in, filter.coefficients());
+    const std::vector<float> got = render(filter, static_cast<long>(in.size()), c.block);
+    _mm_setcsr(savedCsr);  // both ran in the same floating-point mode
+    ASSERT_EQ(got.size(), expected.size());
+    for (size_t i = 0; i < got.size(); ++i)
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(got[i]), std::bit_cast<std::uint32_t>(expected[i])) << "sample " << i;
+    EXPECT_EQ(filter.coefficients()[0], 1.0f);  // the case really is the identity design
+}
+
+INSTANTIATE_TEST_SUITE_P(ZeroDb, BiQuadIdentity,
+                         ::testing::Values(IdentityCase{BiQuad::kPeakEq, 256, false, false},
+                                           IdentityCase{BiQuad::kHighShelf, 256, true, false},
+                                           IdentityCase{BiQuad::kLowShelf, 7, false, true},
+                                           IdentityCase{BiQuad::kHighShelf, 1, true, true},
+                                           IdentityCase{BiQuad::kPeakEq, 4096, true, false}),
+                         [](const auto& info) {
+                             return "type" + std::to_string(info.param.type) + "_block" + std::to_string(info.param.block) +
+                                    (info.param.flushDenormals ? "_flushing" : "") + (info.param.withInfinity ? "_inf" : "");
                          });
 
 TEST(BiQuad, FrequencyIsLimitedToFourTenthsOfTheRate) {
