@@ -77,7 +77,7 @@ inline PhraseKind phraseFor(int program) {
     static constexpr std::array<PhraseKind, kPreviewProgramCount> kinds = {
         Lead, Lead, Long, Lead, Lead, Lead, Long, Long, Lead, Keys,  //  0.. 9
         Long, Hits, Lead, Long, Lead, Long, Lead, Long, Bass, Bass,  // 10..19
-        Bass, Bass, Long, Long, Keys, Keys, Keys, Keys, Keys, Bass,  // 20..29
+        Bass, Bass, Long, Long, Keys, Keys, Keys, Keys, Keys, Long,  // 20..29
         Lead, Keys, Long, Long, Hits, Long, Lead, Long, Lead, Keys,  // 30..39
         Bass, Hits, Lead, Hits, Long, Lead, Keys, Keys, Lead, Lead,  // 40..49
         Long, Long, Long, Lead, Long, Keys, Keys, Keys, Keys, Keys,  // 50..59
