@@ -1,5 +1,6 @@
-// Cost per sample of the phaser and of the cross-fed stereo delay with the
-// instrument's band-pass + limiter loops, at the instrument's sub-block sizes.
+// Cost per sample of the phaser, the modulated delay and the cross-fed stereo
+// delay with the instrument's band-pass + limiter loops, at the instrument's
+// sub-block sizes.
 #include <benchmark/benchmark.h>
 
 #include "bench/spkit/BenchSupport.h"
@@ -25,6 +26,20 @@ void BM_Phaser(benchmark::State& state) {
     BenchSupport::pullBlocks(state, phaser, block);
 }
 BENCHMARK(BM_Phaser)->Args({64, 0})->Args({256, 0})->Args({64, 60})->Args({256, 60});
+
+// The spread's modulated delay under its control: at depth 0 (the default) it
+// only records its input; at 20 samples it interpolates every sample.
+// Arguments: block size, delay in samples.
+void BM_ModDelay(benchmark::State& state) {
+    NoiseSource noise;
+    SPKit::Unit delay(static_cast<float>(state.range(1)));
+    SPKit::ModDelay line;
+    line.setInput(&noise);
+    line.setControl(&delay);
+    line.setSampleRate(44100.0f);
+    BenchSupport::pullBlocks(state, line, static_cast<int>(state.range(0)));
+}
+BENCHMARK(BM_ModDelay)->Args({256, 0})->Args({256, 20});
 
 // Per stereo sample frame: both channels pulled once per block, each through a
 // pitch-tracking band-pass and a limiter, as in the band-pass delay.

@@ -61,6 +61,20 @@ void BM_BiQuadGainModulated(benchmark::State& state) {
 }
 BENCHMARK(BM_BiQuadGainModulated)->Arg(64)->Arg(256);
 
+// The same shelf with its control held at 0 dB (spread off, the default): an
+// identity, passed through without the recursion or any redesign.
+void BM_BiQuadHeldAtZeroDb(benchmark::State& state) {
+    NoiseSource noise;
+    SPKit::Unit gain(0.0f);
+    SPKit::BiQuad filter(SPKit::BiQuad::kHighShelf);
+    filter.setInput(&noise);
+    filter.setControl(&gain);
+    filter.setSampleRate(44100.0f);
+    filter.setFrequency(1566.0f);
+    BenchSupport::pullBlocks(state, filter, static_cast<int>(state.range(0)));
+}
+BENCHMARK(BM_BiQuadHeldAtZeroDb)->Arg(64)->Arg(256);
+
 void BM_ChamberlinHighPass(benchmark::State& state) {
     NoiseSource noise;
     Sweep cutoff(800.0f, 600.0f);

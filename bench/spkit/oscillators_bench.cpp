@@ -1,5 +1,5 @@
 // Cost per sample of the five-voice wavetable oscillator (both outputs, with
-// its pitch control, detune, spread and drift on, as the instrument runs it),
+// its pitch control, detune, spread and drift on or off, as the instrument runs it),
 // and the time to build the 256-table set the library makes when it loads.
 #include <benchmark/benchmark.h>
 
@@ -10,7 +10,8 @@
 
 namespace {
 
-// Arguments: frequency in Hz, block size. One sample is one stereo frame (A and B).
+// Arguments: frequency in Hz, block size, drift depth in percent (0, the
+// default, skips the drift offsets). One sample is one stereo frame (A and B).
 void BM_MultiOscillatorFiveVoices(benchmark::State& state) {
     const float frequency = static_cast<float>(state.range(0));
     const int block = static_cast<int>(state.range(1));
@@ -25,7 +26,7 @@ void BM_MultiOscillatorFiveVoices(benchmark::State& state) {
     osc.setDetune(0.01f);
     osc.setVoiceLevel(1.0f);
     osc.setStereoSpread(0.5f);
-    osc.setDriftDepth(0.3f);
+    osc.setDriftDepth(static_cast<float>(state.range(2)) * 0.01f);
     osc.setDriftSpread(0.5f);
     osc.setEvenLevel(0.5f);
     alignas(16) float left[SPKit::kMaxBlock], right[SPKit::kMaxBlock];
@@ -37,7 +38,13 @@ void BM_MultiOscillatorFiveVoices(benchmark::State& state) {
     }
     BenchSupport::reportPerSample(state, block);
 }
-BENCHMARK(BM_MultiOscillatorFiveVoices)->Args({110, 256})->Args({1760, 256})->Args({110, 64})->Args({1760, 64});
+BENCHMARK(BM_MultiOscillatorFiveVoices)
+    ->Args({110, 256, 30})
+    ->Args({1760, 256, 30})
+    ->Args({110, 64, 30})
+    ->Args({1760, 64, 30})
+    ->Args({110, 256, 0})
+    ->Args({1760, 256, 0});
 
 // The whole table set: lookup, boundaries and 2 × 256 tables of 4096 samples.
 void BM_WavetableBuild(benchmark::State& state) {
