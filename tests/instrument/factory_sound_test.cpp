@@ -176,8 +176,14 @@ TEST_F(FactorySound, BassesAreFarDarkerThanLeads) {
     std::vector<double> basses, leads;
     for (int p = 0; p < kNamedCount; ++p) {
         const Heard& h = heard(p);
-        if (nameHas(h.name, "bass")) basses.push_back(h.centroidHz);
-        if (nameHas(h.name, "lead")) leads.push_back(h.centroidHz);
+        if (nameHas(h.name, "bass")) {
+            EXPECT_EQ(Gallery::phraseFor(p), Gallery::PhraseKind::Bass) << h.name;
+            basses.push_back(h.centroidHz);
+        }
+        if (nameHas(h.name, "lead")) {
+            EXPECT_EQ(Gallery::phraseFor(p), Gallery::PhraseKind::Lead) << h.name;
+            leads.push_back(h.centroidHz);
+        }
     }
     ASSERT_GE(basses.size(), 10u);
     ASSERT_GE(leads.size(), 5u);
@@ -185,6 +191,27 @@ TEST_F(FactorySound, BassesAreFarDarkerThanLeads) {
     const double darkestLead = *std::min_element(leads.begin(), leads.end());
     // Well below: the brightest bass under half the darkest lead's centroid.
     EXPECT_LT(brightestBass, 0.5 * darkestLead) << brightestBass << " Hz vs " << darkestLead << " Hz";
+}
+
+TEST(PreviewPhrases, FitTwoBarsInTheirRegisters) {
+    using enum Gallery::PhraseKind;
+    struct Register {
+        Gallery::PhraseKind kind;
+        int lowest, highest;
+    };
+    // Basses under C3, leads and keys around C4-C5, hits and long notes low to middle.
+    for (const Register& r : {Register{Bass, 24, 47}, Register{Lead, 60, 84}, Register{Keys, 55, 84},
+                              Register{Hits, 33, 55}, Register{Long, 43, 67}}) {
+        const auto notes = Gallery::phraseNotes(r.kind);
+        ASSERT_FALSE(notes.empty()) << Gallery::phraseName(r.kind);
+        for (const Gallery::PhraseNote& n : notes) {
+            EXPECT_GE(n.note, r.lowest) << Gallery::phraseName(r.kind);
+            EXPECT_LE(n.note, r.highest) << Gallery::phraseName(r.kind);
+            EXPECT_GE(n.beat, 0.0);
+            EXPECT_GT(n.length, 0.0);
+            EXPECT_LE(n.beat + n.length, Gallery::kPhraseBeats) << Gallery::phraseName(r.kind);
+        }
+    }
 }
 
 }  // namespace
