@@ -1,6 +1,8 @@
 // The factory bank: the 100 names in order, every record in 0..1 with its
 // reserved indices and spare floats at zero, the Init programs against the
-// defaults, and program 75 against its listed differences.
+// defaults, program 75 against its listed differences, and the designed
+// sounds as a whole: together they move every parameter, and program 0 is
+// the broad showcase it is meant to be.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -121,6 +123,34 @@ TEST(BasicResoDelay, DiffersFromTheDefaultsExactlyAsListed) {
     }
     // Every listed value really differs from its default (none is a no-op).
     for (const auto& [index, value] : differences) EXPECT_NE(value, defaultOf(index)) << index;
+}
+
+// Programs 0..74 are this bank's own designs; together they must exercise the
+// whole instrument, or some section would never be heard from the factory.
+TEST(DesignedPrograms, TogetherMoveEveryRealParameter) {
+    for (int j = 0; j < kParameterCount; ++j) {
+        if (parameterInfo(j).type == kParameterReserved) continue;
+        bool moved = false;
+        for (int p = 0; p < 75 && !moved; ++p) moved = factoryProgramValues(p)[j] != defaultOf(j);
+        EXPECT_TRUE(moved) << j << " " << parameterInfo(j).name;
+    }
+}
+
+TEST(DesignedPrograms, InsectoplasmShowsOffMostSections) {
+    const float* values = factoryProgramValues(0);
+    int differences = 0;
+    for (int j = 0; j < kParameterCount; ++j) differences += values[j] != defaultOf(j) ? 1 : 0;
+    EXPECT_GE(differences, 50);
+    EXPECT_LE(differences, 58);
+    // Oscillator reset, tempo-synced vibrato, trill and amplitude stages, and every effect switched in.
+    for (int sw : {kOscTrig, kVibraSyncEnable, kTrillSyncEnable, kAmpSyncEnable, kPhaserEnable, kDelayEnable,
+                   kDelaySyncEnable, kEqEnable}) {
+        EXPECT_EQ(values[sw], 1.0f) << parameterInfo(sw).name;
+    }
+    for (int moved : {kOscPhase, kPitchPorta, kPitchEnvDepth, kLpfTune, kHpfTune, kSpreadSpread, kLfoRateSynced,
+                      kVibraDepth, kTrillDepth, kDriveAmount, kEq1Gain, kEq2Gain}) {
+        EXPECT_NE(values[moved], defaultOf(moved)) << parameterInfo(moved).name;
+    }
 }
 
 }  // namespace
