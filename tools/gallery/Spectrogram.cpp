@@ -46,7 +46,8 @@ void fft(std::vector<std::complex<double>>& a) {
 // Dark blue through purple, red and orange to pale yellow.
 void colour(double t, double& r, double& g, double& b) {
     static constexpr double stops[][3] = {
-        {0.00, 0.00, 0.02}, {0.10, 0.05, 0.35}, {0.45, 0.05, 0.55}, {0.80, 0.15, 0.30}, {0.98, 0.50, 0.05}, {1.00, 0.95, 0.65},
+        {0.00, 0.00, 0.02}, {0.10, 0.05, 0.35}, {0.45, 0.05, 0.55},
+        {0.80, 0.15, 0.30}, {0.98, 0.50, 0.05}, {1.00, 0.95, 0.65},
     };
     constexpr int last = static_cast<int>(std::size(stops)) - 1;
     t = std::clamp(t, 0.0, 1.0) * last;
