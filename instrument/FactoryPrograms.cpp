@@ -28,7 +28,9 @@ struct ProgramSketch {
 };
 
 // Programs 0..75. A sound is designed by filling in its list; everything not
-// listed keeps its default.
+// listed keeps its default. Drive stays at or under 0.75: above that the tube
+// stage loses level steeply (about 13 dB from 0.7 to 1) without getting
+// rougher.
 constexpr ProgramSketch kNamedPrograms[] = {
     // A buzzing, chirping insect: an octave-up square-ish voice whose pitch
     // chirps down on every note, a tempo-synced trill and vibrato that flutter
@@ -248,8 +250,8 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kDelayLSynced, 0.425f},
          {kHpfDelayMix, 0.3f},
      }},
-    // A gentle bleep: one near-square voice plucked by a fast filter
-    // envelope, fading tones and soft eighth/quarter echoes.
+    // A gentle bleep an octave up: one near-square voice plucked by a fast
+    // filter envelope, fading tones and soft eighth/quarter echoes.
     {"Nice Bleeper",
      {
          {kOscMulti, 0.0f},
@@ -447,7 +449,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kMasterLevel, 0.5f},
          {kVibraHoldSynced, 0.25f},
      }},
-    // A chainsaw: detuned saws through near-full drive, chopped by a 16 Hz
+    // A chainsaw: detuned saws through heavy drive, chopped by a 16 Hz
     // tremolo that also shakes the filter, low end thinned.
     {"Proton Chainsaw",
      {
@@ -571,8 +573,8 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kMasterLevel, 0.6f},
      }},
     // Restless wind: a narrow resonant band between the two filters over
-    // fully drifting, detuned voices; a 6 Hz LFO gusts both cutoffs and a
-    // free trill flickers the pitch.
+    // fully drifting, detuned voices; a 1.8 Hz LFO gusts both cutoffs, a fast
+    // shallow vibrato and a quick phaser keep it from ever settling.
     {"Nervous Wind",
      {
          {kOscDetune, 1.0f},
@@ -710,8 +712,8 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kHpfDelayTune, 0.5f},
          {kMasterLevel, 0.52f},
      }},
-    // A didgeridoo with a snout: a low drone through a resonant filter that
-    // the LFO sways like a mouth, a scoop up into each note, light drive.
+    // A didgeridoo with a snout: a drone an octave down through a resonant
+    // filter that the LFO sways like a mouth, a scoop up into each note.
     {"Didgee Oink",
      {
          {kOscMassAmount, 0.5f},
@@ -746,7 +748,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kHpfRes, 0.4f},
      }},
     // An electric zap key: a two-octave pitch spark at the start, a
-    // resonant filter snapping shut, driven.
+    // resonant filter snapping shut, driven hard, the lows thinned.
     {"Electrified 2",
      {
          {kPitchEnvTime, 0.12f},
@@ -783,8 +785,8 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kPhaserFb, 0.6f},
          {kMasterLevel, 0.42f},
     }},
-    // An electric sweep: a very resonant filter rising more than five
-    // octaves over three seconds, then holding, over driven detuned saws.
+    // An electric sweep: a very resonant filter starting under the note and
+    // rising five octaves over two seconds, over lightly driven saws.
     {"Electrisweep",
      {
          {kOscDetune, 0.2f},
@@ -800,7 +802,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kMasterLevel, 0.45f},
      }},
     // A servo crunch: a square that grinds up two octaves into its pitch
-    // through full drive, chopped by a fast tremolo, and stops short.
+    // through heavy drive, chopped by a fast tremolo, and stops short.
     {"Servocrush",
      {
          {kOscWaveform, 1.0f},
@@ -841,7 +843,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kLpfSus, 0.3f},
          {kMasterLevel, 0.45f},
      }},
-    // A fried circuit: full drive on a self-oscillating filter that the
+    // A fried circuit: heavy drive on a self-oscillating filter that the
     // triplet LFO twitches, drifting detuned voices, lows cut, highs tamed.
     {"Toasted Circuit",
      {
@@ -1083,8 +1085,8 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kAmpRel, 0.35f},
          {kMasterLevel, 0.42f},
      }},
-    // A retro blip: a bright square that snaps down an octave in 17 ms,
-    // short, with ping-pong echoes in dotted rhythm.
+    // A retro blip: an unfiltered square an octave up that snaps down an
+    // octave in 17 ms, short, with ping-pong echoes in dotted rhythm.
     {"Retroblip",
      {
          {kOscWaveform, 1.0f},
@@ -1238,7 +1240,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kEq2Gain, 0.44f},
          {kMasterLevel, 0.4f},
      }},
-    // A teleport hole: each note rises three octaves over 3.4 s through a
+    // A teleport hole: each note rises two octaves over 3.4 s through a
     // fast, deep phaser while a resonant filter slowly opens, echoes swirl.
     {"Telehole",
      {
@@ -1642,7 +1644,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kMasterLevel, 0.44f},
      }},
     // A distorted sweep: a resonant filter rising over two beats and falling
-    // over two more, tempo-synced, into near-full drive; the high-pass
+    // over two more, tempo-synced, into heavy drive; the high-pass
     // follows on its own synced envelope.
     {"Dist Sweeper",
      {
