@@ -4,6 +4,7 @@
 #include "spkit/Envelopes.h"
 
 #include <cmath>
+#include <cstdint>
 
 namespace SPKit {
 
@@ -66,21 +67,59 @@ void Envelope::setSampleRate(float rate) {
     Base::setSampleRate(rate);
 }
 
+namespace {
+
+// How many of the next `limit` samples of a stage leave it running: the stage
+// ends on the first sample whose count (elapsed + j) reaches its duration, as
+// compared in single precision. A NaN duration never ends.
+int samplesBeforeStageEnd(float duration, int elapsed, int limit) {
+    auto ends = [&](std::int64_t j) { return duration <= static_cast<float>(static_cast<std::int64_t>(elapsed) + j); };
+    if (ends(1)) return 0;
+    if (!ends(limit)) return limit;
+    // ends(1) is false and ends(limit) true: the first true j lies in (1, limit].
+    std::int64_t lo = 1, hi = limit;
+    while (hi - lo > 1) {
+        const std::int64_t mid = lo + (hi - lo) / 2;
+        if (ends(mid)) hi = mid;
+        else lo = mid;
+    }
+    return static_cast<int>(hi - 1);
+}
+
+}  // namespace
+
 template <typename Shape>
 void Envelope::run(float* out, int count, Shape shape) {
     Base::process(out, count);
-    for (int i = 0; i < count; ++i) {
-        if (stage < stageCount) {
-            stageSamples += 1;
-            level += step;
-            const Stage& s = stages[stage];
-            if (s.duration <= static_cast<float>(stageSamples)) {
-                level = s.target;
-                if (stage != stageCount - 1) startStage(stage + 1);
-                else stage = stageCount;
-            }
+    for (int i = 0; i < count;) {
+        if (stage >= stageCount) {
+            // Finished: the level holds for the rest of the block.
+            const float gain = shape(level);
+            for (; i < count; ++i) out[i] *= gain;
+            break;
+        }
+        // The samples before the stage's last one step in a tight loop; the
+        // last one (if it falls in this block) takes the general path below.
+        const int quiet = samplesBeforeStageEnd(stages[stage].duration, stageSamples, count - i);
+        float lv = level;
+        const float st = step;
+        for (const int end = i + quiet; i < end; ++i) {
+            lv += st;
+            out[i] *= shape(lv);
+        }
+        level = lv;
+        stageSamples += quiet;
+        if (i == count) break;
+        stageSamples += 1;
+        level += step;
+        const Stage& s = stages[stage];
+        if (s.duration <= static_cast<float>(stageSamples)) {
+            level = s.target;
+            if (stage != stageCount - 1) startStage(stage + 1);
+            else stage = stageCount;
         }
         out[i] *= shape(level);
+        ++i;
     }
 }
 

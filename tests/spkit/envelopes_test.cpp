@@ -1,9 +1,14 @@
 // Envelopes, the slew limiter and the glide measured on their output: stage
 // timing and shapes, retrigger and re-aim behaviour, the glide's half-way and
-// 99.9 % points, block-split independence, finiteness and no allocation.
+// 99.9 % points, block-split independence, finiteness and no allocation, and
+// the envelopes' run-wise stepping against the per-sample walk, bit for bit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -151,6 +156,109 @@ TEST(Envelope, SampleRateKeepsStageTimesInMilliseconds) {
     const std::vector<float> out = render(env, 961);
     EXPECT_LT(out[958], 1.0f);
     EXPECT_EQ(out[959], 1.0f);  // 10 ms at 96 kHz
+}
+
+// The envelopes step through each stage in runs up to the sample that ends it
+// and scale by a held gain once finished. Against the per-sample walk they
+// always ran (kept here), output, level and stage must agree to the bit:
+// through the five stages, retriggers, a re-aimed running stage, the tiniest
+// and fractional durations, a NaN time (a stage that never ends) and a
+// duration beyond single-precision integer resolution.
+template <typename Base, bool kQuartic>
+class PerSampleWalk : public Base {
+public:
+    void process(float* out, int count) override {
+        this->input->process(out, count);
+        for (int i = 0; i < count; ++i) {
+            if (this->stage < this->stageCount) {
+                this->stageSamples += 1;
+                this->level += this->step;
+                const auto& s = this->stages[this->stage];
+                if (s.duration <= static_cast<float>(this->stageSamples)) {
+                    this->level = s.target;
+                    if (this->stage != this->stageCount - 1) this->startStage(this->stage + 1);
+                    else this->stage = this->stageCount;
+                }
+            }
+            const float v = this->level;
+            out[i] *= kQuartic ? (v * v) * (v * v) : v;
+        }
+    }
+};
+
+template <typename Env>
+class EnvelopeRuns : public ::testing::Test {};
+
+struct PlainPair {
+    using Fast = Envelope;
+    using Slow = PerSampleWalk<Envelope, false>;
+};
+struct QuarticPair {
+    using Fast = QuadEnv;
+    using Slow = PerSampleWalk<QuadEnv, true>;
+};
+using EnvelopeKinds = ::testing::Types<PlainPair, QuarticPair>;
+TYPED_TEST_SUITE(EnvelopeRuns, EnvelopeKinds);
+
+TYPED_TEST(EnvelopeRuns, SameBitsAsThePerSampleWalk) {
+    for (int block : {1, 7, 64, 256, 4096}) {
+        Signal in1([](long n) { return std::sin(0.01f * static_cast<float>(n)); });
+        Signal in2([](long n) { return std::sin(0.01f * static_cast<float>(n)); });
+        typename TypeParam::Fast fast;
+        typename TypeParam::Slow slow;
+        fast.setInput(&in1);
+        slow.setInput(&in2);
+        for (Envelope* env : {static_cast<Envelope*>(&fast), static_cast<Envelope*>(&slow)}) {
+            env->setSampleRate(44100.0f);
+            addFiveStages(*env, 3.3f, 0.0f, 17.77f, 0.6f, 40.0f);
+            env->setRetriggerMix(0.5f);
+            env->startStage(0);
+        }
+        std::vector<float> a(static_cast<size_t>(block)), b = a;
+        for (int step = 0; step < 40; ++step) {
+            for (Envelope* env : {static_cast<Envelope*>(&fast), static_cast<Envelope*>(&slow)}) {
+                if (step == 6) env->startStage(4);                    // release
+                if (step == 9) env->startStage(0);                    // retrigger while releasing
+                if (step == 12) env->setStage(5.0f, 0.9f, env->getStage());  // re-aim the running stage
+                if (step == 16) env->setStage(std::nanf(""), 0.3f, 2);       // a decay that never ends
+                if (step == 17) env->startStage(2);
+                if (step == 24) env->setStage(1.0e9f, 0.25f, 2);             // 4.4e10 samples: coarse floats
+                if (step == 25) env->startStage(2);
+                if (step == 32) env->setStage(0.01f, 0.8f, 2);               // under one sample
+                if (step == 33) env->startStage(1);
+            }
+            for (int repeat = 0; repeat < std::max(1, 1024 / block); ++repeat) {
+                fast.process(a.data(), block);
+                slow.process(b.data(), block);
+                ASSERT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0) << "block " << block << " step " << step;
+                ASSERT_EQ(std::bit_cast<std::uint32_t>(fast.getLevel()), std::bit_cast<std::uint32_t>(slow.getLevel()));
+                ASSERT_EQ(fast.getStage(), slow.getStage());
+            }
+        }
+    }
+}
+
+// Past 2^24 samples the elapsed count no longer fits a float exactly; the
+// stage must still end on the very sample the per-sample walk ends it.
+TYPED_TEST(EnvelopeRuns, AStageEndsOnTheSameSampleBeyondFloatResolution) {
+    Signal in1([](long) { return 1.0f; }), in2([](long) { return 1.0f; });
+    typename TypeParam::Fast fast;
+    typename TypeParam::Slow slow;
+    fast.setInput(&in1);
+    slow.setInput(&in2);
+    for (Envelope* env : {static_cast<Envelope*>(&fast), static_cast<Envelope*>(&slow)}) {
+        env->setSampleRate(44100.0f);
+        env->addStage(16777221.0f / 44.1f, 1.0f);
+        env->addStage(1.0f, 0.5f);
+        env->startStage(0);
+    }
+    std::vector<float> a(4096), b(4096);
+    for (long done = 0; done < 16777216L + 4 * 4096; done += 4096) {
+        fast.process(a.data(), 4096);
+        slow.process(b.data(), 4096);
+        ASSERT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0) << "at " << done;
+    }
+    EXPECT_EQ(fast.getStage(), 2);  // both stages really ended
 }
 
 TEST(QuadEnv, ScalesByTheFourthPowerOfTheLevel) {
