@@ -169,6 +169,30 @@ TEST_F(EngineNotes, NewNoteInTheReleaseRestartsFilterEnvelopesFromZeroButNotTheA
     EXPECT_EQ(Access::ampEnvelopeLeft(p).getStage(), 0);
 }
 
+TEST_F(EngineNotes, FilterEnvelopeAttackRunsAtTheControlRateForItsTime) {
+    // "LPF: ATK" 0.6 is T = 2160 ms. The envelope runs at fs / 8: its level
+    // rises in a straight line and reaches 1 after 2160 ms, not 8 times sooner.
+    Engine e;
+    e.start();
+    e.setParameter(Vst::kLpfSyncEnable, 0.0f);
+    e.setParameter(Vst::kLpfAtk, 0.6f);
+    e.render(256);
+    e.noteOn(60, 100);
+    auto& env = Access::lpfEnvelope(*e.plugin);
+    const int block = 64;
+    e.render(block, block);  // the note arrives at the block's first frame
+    int frames = block;
+    ASSERT_EQ(env.getStage(), 0);
+    float atHalf = -1.0f;
+    while (env.getStage() == 0 && frames < 4 * 44100) {
+        e.render(block, block);
+        frames += block;
+        if (atHalf < 0.0f && frames >= 1080 * 441 / 10) atHalf = env.getLevel();
+    }
+    EXPECT_NEAR(frames / 44.1, 2160.0, 2.0 * block / 44.1);
+    EXPECT_NEAR(atHalf, 0.5f, 0.01f);
+}
+
 TEST_F(EngineNotes, OscillatorTriggerSpreadsVoicePhasesByDetuneSteps) {
     Engine e;
     e.start();
