@@ -4,6 +4,8 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <cstring>
 #include <string>
 
@@ -78,13 +80,18 @@ TEST_P(PluginLibrary, EntryGivesMorvelithsIdentity) {
     EXPECT_EQ(e->dispatcher(e, effGetChunk, 0, 0, &chunk, 0.0f), 182496);
     EXPECT_EQ(e->dispatcher(e, effGetChunk, 1, 0, &chunk, 0.0f), 1784);
 
-    // Silent for now, but it renders.
+    // Without a note it renders silence: nothing above -120 dBFS (program 0's
+    // drive turns the float rounding of its tube curve at 0 into a tiny step
+    // that the DC blocker lets through while it settles).
     e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, 48000.0f);
     e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
     std::vector<float> left(600, 1.0f), right(600, 1.0f);
     float* outs[2] = {left.data(), right.data()};
     e->processReplacing(e, nullptr, outs, 600);
-    for (size_t i = 0; i < left.size(); ++i) ASSERT_EQ(left[i] + right[i], 0.0f);
+    for (size_t i = 0; i < left.size(); ++i) {
+        ASSERT_LT(std::fabs(left[i]), 1e-6f);
+        ASSERT_LT(std::fabs(right[i]), 1e-6f);
+    }
     EXPECT_EQ(e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f), 1);
 }
 

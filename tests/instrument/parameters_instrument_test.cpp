@@ -41,6 +41,8 @@ protected:
         effect = plugin->getAeffect();
         dispatch(effOpen);
     }
+    // Program 76 holds exactly the defaults; program 0 is a designed sound.
+    void selectDefaultProgram() { dispatch(effSetProgram, 0, 76); }
     void TearDown() override { dispatch(effClose); }
 
     VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, float opt = 0.0f) {
@@ -86,6 +88,7 @@ TEST_F(OpenedInstrument, HandsOutTheVocabularysRulesForEveryIndex) {
 }
 
 TEST_F(OpenedInstrument, DefaultsReadAsAFreshInstrumentShouldShow) {
+    selectDefaultProgram();
     EXPECT_EQ(shown(kMasterLevel), "0.0dB");
     EXPECT_EQ(shown(kPitchBend), "12st");
     EXPECT_EQ(shown(kLfoRateSynced), "1/2 d");
@@ -107,6 +110,7 @@ TEST_F(OpenedInstrument, DelayTimeFollowsTheHostTempoOnceHeard) {
 // Switching a section's sync changes how its times read and whether they snap
 // to beats, without touching the stored times.
 TEST_F(OpenedInstrument, SectionSwitchDecidesTextAndSnapOfItsTimes) {
+    selectDefaultProgram();
     const ValueQuantizer snap = plugin->getValueQuantizer(kAmpAtkSynced);
     ASSERT_NE(snap, nullptr);
     const float storedTime = plugin->getParameter(kAmpAtkSynced);
