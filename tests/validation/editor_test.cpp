@@ -29,6 +29,7 @@
 #include "gui/Toolkit.h"
 #include "gui/platform/HeadlessWindow.h"
 #include "gui/platform/PosixSubprocess.h"
+#include "host/HostedPlugin.h"
 #include "instrument/ParameterTable.h"
 #include "tests/validation/ValidationSupport.h"
 
@@ -104,10 +105,12 @@ private:
 };
 
 // The host's audio thread: the test phrase over and over in changing blocks,
-// heap use counted inside the plug-in's calls, until stopped.
+// heap use counted inside the plug-in's calls, until stopped. The driver is
+// the in-process instrument or the loaded library.
+template <class Driver>
 class AudioThread {
 public:
-    explicit AudioThread(InProcess& instrument) : instrument(instrument) {
+    explicit AudioThread(Driver& instrument) : instrument(instrument) {
         thread = std::thread([this] { run(); });
     }
     ~AudioThread() { stop(); }
@@ -150,7 +153,7 @@ private:
         }
     }
 
-    InProcess& instrument;
+    Driver& instrument;
     std::atomic<bool> running{true};
     std::atomic<long> passCount{0};
     HeapUse heapUse;
@@ -163,7 +166,8 @@ private:
 // automation only has to stay finite.
 constexpr double kFactoryPeakBound = 4.0;
 
-void expectSoundAudioThread(const AudioThread& audio, bool factorySoundsOnly) {
+template <class Driver>
+void expectSoundAudioThread(const AudioThread<Driver>& audio, bool factorySoundsOnly) {
     EXPECT_GT(audio.heap().blocks, 100) << "the audio thread ran alongside the editor";
     EXPECT_TRUE(audio.finite());
     std::cout << "[editor] " << audio.heap().blocks << " audio blocks alongside the editor, loudest sample "
@@ -215,7 +219,7 @@ TEST(EditorWhileProcessing, OpensAndClosesOffscreenTwentyTimes) {
     InProcess instrument;
     const float programLevel = instrument.plugin->getParameter(Vst::kMasterLevel);
     ASSERT_GT(programLevel, 0.0f);
-    AudioThread audio(instrument);
+    AudioThread<InProcess> audio(instrument);
     for (int cycle = 0; cycle < kCycles; ++cycle) {
         SCOPED_TRACE("cycle " + std::to_string(cycle));
         ASSERT_EQ(instrument.dispatch(effEditOpen, 0, 0, nullptr), 1);
@@ -244,11 +248,56 @@ TEST(EditorWhileProcessing, OpensAndClosesOffscreenTwentyTimes) {
     expectSoundAudioThread(audio, true);
 }
 
+// The same through the built library: a host that has only the entry point
+// opens and closes the editor while its audio thread plays and a third thread
+// automates every parameter.
+TEST(EditorWhileProcessing, TheLibraryOpensAndClosesItsEditorUnderAutomation) {
+    VALIDATION_REQUIRE_PLUGIN();
+    Host::HostedPlugin plugin(pluginPath());
+    ASSERT_TRUE(plugin.hasFlag(effFlagsHasEditor));
+    plugin.open({kRate, kMaxBlock, 0});
+    AudioThread<Host::HostedPlugin> audio(plugin);
+    std::atomic<bool> automating{true};
+    std::atomic<long> values{0};
+    std::thread automation([&] {
+        std::mt19937 random(3);
+        std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+        while (automating.load()) {
+            plugin.setParameter(static_cast<int>(random() % kParameterCount), unit(random));
+            if (values.fetch_add(1) % 16 == 15) std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    });
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+        SCOPED_TRACE("cycle " + std::to_string(cycle));
+        ASSERT_EQ(plugin.dispatch(effEditOpen, 0, 0, nullptr), 1);
+        ERect* rect = nullptr;
+        ASSERT_EQ(plugin.dispatch(effEditGetRect, 0, 0, &rect), 1);
+        ASSERT_NE(rect, nullptr);
+        EXPECT_EQ(rect->right - rect->left, Vst::MorvelithEditor::kWidth);
+        EXPECT_EQ(rect->bottom - rect->top, Vst::MorvelithEditor::kHeight);
+        for (int i = 0; i < 3; ++i) {
+            plugin.dispatch(effEditIdle);
+            audio.waitForFreshPass();
+        }
+        if (cycle % 5 == 0) plugin.selectProgram(cycle);
+        plugin.dispatch(effEditIdle);
+        plugin.dispatch(effEditClose);
+        plugin.dispatch(effEditIdle);
+    }
+    automating.store(false);
+    automation.join();
+    audio.stop();
+    std::cout << "[editor] " << values.load() << " automated values while the library's editor came and went"
+              << std::endl;
+    EXPECT_GT(values.load(), kParameterCount);
+    expectSoundAudioThread(audio, false);
+}
+
 TEST(EditorWhileProcessing, HostAutomationAndProgramChangesMoveTheControls) {
     InProcess instrument;
     ASSERT_EQ(instrument.dispatch(effEditOpen, 0, 0, nullptr), 1);
     idle(instrument, 2);
-    AudioThread audio(instrument);
+    AudioThread<InProcess> audio(instrument);
 
     // The automation thread writes every parameter in rounds; the last round's
     // values are kept to be found on the controls.
@@ -368,7 +417,7 @@ TEST_F(EditorInXvfb, OpensInARealParentWindowTwentyTimes) {
     InProcess instrument;
     const float programLevel = instrument.plugin->getParameter(Vst::kMasterLevel);
     ASSERT_GT(programLevel, 0.0f);
-    AudioThread audio(instrument);
+    AudioThread<InProcess> audio(instrument);
     void* parentHandle = reinterpret_cast<void*>(static_cast<uintptr_t>(parent));
     for (int cycle = 0; cycle < kCycles; ++cycle) {
         SCOPED_TRACE("cycle " + std::to_string(cycle));
