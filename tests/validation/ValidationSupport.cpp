@@ -159,4 +159,33 @@ std::string bankName(const std::vector<uint8_t>& bank, int program) {
     return std::string(name, strnlen(name, 24));
 }
 
+void EventList::reserve(int count) {
+    midi.resize(static_cast<size_t>(count));
+    list.assign(sizeof(VstEvents) / sizeof(VstEvent*) + static_cast<size_t>(count) + 2, nullptr);
+}
+
+VstEvents* EventList::fill(const Host::BlockEvent* events, int count) {
+    if (count <= 0) return nullptr;
+    auto* header = reinterpret_cast<VstEvents*>(list.data());
+    header->numEvents = count;
+    header->reserved = 0;
+    for (int i = 0; i < count; ++i) {
+        VstMidiEvent& m = midi[static_cast<size_t>(i)];
+        m = VstMidiEvent{};
+        m.type = kVstMidiType;
+        m.byteSize = sizeof(VstMidiEvent);
+        m.deltaFrames = events[i].deltaFrames;
+        std::memcpy(m.midiData, events[i].message.bytes, 3);
+        header->events[i] = reinterpret_cast<VstEvent*>(&m);
+    }
+    return header;
+}
+
+void deliverBlock(AEffect* effect, EventList& events, const Host::BlockEvent* blockEvents, int count,
+                  float** outputs, int frames) {
+    if (VstEvents* list = events.fill(blockEvents, count))
+        effect->dispatcher(effect, effProcessEvents, 0, 0, list, 0.0f);
+    effect->processReplacing(effect, nullptr, outputs, frames);
+}
+
 }  // namespace Validation

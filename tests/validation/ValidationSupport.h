@@ -103,6 +103,24 @@ bool countsAllocations();
 float bankValue(const std::vector<uint8_t>& bank, int program, int index);
 std::string bankName(const std::vector<uint8_t>& bank, int program);
 
+// The block's MIDI as a VstEvents list, in storage reserved up front so
+// handing events to the plug-in allocates nothing.
+class EventList {
+public:
+    void reserve(int count);
+    // Null when there are no events.
+    VstEvents* fill(const Host::BlockEvent* events, int count);
+
+private:
+    std::vector<VstMidiEvent> midi;
+    std::vector<VstEvent*> list;
+};
+
+// One host block straight through an effect's entries: its events, then
+// processReplacing into the outputs.
+void deliverBlock(AEffect* effect, EventList& events, const Host::BlockEvent* blockEvents, int count,
+                  float** outputs, int frames);
+
 // Runs one block through the driver, counting heap use inside it.
 template <class Driver>
 void processCounted(Driver& plugin, const Host::BlockEvent* events, int count, float** outputs, int frames,

@@ -50,27 +50,9 @@ public:
     }
 
     // The driver interface the battery's render loop uses.
-    void reserveEvents(int count) {
-        midi.resize(static_cast<size_t>(count));
-        list.assign(sizeof(VstEvents) / sizeof(VstEvent*) + static_cast<size_t>(count) + 2, nullptr);
-    }
+    void reserveEvents(int count) { eventList.reserve(count); }
     void processBlock(const Host::BlockEvent* events, int count, float**, float** outputs, int frames) {
-        if (count > 0) {
-            auto* header = reinterpret_cast<VstEvents*>(list.data());
-            header->numEvents = count;
-            header->reserved = 0;
-            for (int i = 0; i < count; ++i) {
-                VstMidiEvent& m = midi[static_cast<size_t>(i)];
-                m = VstMidiEvent{};
-                m.type = kVstMidiType;
-                m.byteSize = sizeof(VstMidiEvent);
-                m.deltaFrames = events[i].deltaFrames;
-                std::memcpy(m.midiData, events[i].message.bytes, 3);
-                header->events[i] = reinterpret_cast<VstEvent*>(&m);
-            }
-            dispatch(effProcessEvents, 0, 0, header);
-        }
-        effect->processReplacing(effect, nullptr, outputs, frames);
+        deliverBlock(effect, eventList, events, count, outputs, frames);
     }
 
     void setParameter(int index, float value) { effect->setParameter(effect, index, value); }
@@ -87,8 +69,7 @@ private:
     }
 
     std::shared_ptr<Host::PluginLibrary> lib;
-    std::vector<VstMidiEvent> midi;
-    std::vector<VstEvent*> list;
+    EventList eventList;
 };
 
 // The phrase must be heard: louder than -50 dBFS RMS over the whole render.
