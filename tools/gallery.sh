@@ -61,7 +61,7 @@ HEAD
     stem=$(printf '%02d' "$number")
     "$render" --plugin "$plugin" --program "$number" --midi "$out/midi/$phrase.mid" --tempo 120 \
       --format pcm24 --out "$out/$stem.wav" >/dev/null
-    "$tools/morvelith-spectrogram" "$out/$stem.wav" "$out/$stem.png" "$number  $name"
+    "$tools/morvelith-sonogram" "$out/$stem.wav" "$out/$stem.png" "$number  $name"
     printf '<section id="p%s">\n<h2>%s &mdash; %s <span class="phrase">(%s phrase)</span></h2>\n' \
       "$number" "$number" "$(html_escape "$name")" "$phrase"
     printf '<audio controls preload="none" src="%s.wav"></audio>\n' "$stem"

@@ -1,7 +1,7 @@
-// Spectrogram painting: short-time spectra by a radix-2 FFT, one column per
+// Sonogram painting: short-time spectra by a radix-2 FFT, one column per
 // pixel of time, each pixel row of frequency taking the strongest bin it
 // covers (or the nearest bin where rows are finer than bins), then cairo.
-#include "tools/gallery/Spectrogram.h"
+#include "tools/gallery/Sonogram.h"
 
 #include <cairo.h>
 #include <sndfile.h>
@@ -84,8 +84,8 @@ bool readMono(const std::string& path, std::vector<float>& mono, double& rate, s
 
 }  // namespace
 
-bool paintSpectrogram(const std::string& wavPath, const std::string& pngPath, const std::string& title,
-                      const SpectrogramStyle& style, std::string& error) {
+bool paintSonogram(const std::string& wavPath, const std::string& pngPath, const std::string& title,
+                      const SonogramStyle& style, std::string& error) {
     std::vector<float> mono;
     double rate = 0;
     if (!readMono(wavPath, mono, rate, error)) return false;

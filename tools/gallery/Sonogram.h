@@ -1,4 +1,4 @@
-// A spectrogram picture of a sound file: Hann-windowed short-time spectra of
+// A sonogram picture of a sound file: Hann-windowed short-time spectra of
 // the mono mix on a logarithmic frequency axis (30 Hz to 20 kHz), levels in
 // dB full scale from -100 to 0 on a dark-to-bright colour scale, with time
 // and frequency ticks and a title, written as a PNG file.
@@ -8,7 +8,7 @@
 
 namespace Gallery {
 
-struct SpectrogramStyle {
+struct SonogramStyle {
     int plotWidth = 800;   // pixels of time axis
     int plotHeight = 300;  // pixels of frequency axis
     double lowestHz = 30.0;
@@ -16,9 +16,9 @@ struct SpectrogramStyle {
     double floorDb = -100.0;
 };
 
-// Reads `wavPath`, paints its spectrogram titled `title` into `pngPath`.
+// Reads `wavPath`, paints its sonogram titled `title` into `pngPath`.
 // On failure returns false and says why in `error`.
-bool paintSpectrogram(const std::string& wavPath, const std::string& pngPath, const std::string& title,
-                      const SpectrogramStyle& style, std::string& error);
+bool paintSonogram(const std::string& wavPath, const std::string& pngPath, const std::string& title,
+                      const SonogramStyle& style, std::string& error);
 
 }  // namespace Gallery
