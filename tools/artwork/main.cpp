@@ -61,12 +61,9 @@ std::string generatedSource(const std::vector<artwork::BitmapArt>& set) {
          "const Entry kEntries[] = {\n";
   for (const artwork::BitmapArt& art : set)
     out << "    {" << art.id << ", kBitmap" << art.id << ", sizeof kBitmap" << art.id << " - 1},\n";
-  out << "};\n\n";
-  // Registration at load time, for any code that links this file anyway.
-  for (const artwork::BitmapArt& art : set)
-    out << "const CResourceRegistration kRegistration" << art.id << "{" << art.id << ", kBitmap" << art.id
-        << ", sizeof kBitmap" << art.id << " - 1};\n";
-  out << "\n}  // namespace\n\n"
+  // No registration at load time: the editor registers when it opens, so a
+  // host's scan of the plug-in does no work for the art.
+  out << "};\n\n}  // namespace\n\n"
          "void registerMorvelithArtwork() {\n"
          "  for (const Entry& entry : kEntries) CResourceRegistry::add(entry.id, entry.bytes, entry.size);\n"
          "}\n";
