@@ -234,6 +234,22 @@ void ResonantLowPass::setResonance(float r) {
     feedback = std::pow(resonance, 0.3f) * 0.99f;
 }
 
+float ResonantLowPass::followCutoff(float hz, float first, float second) {
+    const float previous = g;
+    setFrequency(hz);
+    // Near the top of the range (g close to 1, k up to about 4) the first
+    // stage takes k times the stages' difference at once. A cutoff that leaps
+    // up several octaves in one control step (a filter envelope with no
+    // attack) meets a difference built up at the low cutoff and turns it into
+    // a one-sample spike many times the signal. On such a leap the difference
+    // is scaled by the ratio of the coefficients, which keeps the second
+    // stage's level and slope as they were; rises of up to an octave per step
+    // (every ordinary sweep), every fall and the first value after a reset
+    // leave the state as it is.
+    if (previous > 0.0f && g > previous * kLeapRatio) return second + (first - second) * (previous / g);
+    return first;
+}
+
 void ResonantLowPass::reset() {
     g = feedback = s1 = s2 = 0.0f;
     setFrequency(frequency);
@@ -245,7 +261,7 @@ void ResonantLowPass::process(float* out, int count) {
     updateControl(count);
     float a = s1, b = s2;
     for (int i = 0; i < count;) {
-        const int run = controlRun(i, count - i, [this](float hz) { setFrequency(hz); });
+        const int run = controlRun(i, count - i, [this, &a, b](float hz) { a = followCutoff(hz, a, b); });
         const float gain = g;
         const float k = ((gain * 1.1f + 1.0f) * gain + 2.0f) * feedback;
         for (int end = i + run; i < end; ++i) {

@@ -66,6 +66,12 @@ public:
     virtual void reset();
 
 protected:
+    // A rise of g by more than this factor in one control step is a leap.
+    static constexpr float kLeapRatio = 2.0f;
+    // Audio thread: a control value becomes the cutoff; returns the first
+    // stage's state, brought in line with the new cutoff on a leap.
+    float followCutoff(float hz, float first, float second);
+
     float frequency = 0.0f;
     float resonance = 0.0f;
     float g = 0.0f;

@@ -576,6 +576,77 @@ TEST(ResonantLowPass, CutoffFollowsTheControlOncePerEightSamples) {
     }
 }
 
+// Regression: a cutoff that leapt several octaves up in one control step (a
+// filter envelope with no attack) met the stage difference built up at the low
+// cutoff; with g near 1 the resonant feedback multiplied it into a one-sample
+// spike (+4.5 dBFS at every note-on of a factory sound, 23 dB over the note).
+// On a leap the stage difference is now scaled to the new cutoff: the cutoff
+// still lands at once, the output neither jumps nor overshoots, and smaller
+// rises and every fall leave the state untouched.
+TEST(ResonantLowPass, CutoffLeapingUpLandsAtOnceWithoutASpike) {
+    // Control samples before the leap (1600 audio samples).
+    constexpr int kLowSamples = 200;
+    class Leap : public Unit {
+    public:
+        Leap(float before, float after) : before(before), after(after) {}
+        void process(float* out, int count) override {
+            for (int i = 0; i < count; ++i) out[i] = n++ < kLowSamples ? before : after;
+        }
+
+    private:
+        float before, after;
+        int n = 0;
+    };
+    for (float resonance : {0.5f, 0.65f, 0.9f}) {
+        Tone tone(440.0);
+        Leap leap(150.0f, 15000.0f);
+        ResonantProbe filter;
+        filter.setInput(&tone);
+        filter.setControl(&leap);
+        filter.setResonance(resonance);
+        const std::vector<float> out = render(filter, 8 * kLowSamples + 4096, 64);
+        EXPECT_FLOAT_EQ(filter.g, 0.97499f) << "the leap lands at once";
+        // The leap reaches the filter a control period after the control steps.
+        const int leapAt = 8 * (kLowSamples + 1);
+        double settled = 0, afterLeap = 0, largestStep = 0;
+        for (size_t i = out.size() - 1024; i < out.size(); ++i) settled = std::max(settled, std::fabs(double(out[i])));
+        for (int i = leapAt - 8; i < leapAt + 400; ++i) {
+            afterLeap = std::max(afterLeap, std::fabs(double(out[i])));
+            largestStep = std::max(largestStep, std::fabs(double(out[i]) - out[i - 1]));
+        }
+        ASSERT_GT(settled, 0.9) << resonance;  // far under the cutoff the tone passes at about unity
+        EXPECT_LT(afterLeap, 1.05 * settled) << resonance;
+        // A unit 440 Hz sine moves at most 0.063 per sample; the spike moved 1 to 1.5.
+        EXPECT_LT(largestStep, 0.4) << resonance;
+    }
+    // Rises of up to an octave per control step and falls keep the state: the
+    // filter runs exactly as one set by hand to the same cutoffs.
+    for (float after : {299.0f, 40.0f}) {
+        Tone toneA(440.0), toneB(440.0);
+        Leap leap(150.0f, after);
+        ResonantProbe controlled, byHand;
+        controlled.setInput(&toneA);
+        controlled.setControl(&leap);
+        byHand.setInput(&toneB);
+        controlled.setResonance(0.9f);
+        byHand.setResonance(0.9f);
+        std::vector<float> a = render(controlled, 8 * (kLowSamples + 1), 8);
+        std::vector<float> b;
+        byHand.setFrequency(0.0f);
+        for (int period = 0; period <= kLowSamples; ++period) {
+            // The first ramp starts from 0; each value arrives a period late.
+            byHand.setFrequency(period == 0 ? 0.0f : 150.0f);
+            const std::vector<float> part = render(byHand, 8, 8);
+            b.insert(b.end(), part.begin(), part.end());
+        }
+        const std::vector<float> a2 = render(controlled, 64, 8);
+        byHand.setFrequency(after);
+        const std::vector<float> b2 = render(byHand, 64, 8);
+        EXPECT_EQ(a, b) << after;
+        EXPECT_EQ(a2, b2) << after;
+    }
+}
+
 // ------------------------------------------------------------------ Chamberlin
 
 namespace {
