@@ -31,6 +31,10 @@ struct ProgramSketch {
 // listed keeps its default. Drive stays at or under 0.75: above that the tube
 // stage loses level steeply (about 13 dB from 0.7 to 1) without getting
 // rougher.
+// Phaser feedback stays under about 0.67, where its loop starts to sing on
+// its own and keeps sounding after the keys are released. Each program's
+// "Master: LEVEL" sets its preview phrase to within a few LU of the bank's
+// median loudness while its peak at velocity 127 stays under -1 dBFS.
 constexpr ProgramSketch kNamedPrograms[] = {
     // A buzzing, chirping insect: an octave-up square-ish voice whose pitch
     // chirps down on every note, a tempo-synced trill and vibrato that flutter
@@ -69,7 +73,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kTrillDelaySynced, 0.03125f},
          {kTrillFadeSynced, 0.0625f},
          {kTrillHoldSynced, 0.25f},
-         {kMasterLevel, 0.52f},
+         {kMasterLevel, 0.498f},
          {kAmpSyncEnable, 1.0f},
          {kAmpAtkSynced, 0.01f},
          {kAmpHldSynced, 0.0625f},
@@ -113,6 +117,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kHpfDelayFb, 0.3f},
          {kHpfDelayTune, 0.3f},
          {kVibraTrig, 1.0f},
+         {kMasterLevel, 0.445f},
      }},
     // A wide, fat pad: five strongly detuned saws swept by a deep, slow
     // phaser with feedback, a soft attack and stereo spread.
@@ -129,7 +134,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kPhaserRangeMin, 0.35f},
          {kPhaserRangeMax, 0.85f},
          {kPhaserFb, 0.6f},
-         {kMasterLevel, 0.42f},
+         {kMasterLevel, 0.352f},
      }},
     // An energetic detuned-saw lead: a filter that opens on each note, a
     // little glide and delayed vibrato, chorus-like spread and triplet echoes
@@ -155,7 +160,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kDelayLSynced, 0.375f},
          {kBpfDelayMix, 0.3f},
          {kBpfDelayFb, 0.45f},
-         {kMasterLevel, 0.45f},
+         {kMasterLevel, 0.402f},
          {kLpfHld, 0.2f},
      }},
     // A snarling, distorted saw lead: heavy drive after a resonant filter
@@ -169,7 +174,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kLpfEnv, 0.62f},
          {kLpfRes, 0.45f},
          {kHpfTune, 0.45f},
-         {kMasterLevel, 0.42f},
+         {kMasterLevel, 0.406f},
          {kDriveAmount, 0.55f},
          {kLpfSyncEnable, 0.0f},
          {kLpfDcy, 0.3f},
@@ -192,7 +197,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kLpfRes, 0.5f},
          {kLfoSyncEnable, 0.0f},
          {kLfoRate, 0.8f},
-         {kMasterLevel, 0.45f},
+         {kMasterLevel, 0.425f},
          {kDelayEnable, 1.0f},
          {kDelayLSynced, 0.625f},
          {kDelayRSynced, 0.575f},
@@ -211,7 +216,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kLpfRes, 0.55f},
          {kLfoTrig, 1.0f},
          {kLfoRateSynced, 0.475f},
-         {kMasterLevel, 0.42f},
+         {kMasterLevel, 0.39f},
          {kAmpAtk, 0.3f},
          {kAmpRel, 0.45f},
          {kDelayEnable, 1.0f},
@@ -229,7 +234,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kLpfEnv, 0.68f},
          {kLpfRes, 0.65f},
          {kLfoRateSynced, 0.525f},
-         {kMasterLevel, 0.44f},
+         {kMasterLevel, 0.399f},
          {kAmpLfo, 0.25f},
          {kDriveAmount, 0.5f},
          {kLpfDcySynced, 0.03125f},
@@ -273,10 +278,12 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kHpfDelayFb, 0.4f},
          {kHpfDelayTune, 0.35f},
          {kPitchTune, 0.55f},
+         {kMasterLevel, 0.539f},
      }},
     // A flying saucer: an almost pure tone an octave up that swoops in from
     // below, glides slowly between notes and wavers in a wide, slow vibrato,
-    // with long free-timed echoes and a wide image.
+    // with long free-timed band-pass echoes that die away over a few seconds
+    // and a wide image.
     {"Close Encounter",
      {
          {kOscMulti, 0.0f},
@@ -289,7 +296,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kSpreadSpread, 0.8f},
          {kVibraDepth, 0.72f},
          {kVibraRate, 0.6f},
-         {kMasterLevel, 0.47f},
+         {kMasterLevel, 0.458f},
          {kAmpAtk, 0.35f},
          {kAmpRel, 0.5f},
          {kDelayEnable, 1.0f},
@@ -297,10 +304,11 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kDelayL, 0.2f},
          {kDelayR, 0.25f},
          {kBpfDelayMix, 0.5f},
-         {kBpfDelayFb, 0.55f},
+         {kBpfDelayFb, 0.4f},
      }},
     // A toy laser gun: each note fires a square tone that dives four octaves
-    // in 150 ms and dies quickly, ricocheting in eighth-note echoes.
+    // in 150 ms and dies within half a second, ricocheting in eighth-note
+    // echoes.
     {"Gunfun",
      {
          {kOscWaveform, 1.0f},
@@ -308,8 +316,8 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kPitchEnvTime, 0.25f},
          {kPitchEnvDepth, 0.7f},
          {kHpfTune, 0.5f},
-         {kAmpAtk, 0.0f},
-         {kAmpDcy, 0.35f},
+         {kAmpAtk, 0.01f},
+         {kAmpDcy, 0.42f},
          {kAmpSus, 0.0f},
          {kAmpRel, 0.2f},
          {kDelayEnable, 1.0f},
@@ -317,7 +325,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kDelayRSynced, 0.475f},
          {kHpfDelayMix, 0.3f},
          {kHpfDelayFb, 0.3f},
-         {kMasterLevel, 0.5f},
+         {kMasterLevel, 0.516f},
      }},
     // A driven square lead with a hollow, computer-game body: thin
     // fundamental, tempo-synced delayed vibrato, highs shelved down.
@@ -332,7 +340,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kVibraSyncEnable, 1.0f},
          {kVibraDepth, 0.58f},
          {kVibraDelaySynced, 0.125f},
-         {kMasterLevel, 0.45f},
+         {kMasterLevel, 0.426f},
          {kDriveAmount, 0.4f},
          {kEqEnable, 1.0f},
          {kEq2Frq, 0.75f},
@@ -340,7 +348,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
      }},
     // A warm, welcoming pad: detuned saws that drift, spread wide by the
     // oscillator and the spread stage, a slow attack, a filter that opens
-    // slowly, and long free-timed echoes.
+    // slowly, and long free-timed echoes that fade out within seconds.
     {"Welcome",
      {
          {kOscDetune, 0.7f},
@@ -364,8 +372,8 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kDelayL, 0.3f},
          {kDelayR, 0.45f},
          {kBpfDelayMix, 0.35f},
-         {kBpfDelayFb, 0.5f},
-         {kMasterLevel, 0.46f},
+         {kBpfDelayFb, 0.4f},
+         {kMasterLevel, 0.439f},
      }},
     // A screaming lead: a very resonant filter that swells open, hard drive,
     // a delayed wide vibrato, a presence peak and quarter echoes.
@@ -382,7 +390,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kVibraRate, 0.7f},
          {kVibraDelay, 0.3f},
          {kVibraFade, 0.35f},
-         {kMasterLevel, 0.42f},
+         {kMasterLevel, 0.402f},
          {kDriveAmount, 0.65f},
          {kLpfSyncEnable, 0.0f},
          {kLpfAtk, 0.2f},
@@ -400,7 +408,8 @@ constexpr ProgramSketch kNamedPrograms[] = {
      }},
     // Disorder: an 11 Hz LFO throws pitch an octave and the filter down,
     // a free trill in fifths, an enormous vibrato, maximal oscillator drift,
-    // a deep phaser and long feedback echoes.
+    // a deep phaser that stays just under singing on its own, long feedback
+    // echoes.
     {"Chaos",
      {
          {kOscMassAmount, 1.0f},
@@ -420,11 +429,11 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kTrillTrig, 0.0f},
          {kTrillDepth, 0.529167f},
          {kTrillRate, 0.76f},
-         {kMasterLevel, 0.35f},
+         {kMasterLevel, 0.341f},
          {kPhaserEnable, 1.0f},
          {kPhaserDepth, 1.0f},
          {kPhaserRate, 0.9f},
-         {kPhaserFb, 0.7f},
+         {kPhaserFb, 0.6f},
          {kDelayEnable, 1.0f},
          {kDelaySyncEnable, 0.0f},
          {kDelayL, 0.09f},
@@ -446,7 +455,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kVibraDelaySynced, 0.125f},
          {kTrillDepth, 0.529167f},
          {kTrillRateSynced, 0.775f},
-         {kMasterLevel, 0.5f},
+         {kMasterLevel, 0.459f},
          {kVibraHoldSynced, 0.25f},
      }},
     // A chainsaw: detuned saws through heavy drive, chopped by a 16 Hz
@@ -461,7 +470,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kHpfTune, 0.47f},
          {kLfoSyncEnable, 0.0f},
          {kLfoRate, 0.78f},
-         {kMasterLevel, 0.45f},
+         {kMasterLevel, 0.407f},
          {kAmpLfo, 0.2f},
          {kDriveAmount, 0.7f},
      }},
@@ -479,7 +488,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kLpfRes, 0.6f},
          {kLfoSyncEnable, 0.0f},
          {kLfoRate, 0.62f},
-         {kMasterLevel, 0.42f},
+         {kMasterLevel, 0.366f},
          {kDriveAmount, 0.6f},
          {kLpfSyncEnable, 0.0f},
          {kLpfAtk, 0.2f},
@@ -509,7 +518,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kEqEnable, 1.0f},
          {kEq1Frq, 0.2f},
          {kEq1Gain, 0.56f},
-         {kMasterLevel, 0.48f},
+         {kMasterLevel, 0.42f},
          {kAmpHld, 0.2f},
      }},
     // A deep sub woofer: a single square filtered to nearly a sine, its
@@ -525,7 +534,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kEqEnable, 1.0f},
          {kEq1Frq, 0.15f},
          {kEq1Gain, 0.54f},
-         {kMasterLevel, 0.5f},
+         {kMasterLevel, 0.425f},
      }},
     // A howling bass: a very resonant filter swept by a triplet-quarter LFO
     // that fades in, slow vibrato and glide.
@@ -540,7 +549,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kLfoFadeSynced, 0.125f},
          {kVibraDepth, 0.55f},
          {kVibraRate, 0.66f},
-         {kMasterLevel, 0.43f},
+         {kMasterLevel, 0.414f},
          {kLfoDelaySynced, 0.0625f},
          {kLfoHoldSynced, 0.25f},
      }},
@@ -570,7 +579,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kHpfDelayTune, 0.5f},
          {kBpfDelayMix, 0.3f},
          {kBpfDelayFb, 0.5f},
-         {kMasterLevel, 0.6f},
+         {kMasterLevel, 0.612f},
      }},
     // Restless wind: a narrow resonant band between the two filters over
     // fully drifting, detuned voices; a 1.8 Hz LFO gusts both cutoffs, a fast
@@ -594,7 +603,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kLfoRate, 0.56f},
          {kAmpAtk, 0.45f},
          {kAmpRel, 0.55f},
-         {kMasterLevel, 0.32f},
+         {kMasterLevel, 0.287f},
          {kVibraDepth, 0.58f},
          {kVibraRate, 0.78f},
          {kPhaserEnable, 1.0f},
@@ -625,7 +634,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kEq1Frq, 0.74f},
          {kEq1Q, 0.6f},
          {kEq1Gain, 0.58f},
-         {kMasterLevel, 0.55f},
+         {kMasterLevel, 0.617f},
      }},
     // A bouncy pluck: a quarter-beat synced filter envelope on a resonant
     // saw and a small upward pitch kick make each note bounce.
@@ -641,10 +650,12 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kAmpRel, 0.2f},
          {kLpfDcySynced, 0.03125f},
          {kLpfSus, 0.1f},
-         {kMasterLevel, 0.47f},
+         {kMasterLevel, 0.526f},
      }},
-    // Bouncing squares: synced amplitude and filter stages, an eighth-note
-    // filter LFO restarted by every note, and synced echoes that bounce on.
+    // Bouncing squares: synced amplitude and filter stages (the level rising
+    // over a few milliseconds, so notes start without a click), an
+    // eighth-note filter LFO restarted by every note, and synced echoes that
+    // bounce on.
     {"Bumperbounce 2",
      {
          {kOscWaveform, 1.0f},
@@ -664,7 +675,8 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kDelayRSynced, 0.325f},
          {kHpfDelayMix, 0.4f},
          {kHpfDelayFb, 0.45f},
-         {kMasterLevel, 0.44f},
+         {kMasterLevel, 0.545f},
+         {kAmpAtkSynced, 0.01f},
      }},
     // A bounce up an octave: a sixteenth trill held for half a beat and then
     // faded out, over a synced filter envelope and band-pass echoes.
@@ -682,7 +694,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kDelayEnable, 1.0f},
          {kBpfDelayMix, 0.35f},
          {kBpfDelayFb, 0.4f},
-         {kMasterLevel, 0.42f},
+         {kMasterLevel, 0.396f},
          {kLpfHldSynced, 0.03125f},
          {kLpfRelSynced, 0.125f},
      }},
@@ -710,7 +722,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kHpfDelayMix, 0.5f},
          {kHpfDelayFb, 0.55f},
          {kHpfDelayTune, 0.5f},
-         {kMasterLevel, 0.52f},
+         {kMasterLevel, 0.551f},
      }},
     // A didgeridoo with a snout: a drone an octave down through a resonant
     // filter that the LFO sways like a mouth, a scoop up into each note.
@@ -727,7 +739,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kLfoRate, 0.6f},
          {kAmpRel, 0.2f},
          {kDriveAmount, 0.25f},
-         {kMasterLevel, 0.45f},
+         {kMasterLevel, 0.404f},
          {kPitchTune, 0.45f},
      }},
     // An electric buzzing lead: a 33 Hz LFO frays pitch and cutoff into
@@ -744,7 +756,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kLfoSyncEnable, 0.0f},
          {kLfoRate, 0.85f},
          {kDriveAmount, 0.7f},
-         {kMasterLevel, 0.4f},
+         {kMasterLevel, 0.406f},
          {kHpfRes, 0.4f},
      }},
     // An electric zap key: a two-octave pitch spark at the start, a
@@ -783,8 +795,8 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kPhaserDepth, 0.8f},
          {kPhaserRate, 0.6f},
          {kPhaserFb, 0.6f},
-         {kMasterLevel, 0.42f},
-    }},
+         {kMasterLevel, 0.373f},
+     }},
     // An electric sweep: a very resonant filter starting under the note and
     // rising five octaves over two seconds, over lightly driven saws.
     {"Electrisweep",
@@ -799,7 +811,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kLpfDcy, 0.5f},
          {kLpfSus, 0.8f},
          {kLpfRel, 0.4f},
-         {kMasterLevel, 0.45f},
+         {kMasterLevel, 0.416f},
      }},
     // A servo crunch: a square that grinds up two octaves into its pitch
     // through heavy drive, chopped by a fast tremolo, and stops short.
@@ -841,7 +853,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kLpfSyncEnable, 0.0f},
          {kLpfDcy, 0.6f},
          {kLpfSus, 0.3f},
-         {kMasterLevel, 0.45f},
+         {kMasterLevel, 0.391f},
      }},
     // A fried circuit: heavy drive on a self-oscillating filter that the
     // triplet LFO twitches, drifting detuned voices, lows cut, highs tamed.
@@ -860,7 +872,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kEq1Frq, 0.3f},
          {kEq2Frq, 0.82f},
          {kEq2Gain, 0.42f},
-         {kMasterLevel, 0.45f},
+         {kMasterLevel, 0.417f},
      }},
     // A low insect drone: an octave-down buzz with a fast flutter in level
     // and pitch, swelling in slowly, slightly spread.
@@ -879,7 +891,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kAmpLfo, 0.1f},
          {kAmpAtk, 0.4f},
          {kAmpRel, 0.45f},
-         {kMasterLevel, 0.46f},
+         {kMasterLevel, 0.443f},
          {kLfoDelay, 0.3f},
          {kLfoFade, 0.4f},
      }},
@@ -903,10 +915,10 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kDelayLSynced, 0.575f},
          {kDelayRSynced, 0.625f},
          {kHpfDelayMix, 0.3f},
-         {kMasterLevel, 0.45f},
+         {kMasterLevel, 0.415f},
      }},
-    // Tiny probing blips two octaves up: very short square pings with a
-    // chirp, thin, with sixteenth echoes that keep probing.
+    // Tiny probing blips two octaves up: short square pings with a chirp and
+    // a soft edge, thin, with sixteenth echoes that keep probing.
     {"Nanoprobe",
      {
          {kOscMulti, 0.0f},
@@ -915,8 +927,8 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kPitchEnvTime, 0.1f},
          {kPitchEnvDepth, 0.529167f},
          {kHpfTune, 0.52f},
-         {kAmpAtk, 0.0f},
-         {kAmpDcy, 0.2f},
+         {kAmpAtk, 0.01f},
+         {kAmpDcy, 0.28f},
          {kAmpSus, 0.0f},
          {kAmpRel, 0.12f},
          {kDelayEnable, 1.0f},
@@ -925,7 +937,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kHpfDelayMix, 0.45f},
          {kHpfDelayFb, 0.5f},
          {kHpfDelayTune, 0.55f},
-         {kMasterLevel, 0.64f},
+         {kMasterLevel, 0.627f},
      }},
     // A wobbling square bass: a resonant filter swept in eighth notes by an
     // LFO restarted on each note, a little drive.
@@ -940,7 +952,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kLfoTrig, 1.0f},
          {kLfoRateSynced, 0.475f},
          {kDriveAmount, 0.25f},
-         {kMasterLevel, 0.45f},
+         {kMasterLevel, 0.441f},
      }},
     // A kick drum with a laser edge: a square dropping 3.6 octaves in 50 ms
     // under a closing filter, short decay, drive and a low shelf.
@@ -965,7 +977,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kEqEnable, 1.0f},
          {kEq1Frq, 0.18f},
          {kEq1Gain, 0.55f},
-         {kMasterLevel, 0.5f},
+         {kMasterLevel, 0.479f},
      }},
     // A squawking rooster: a nasal, resonant voice that scoops up into each
     // note and shakes in a wide vibrato, a strong formant peak at 1.3 kHz.
@@ -991,14 +1003,14 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kEq1Frq, 0.6f},
          {kEq1Q, 0.7f},
          {kEq1Gain, 0.6f},
-         {kMasterLevel, 0.44f},
+         {kMasterLevel, 0.408f},
          {kEq2Type, 0.58f},
          {kEq2Frq, 0.5f},
          {kEq2Q, 0.5f},
      }},
     // Scratchy percussion: a 54 Hz pitch LFO and a fast free trill tear the
-    // tone into noise-like grit, a click from the pitch envelope, short
-    // decay, high-passed.
+    // tone into noise-like grit, a click from the pitch envelope, light
+    // drive that roughens it and rounds its peaks, short decay, high-passed.
     {"Scratch N Drums",
      {
          {kOscDetune, 1.0f},
@@ -1016,14 +1028,16 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kTrillTrig, 0.0f},
          {kTrillDepth, 0.6f},
          {kTrillRate, 0.95f},
-         {kAmpAtk, 0.0f},
-         {kAmpDcy, 0.28f},
+         {kAmpAtk, 0.01f},
+         {kAmpDcy, 0.34f},
          {kAmpSus, 0.0f},
          {kAmpRel, 0.1f},
-         {kMasterLevel, 0.55f},
+         {kMasterLevel, 0.509f},
+         {kDriveAmount, 0.5f},
      }},
     // An alien visitor: a bar-long synced LFO bends pitch and filter, a
-    // triplet vibrato trembles, long glide, phaser and band-pass echoes.
+    // triplet vibrato trembles, long glide, phaser and band-pass echoes that
+    // fade within seconds.
     {"Visitor X",
      {
          {kOscWaveform, 0.8f},
@@ -1045,8 +1059,8 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kDelayEnable, 1.0f},
          {kDelayRSynced, 0.225f},
          {kBpfDelayMix, 0.4f},
-         {kBpfDelayFb, 0.55f},
-         {kMasterLevel, 0.4f},
+         {kBpfDelayFb, 0.4f},
+         {kMasterLevel, 0.352f},
      }},
     // An angry hornet an octave up: a fast vibrato buzz, a slow wandering
     // LFO pitch, drive and a quick stereo flutter.
@@ -1069,7 +1083,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kMasterLevel, 0.43f},
      }},
     // A shy little light: one soft, dark square that fades in, glows with a
-    // slight vibrato and dims away; quiet.
+    // slight vibrato and dims away.
     {"Shy Bulb",
      {
          {kOscMulti, 0.0f},
@@ -1083,7 +1097,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kAmpDcy, 0.4f},
          {kAmpSus, 0.3f},
          {kAmpRel, 0.35f},
-         {kMasterLevel, 0.42f},
+         {kMasterLevel, 0.523f},
      }},
     // A retro blip: an unfiltered square an octave up that snaps down an
     // octave in 17 ms, short, with ping-pong echoes in dotted rhythm.
@@ -1101,7 +1115,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kDelayLSynced, 0.425f},
          {kHpfDelayMix, 0.5f},
          {kHpfDelayFb, 0.5f},
-         {kMasterLevel, 0.58f},
+         {kMasterLevel, 0.602f},
          {kPitchTune, 0.55f},
      }},
     // A blazing supersaw lead: five widely detuned saws spread in stereo,
@@ -1122,7 +1136,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kEqEnable, 1.0f},
          {kEq2Frq, 0.8f},
          {kEq2Gain, 0.54f},
-         {kMasterLevel, 0.42f},
+         {kMasterLevel, 0.406f},
      }},
     // A boosted, punchy lead: the oscillator trimmed hot into the drive, a
     // filter punch on each note, a semitone scoop, glide and late vibrato.
@@ -1144,7 +1158,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kLpfSus, 0.6f},
          {kDelayEnable, 1.0f},
          {kHpfDelayMix, 0.25f},
-         {kMasterLevel, 0.4f},
+         {kMasterLevel, 0.418f},
      }},
     // Wind through leaves: detuned saws swaying under a slow, deep phaser
     // across a wide range, soft attack, spread and airy echoes.
@@ -1169,11 +1183,13 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kDelayR, 0.3f},
          {kHpfDelayMix, 0.3f},
          {kHpfDelayFb, 0.4f},
-         {kMasterLevel, 0.44f},
+         {kMasterLevel, 0.368f},
          {kHpfTune, 0.45f},
      }},
     // Dark and distant: a muffled, drifting pad breathing under a very slow
-    // filter LFO, lost in long band-pass echoes.
+    // filter LFO, lost in long band-pass echoes. Their feedback stays below
+    // where the pitched loop would sustain itself at its limiter, so the
+    // forest falls quiet after the last note instead of growing.
     {"Lost in a Forest",
      {
          {kOscWaveform, 0.5f},
@@ -1193,9 +1209,9 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kDelayL, 0.35f},
          {kDelayR, 0.42f},
          {kBpfDelayMix, 0.6f},
-         {kBpfDelayFb, 0.6f},
+         {kBpfDelayFb, 0.4f},
          {kBpfDelayTune, 0.2f},
-         {kMasterLevel, 0.52f},
+         {kMasterLevel, 0.442f},
          {kEqEnable, 1.0f},
          {kEq2Type, 0.05f},
          {kEq2Frq, 0.7f},
@@ -1219,7 +1235,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kAmpRel, 0.5f},
          {kDelayEnable, 1.0f},
          {kHpfDelayMix, 0.25f},
-         {kMasterLevel, 0.44f},
+         {kMasterLevel, 0.417f},
      }},
     // An 8-bit game creature: a raw square that chirps down an octave,
     // hops a fourth in thirty-seconds for a beat, and wiggles in sixteenths.
@@ -1238,10 +1254,12 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kEqEnable, 1.0f},
          {kEq2Frq, 0.8f},
          {kEq2Gain, 0.44f},
-         {kMasterLevel, 0.4f},
+         {kMasterLevel, 0.453f},
      }},
     // A teleport hole: each note rises two octaves over 3.4 s through a
     // fast, deep phaser while a resonant filter slowly opens, echoes swirl.
+    // The phaser's feedback stays under its singing point, so the hole
+    // closes when the keys are released.
     {"Telehole",
      {
          {kPitchEnvTime, 0.7f},
@@ -1256,12 +1274,12 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kPhaserEnable, 1.0f},
          {kPhaserDepth, 1.0f},
          {kPhaserRate, 0.7f},
-         {kPhaserFb, 0.8f},
+         {kPhaserFb, 0.6f},
          {kDelayEnable, 1.0f},
          {kDelaySyncEnable, 0.0f},
          {kBpfDelayMix, 0.5f},
          {kBpfDelayFb, 0.4f},
-         {kMasterLevel, 0.33f},
+         {kMasterLevel, 0.323f},
          {kHpfTune, 0.45f},
      }},
     // Icy, rubbery keys: a springy resonant filter snap on a near-square
@@ -1287,7 +1305,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kEqEnable, 1.0f},
          {kEq2Frq, 0.82f},
          {kEq2Gain, 0.56f},
-         {kMasterLevel, 0.47f},
+         {kMasterLevel, 0.488f},
      }},
     // Airy, rubbery keys: the same springy snap on detuned saws, lows shelved
     // away, spread wide with soft band-pass echoes.
@@ -1312,7 +1330,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kEqEnable, 1.0f},
          {kEq1Frq, 0.4f},
          {kEq1Gain, 0.44f},
-         {kMasterLevel, 0.47f},
+         {kMasterLevel, 0.436f},
      }},
     // Fragile glass: a thin single square an octave up with a weak
     // fundamental, high-passed, short and trembling, with delicate echoes.
@@ -1335,7 +1353,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kHpfDelayMix, 0.45f},
          {kHpfDelayFb, 0.5f},
          {kHpfDelayTune, 0.6f},
-         {kMasterLevel, 0.5f},
+         {kMasterLevel, 0.581f},
      }},
     // A clear bell an octave up: slowly beating detuned squares, struck and
     // ringing for seconds while the brightness decays faster than the tone.
@@ -1358,7 +1376,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kLpfSus, 0.0f},
          {kDelayEnable, 1.0f},
          {kHpfDelayMix, 0.2f},
-         {kMasterLevel, 0.5f},
+         {kMasterLevel, 0.482f},
      }},
     // A soft plucked string: one saw whose filter closes within a quarter
     // second, the same phase on every pluck, a gentle decay.
@@ -1377,7 +1395,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kLpfAtk, 0.0f},
          {kLpfDcy, 0.28f},
          {kLpfSus, 0.0f},
-         {kMasterLevel, 0.5f},
+         {kMasterLevel, 0.471f},
      }},
     // An assertive lead kept in time: synced filter attack and decay, a
     // synced triplet vibrato after a beat, glide, drive, band-pass echoes.
@@ -1399,7 +1417,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kLpfSus, 0.5f},
          {kDelayEnable, 1.0f},
          {kBpfDelayMix, 0.3f},
-         {kMasterLevel, 0.44f},
+         {kMasterLevel, 0.401f},
      }},
     // A whip crack that flushes away: a five-octave pitch dive in 80 ms, a
     // high-pass sweeping down, noisy drift, a fast phaser.
@@ -1424,7 +1442,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kPhaserDepth, 0.7f},
          {kPhaserRate, 0.9f},
          {kPhaserFb, 0.3f},
-         {kMasterLevel, 0.45f},
+         {kMasterLevel, 0.535f},
          {kHpfHld, 0.1f},
          {kHpfRel, 0.3f},
      }},
@@ -1442,7 +1460,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kLpfSyncEnable, 0.0f},
          {kLpfDcy, 0.35f},
          {kLpfSus, 0.3f},
-         {kMasterLevel, 0.45f},
+         {kMasterLevel, 0.413f},
      }},
     // A zappy bass with kick: a 17 ms two-octave zap and a resonant filter
     // snap on a square, then a solid body.
@@ -1460,7 +1478,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kLpfAtk, 0.0f},
          {kLpfDcy, 0.22f},
          {kLpfSus, 0.1f},
-         {kMasterLevel, 0.47f},
+         {kMasterLevel, 0.502f},
      }},
     // A threatening bass: a resonant filter swept by a bar-long synced LFO
     // over thick detuned saws, a little drive.
@@ -1473,7 +1491,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kLpfRes, 0.65f},
          {kLfoRateSynced, 0.025f},
          {kDriveAmount, 0.3f},
-         {kMasterLevel, 0.44f},
+         {kMasterLevel, 0.431f},
      }},
     // A pumping bass: synced amplitude stages that pull each note in, and an
     // eighth-note tremolo restarted per note that pumps like a compressor.
@@ -1491,10 +1509,11 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kAmpDcySynced, 0.0625f},
          {kAmpSus, 0.5f},
          {kAmpRelSynced, 0.03f},
-         {kMasterLevel, 0.43f},
+         {kMasterLevel, 0.525f},
      }},
     // A phased bass: a deep, resonant phaser sweeping the low mids of lightly
-    // detuned saws.
+    // detuned saws; resonant but not singing on its own, so it stops with
+    // the note.
     {"Phaser Bass",
      {
          {kOscDetune, 0.3f},
@@ -1506,8 +1525,8 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kPhaserRate, 0.4f},
          {kPhaserRangeMin, 0.25f},
          {kPhaserRangeMax, 0.6f},
-         {kPhaserFb, 0.75f},
-         {kMasterLevel, 0.41f},
+         {kPhaserFb, 0.6f},
+         {kMasterLevel, 0.37f},
      }},
     // A distorted punch: a hard filter and pitch punch at the start of each
     // note into heavy drive, low shelf up, harsh highs shelved down.
@@ -1531,7 +1550,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kEq1Gain, 0.54f},
          {kEq2Frq, 0.7f},
          {kEq2Gain, 0.44f},
-         {kMasterLevel, 0.45f},
+         {kMasterLevel, 0.394f},
          {kHpfTune, 0.45f},
          {kHpfRes, 0.3f},
      }},
@@ -1551,7 +1570,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kEqEnable, 1.0f},
          {kEq1Frq, 0.15f},
          {kEq1Gain, 0.56f},
-         {kMasterLevel, 0.43f},
+         {kMasterLevel, 0.391f},
      }},
     // A siren that bleeps: a half-note synced LFO wails the pitch while a
     // delayed sixteenth trill bleeps an octave on the held notes.
@@ -1564,7 +1583,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kLfoRateSynced, 0.175f},
          {kTrillDepth, 0.55f},
          {kTrillDelaySynced, 0.0625f},
-         {kMasterLevel, 0.44f},
+         {kMasterLevel, 0.431f},
      }},
     // A cackling witch: a fast minor-third trill and wide vibrato on a
     // nasal, resonant band-passed voice that swoops down into each note.
@@ -1585,30 +1604,31 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kTrillRate, 0.74f},
          {kDelayEnable, 1.0f},
          {kBpfDelayMix, 0.3f},
-         {kMasterLevel, 0.42f},
+         {kMasterLevel, 0.403f},
          {kTrillDelay, 0.25f},
          {kTrillFade, 0.3f},
          {kTrillHold, 0.45f},
      }},
     // A resonant wood block with vibrato: a very resonant filter pinged
-    // shut in 80 ms on a square, short, its ring wavering.
+    // shut in 80 ms on a square, short but with some body, its ring
+    // wavering.
     {"Resonant Vibra Block",
      {
          {kOscWaveform, 1.0f},
          {kLpfTune, 0.58f},
          {kLpfEnv, 0.64f},
-         {kLpfRes, 0.85f},
+         {kLpfRes, 0.8f},
          {kHpfTune, 0.5f},
          {kVibraDepth, 0.62f},
          {kVibraRate, 0.7f},
-         {kAmpAtk, 0.0f},
-         {kAmpDcy, 0.3f},
+         {kAmpAtk, 0.01f},
+         {kAmpDcy, 0.36f},
          {kAmpSus, 0.0f},
          {kAmpRel, 0.2f},
          {kLpfSyncEnable, 0.0f},
          {kLpfDcy, 0.2f},
          {kLpfSus, 0.0f},
-         {kMasterLevel, 0.44f},
+         {kMasterLevel, 0.45f},
      }},
     // A sleazy slide lead: long glides, a scoop up from five semitones
     // below, a lazy dotted-quarter wah and a late vibrato, a little drive.
@@ -1625,7 +1645,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kVibraDepth, 0.57f},
          {kVibraDelay, 0.4f},
          {kDriveAmount, 0.2f},
-         {kMasterLevel, 0.45f},
+         {kMasterLevel, 0.444f},
      }},
     // A sneaky worm in the bass: a triplet LFO wriggles pitch and filter
     // together, slow glide, soft onset.
@@ -1641,7 +1661,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kLfoRateSynced, 0.525f},
          {kAmpAtk, 0.15f},
          {kAmpRel, 0.2f},
-         {kMasterLevel, 0.44f},
+         {kMasterLevel, 0.401f},
      }},
     // A distorted sweep: a resonant filter rising over two beats and falling
     // over two more, tempo-synced, into heavy drive; the high-pass
@@ -1661,7 +1681,7 @@ constexpr ProgramSketch kNamedPrograms[] = {
          {kHpfAtkSynced, 0.25f},
          {kHpfDcySynced, 0.125f},
          {kHpfSus, 0.3f},
-         {kMasterLevel, 0.45f},
+         {kMasterLevel, 0.395f},
          {kHpfHldSynced, 0.0625f},
          {kHpfRelSynced, 0.125f},
      }},
