@@ -7,7 +7,7 @@
 set -euo pipefail
 
 build_packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-  libsndfile1-dev libcairo2-dev libx11-dev libfontconfig-dev fonts-liberation)
+  libsndfile1-dev libcairo2-dev libx11-dev libfontconfig-dev fonts-liberation libebur128-dev)
 test_packages=(xvfb xauth xdotool libxtst-dev clang libclang-rt-14-dev)
 optional_packages=(amsynth qtractor ardour)
 
