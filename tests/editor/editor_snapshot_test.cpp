@@ -1,13 +1,16 @@
 // The picture of the whole editor, rendered offscreen and written as
 // editor.png in the build folder (the README shows it; this test regenerates
-// it). The picture has the window's size, shows the background where no view
-// lies, and every control, value text and the command panel draw over it.
+// it). It shows "Insectoplasm", program 0, with its own values; the picture
+// has the window's size, shows the background where no view lies, and every
+// control, value text and the command panel draw over it.
 #include <cairo.h>
 
 #include <set>
 #include <string>
 
 #include "editor/EditorLayout.h"
+#include "instrument/FactoryPrograms.h"
+#include "instrument/ParameterTable.h"
 #include "gui/CResources.h"
 #include "tests/editor/EditorTestSupport.h"
 
@@ -47,6 +50,17 @@ class EditorSnapshot : public EditorFixture {};
 
 TEST_F(EditorSnapshot, TheWholeEditorIsWrittenAsAPicture) {
     ASSERT_GT(CResourceRegistry::find(Layout::kBackgroundBitmap).size, 0u) << "the artwork is registered at open";
+    // The host selects the designed sound the picture shows, and its fade runs.
+    plugin->dispatcher(effSetProgram, 0, 0, nullptr, 0.0f);
+    renderAndIdle();
+    ASSERT_EQ(plugin->getProgram(), 0);
+    const float* insectoplasm = Vst::factoryProgramValues(0);
+    int designed = 0;
+    for (const Layout::ControlLayout& c : Layout::controlLayouts()) {
+        EXPECT_FLOAT_EQ(editor->getControl(c.index)->getValue(), insectoplasm[c.index]) << "control " << c.index;
+        designed += insectoplasm[c.index] != Vst::parameterInfo(c.index).defaultValue;
+    }
+    EXPECT_GT(designed, 40) << "the controls show a designed sound, not the defaults";
     const std::string path = std::string(EDITOR_SNAPSHOT_FOLDER) + "/editor.png";
     ASSERT_TRUE(editor->getFrame()->writePng(path.c_str()));
     cairo_surface_t* shot = cairo_image_surface_create_from_png(path.c_str());
