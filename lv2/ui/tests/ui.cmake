@@ -1,0 +1,15 @@
+# The LV2 UI in an in-process test host under Xvfb, with real input through
+# XTest (libxtst-dev); without XTest the suite is not built and says so.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(LV2_UI_XTST QUIET IMPORTED_TARGET xtst)
+if(LV2_UI_XTST_FOUND)
+  morvelith_add_test(lv2_ui
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/ui_host_test.cpp
+    LIBS editor PkgConfig::LV2_UI_XTST ${CMAKE_DL_LIBS}
+    LABELS gui TIMEOUT 120)
+  target_include_directories(lv2_ui PRIVATE ${LV2_INCLUDE_DIRS})
+  target_compile_definitions(lv2_ui PRIVATE MORVELITH_LV2_UI_BINARY="$<TARGET_FILE:morvelith_lv2_ui>")
+  add_dependencies(lv2_ui morvelith_lv2_ui)
+else()
+  message(STATUS "libxtst-dev not found: the LV2 UI suite is not built")
+endif()
