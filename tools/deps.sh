@@ -8,8 +8,8 @@ set -euo pipefail
 
 build_packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev libcairo2-dev libx11-dev libfontconfig-dev fonts-liberation)
-test_packages=(xvfb xauth xdotool libxtst-dev clang libclang-rt-14-dev)
-optional_packages=(amsynth qtractor ardour)
+test_packages=(xvfb xauth xdotool libxtst-dev x11-utils clang libclang-rt-14-dev)
+optional_packages=(amsynth qtractor ardour jalv jackd2)
 
 wanted=("${build_packages[@]}")
 optional=()

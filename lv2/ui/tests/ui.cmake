@@ -13,3 +13,8 @@ if(LV2_UI_XTST_FOUND)
 else()
   message(STATUS "libxtst-dev not found: the LV2 UI suite is not built")
 endif()
+
+# The UI in a real host: jalv.gtk3 embeds it (Xvfb, jackd -d dummy, xwininfo;
+# exit code 77 means one of them is missing and the test skipped).
+add_test(NAME lv2_ui_jalv COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/jalv_ui.sh ${MORVELITH_LV2_BUNDLE})
+set_tests_properties(lv2_ui_jalv PROPERTIES SKIP_RETURN_CODE 77 LABELS host TIMEOUT 60)
