@@ -219,7 +219,15 @@ INSTANTIATE_TEST_SUITE_P(ProgramsSplitsTempos, Lv2Audio,
                                            Render{21, {64}, 137.0, 0.0},
                                            Render{21, {1000, 7, 256}, 137.0, 0.0},
                                            Render{75, {256}, 96.0, 171.0},
-                                           Render{75, {13, 1, 4096, 0, 511, 97}, 96.0, 171.0}));
+                                           Render{75, {13, 1, 4096, 0, 511, 97}, 96.0, 171.0}),
+                         [](const ::testing::TestParamInfo<Render>& info) {
+                             std::string name = "program" + std::to_string(info.param.program) + "_blocks";
+                             for (int b : info.param.blocks) name += "_" + std::to_string(b);
+                             name += "_" + std::to_string(static_cast<int>(info.param.bpm)) + "bpm";
+                             if (info.param.laterBpm > 0.0)
+                                 name += "_then" + std::to_string(static_cast<int>(info.param.laterBpm));
+                             return name;
+                         });
 
 TEST_F(Lv2Bundle, TheHostTempoReachesTheEngine) {
     VALIDATION_REQUIRE_PLUGIN();
