@@ -46,7 +46,7 @@ fi
 read -r _ _ _ frames _ peak _ rms <<<"$region"
 # About two seconds at 48 kHz were recorded, and the note in it is plainly audible.
 if [ "$frames" -lt 48000 ]; then echo "FAIL: only $frames frames recorded"; fail=1; fi
-if [ "$(echo "$peak > 0.05 && $rms > 0.01" | bc)" != 1 ]; then
+if ! awk -v p="$peak" -v r="$rms" 'BEGIN { exit !(p > 0.05 && r > 0.01) }'; then
   echo "FAIL: the recording is not audible (peak $peak, rms $rms)"
   fail=1
 fi

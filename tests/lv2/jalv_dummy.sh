@@ -50,7 +50,7 @@ sleep 1.5
 ports=$(jack_lsp 2>/dev/null | grep "^$client:" || true)
 wait "$runner"
 status=$(cat "$scratch/jalv.status")
-elapsed=$(echo "$(date +%s.%N) - $start" | bc)
+elapsed=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f", b - a }')
 echo "jalv exit $status after ${elapsed}s; ports while running:"
 echo "$ports"
 head -n 8 "$scratch/jalv.log"
@@ -64,7 +64,7 @@ fi
 for port in midi_in out_left out_right; do
   if ! grep -q "^$client:$port\$" <<<"$ports"; then echo "FAIL: no JACK port $client:$port"; fail=1; fi
 done
-if [ "$(echo "$elapsed < 2.5" | bc)" = 1 ]; then echo "FAIL: jalv stopped early"; fail=1; fi
+if awk -v e="$elapsed" 'BEGIN { exit !(e < 2.5) }'; then echo "FAIL: jalv stopped early"; fail=1; fi
 if ! kill -0 "$jackd_pid" 2>/dev/null; then echo "FAIL: jackd died"; fail=1; fi
 [ $fail = 0 ] && echo "ok: jalv ran Morvelith for ${elapsed}s under jackd -d dummy"
 exit $fail
