@@ -201,8 +201,11 @@ void Lv2Instrument::applyControlPorts() {
         const float* port = controls[control];
         if (port == nullptr) continue;
         const float value = *port;
-        const float last = portShadow[control].load(std::memory_order_relaxed);
-        if (std::memcmp(&value, &last, sizeof value) == 0) continue;
+        // Not a number: nothing a host means; the store refuses it anyway.
+        if (!std::isfinite(value)) continue;
+        // Hosts keep port values as text (lilv writes six decimals): a value
+        // read back from a session counts as unchanged.
+        if (std::fabs(value - portShadow[control].load(std::memory_order_relaxed)) <= kPortTolerance) continue;
         portShadow[control].store(value, std::memory_order_relaxed);
         // Host automation's path: queued, stored and applied at the block's first frame.
         plugin->setParameter(kParameterOfControl[control], value);

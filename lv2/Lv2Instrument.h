@@ -49,6 +49,9 @@ public:
     // The most MIDI events one run hands the frame; further ones in the same
     // run are dropped, as the frame's own event ring would drop them.
     static constexpr int kMaxEventsPerRun = 1024;
+    // A control port moved by no more than this since it was last applied is
+    // taken as unchanged: session files round the values they keep.
+    static constexpr float kPortTolerance = 1e-6f;
 
     // Instantiation thread. Null when a required feature (urid:map) is missing.
     static Lv2Instrument* create(double sampleRate, const LV2_Feature* const* features);

@@ -108,9 +108,10 @@ std::string pluginDescription(bool withUi) {
         << "        lv2:designation lv2:control ;\n"
         << "        lv2:index " << kMidiInPort << " ;\n        lv2:symbol \"midi_in\" ;\n        lv2:name \"MIDI In\"\n"
         << "    ] , [\n"
+        // No atom:supports patch:Message here: hosts take such an output for
+        // lv2:Parameter updates and warn about our own properties; the UI reads it all the same.
         << "        a lv2:OutputPort , atom:AtomPort ;\n"
         << "        atom:bufferType atom:Sequence ;\n"
-        << "        atom:supports patch:Message ;\n"
         << "        rsz:minimumSize " << kNotifyBufferBytes << " ;\n"
         << "        lv2:index " << kNotifyPort << " ;\n        lv2:symbol \"notify\" ;\n        lv2:name \"Notify\"\n"
         << "    ] , [\n"

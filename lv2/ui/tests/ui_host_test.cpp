@@ -19,7 +19,10 @@
 
 #include <lv2/atom/forge.h>
 #include <lv2/atom/util.h>
+#include <lv2/buf-size/buf-size.h>
+#include <lv2/options/options.h>
 #include <lv2/patch/patch.h>
+#include <lv2/worker/worker.h>
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 
@@ -76,7 +79,10 @@ struct Host {
         const auto* bytes = static_cast<const uint8_t*>(buffer);
         host->writes.push_back({controller, port, format, std::vector<uint8_t>(bytes, bytes + size)});
         host->order.push_back(format == 0 ? "write" : "message");
+        if (host->forward) host->forward(port, size, format, buffer);
     }
+    // Where a write goes on to (the DSP in the round-trip suite).
+    std::function<void(uint32_t, uint32_t, uint32_t, const void*)> forward;
     static void touch(LV2UI_Feature_Handle handle, uint32_t port, bool grabbed) {
         auto* host = static_cast<Host*>(handle);
         host->touches.push_back({port, grabbed});
@@ -500,4 +506,218 @@ TEST_F(Lv2UiInX, OpensAndClosesTenTimesAndTwoInstancesLiveSideBySide) {
     runFor(50);
     EXPECT_EQ(childrenOf(parent), 0);
     EXPECT_EQ(childrenOf(second), 1) << "closing one leaves the other";
+}
+
+// --- The UI and the DSP together ------------------------------------------------------------
+
+namespace {
+
+// The bundle's DSP run in process as a host runs it, with a worker that does
+// its work at once; the UI's writes reach its ports and its notify port's
+// events reach the UI, as a host carries them.
+class Lv2UiWithDsp : public Lv2UiInX {
+protected:
+    static constexpr uint32_t kBlock = 256;
+
+    void SetUp() override {
+        Lv2UiInX::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        dsp = dlopen(MORVELITH_LV2_DSP_BINARY, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(dsp, nullptr) << dlerror();
+        auto entry = reinterpret_cast<LV2_Descriptor_Function>(dlsym(dsp, "lv2_descriptor"));
+        ASSERT_NE(entry, nullptr);
+        plugin = entry(0);
+        ASSERT_NE(plugin, nullptr);
+        ASSERT_STREQ(plugin->URI, kPluginUri);
+
+        schedule = {this, &Lv2UiWithDsp::scheduleWork};
+        options[0] = {LV2_OPTIONS_INSTANCE, 0, host.id(LV2_BUF_SIZE__maxBlockLength), sizeof(int32_t),
+                      host.id(LV2_ATOM__Int), &maxBlock};
+        options[1] = {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr};
+        const LV2_Feature mapFeature{LV2_URID__map, &map};
+        const LV2_Feature scheduleFeature{LV2_WORKER__schedule, &schedule};
+        const LV2_Feature optionsFeature{LV2_OPTIONS__options, options.data()};
+        const LV2_Feature* features[] = {&mapFeature, &scheduleFeature, &optionsFeature, nullptr};
+        handle = plugin->instantiate(plugin, 44100.0, MORVELITH_LV2_BUNDLE_DIR "/", features);
+        ASSERT_NE(handle, nullptr);
+        worker = static_cast<const LV2_Worker_Interface*>(plugin->extension_data(LV2_WORKER__interface));
+        ASSERT_NE(worker, nullptr);
+        for (int control = 0; control < kControlPortCount; ++control) {
+            controls[static_cast<size_t>(control)] = Vst::parameterInfo(kParameterOfControl[control]).defaultValue;
+            plugin->connect_port(handle, static_cast<uint32_t>(kFirstControlPort + control), &controls[static_cast<size_t>(control)]);
+        }
+        plugin->connect_port(handle, kMidiInPort, input.data());
+        plugin->connect_port(handle, kNotifyPort, notify.data());
+        plugin->connect_port(handle, kOutLeftPort, left.data());
+        plugin->connect_port(handle, kOutRightPort, right.data());
+        if (plugin->activate) plugin->activate(handle);
+
+        host.forward = [this](uint32_t port, uint32_t size, uint32_t format, const void* buffer) {
+            if (format == 0 && parameterOfPort(static_cast<int>(port)) >= 0 && size == sizeof(float)) {
+                std::memcpy(&controls[port - kFirstControlPort], buffer, sizeof(float));
+            } else if (port == kMidiInPort && format == eventTransfer) {
+                const auto* bytes = static_cast<const uint8_t*>(buffer);
+                pending.emplace_back(bytes, bytes + size);
+            }
+        };
+    }
+    void TearDown() override {
+        for (LV2UI_Handle ui : open) descriptor->cleanup(ui);
+        open.clear();
+        host.forward = nullptr;
+        if (handle != nullptr) {
+            if (plugin->deactivate) plugin->deactivate(handle);
+            plugin->cleanup(handle);
+        }
+        if (dsp) dlclose(dsp);
+        Lv2UiInX::TearDown();
+    }
+
+    static LV2_Worker_Status respond(LV2_Worker_Respond_Handle, uint32_t, const void*) { return LV2_WORKER_SUCCESS; }
+    static LV2_Worker_Status scheduleWork(LV2_Worker_Schedule_Handle self, uint32_t size, const void* data) {
+        auto* test = static_cast<Lv2UiWithDsp*>(self);
+        return test->worker->work(test->handle, &respond, test, size, data);
+    }
+
+    // One block: the UI's messages in, the notify events out to the UI and the picture.
+    void runBlock() {
+        LV2_Atom_Forge forge;
+        lv2_atom_forge_init(&forge, &map);
+        lv2_atom_forge_set_buffer(&forge, reinterpret_cast<uint8_t*>(input.data()), sizeof(input));
+        LV2_Atom_Forge_Frame sequence;
+        lv2_atom_forge_sequence_head(&forge, &sequence, 0);
+        for (const std::vector<uint8_t>& message : pending) {
+            lv2_atom_forge_frame_time(&forge, 0);
+            lv2_atom_forge_write(&forge, message.data(), static_cast<uint32_t>(message.size()));
+        }
+        pending.clear();
+        lv2_atom_forge_pop(&forge, &sequence);
+        auto* out = reinterpret_cast<LV2_Atom_Sequence*>(notify.data());
+        out->atom.type = 0;
+        out->atom.size = static_cast<uint32_t>(sizeof(notify) - sizeof(LV2_Atom));
+        plugin->run(handle, kBlock);
+        LV2_ATOM_SEQUENCE_FOREACH(out, event) {
+            readPicture(&event->body);
+            for (LV2UI_Handle ui : open)
+                descriptor->port_event(ui, kNotifyPort, static_cast<uint32_t>(sizeof(LV2_Atom) + event->body.size),
+                                       eventTransfer, &event->body);
+        }
+    }
+    // The host's loop: a block and an idle every 10 ms.
+    bool play(const std::function<bool()>& done, int ms = 3000) {
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < limit) {
+            runBlock();
+            for (LV2UI_Handle ui : open) idleInterface->idle(ui);
+            if (done()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+    void readPicture(const LV2_Atom* atom) {
+        PortWrite as{nullptr, kNotifyPort, eventTransfer,
+                     std::vector<uint8_t>(reinterpret_cast<const uint8_t*>(atom),
+                                          reinterpret_cast<const uint8_t*>(atom) + sizeof(LV2_Atom) + atom->size)};
+        const Message m = read(as);
+        if (m.value == nullptr) return;
+        if (m.property == host.id(kProgramUri)) {
+            program = reinterpret_cast<const LV2_Atom_Int*>(m.value)->body;
+        } else if (m.property == host.id(kProgramNamesUri)) {
+            names.clear();
+            LV2_ATOM_TUPLE_FOREACH(reinterpret_cast<const LV2_Atom_Tuple*>(m.value), entry)
+                names.emplace_back(static_cast<const char*>(LV2_ATOM_BODY_CONST(entry)));
+        } else if (m.property == host.id(kParameterValuesUri)) {
+            const auto* vector = reinterpret_cast<const LV2_Atom_Vector*>(m.value);
+            const auto* floats = reinterpret_cast<const float*>(&vector->body + 1);
+            values.assign(floats, floats + (vector->atom.size - sizeof(LV2_Atom_Vector_Body)) / sizeof(float));
+            ++pictures;
+        }
+    }
+    // Asks the DSP for its picture as the UI does, and waits for it.
+    void refresh() {
+        const int before = pictures;
+        alignas(8) uint8_t buffer[64];
+        LV2_Atom_Forge forge;
+        lv2_atom_forge_init(&forge, &map);
+        lv2_atom_forge_set_buffer(&forge, buffer, sizeof(buffer));
+        LV2_Atom_Forge_Frame frame;
+        auto* get = reinterpret_cast<LV2_Atom*>(lv2_atom_forge_object(&forge, &frame, 0, host.id(LV2_PATCH__Get)));
+        lv2_atom_forge_pop(&forge, &frame);
+        pending.emplace_back(reinterpret_cast<uint8_t*>(get), reinterpret_cast<uint8_t*>(get) + lv2_atom_total_size(get));
+        ASSERT_TRUE(play([&] { return pictures > before; }));
+    }
+    // The first value a drag of index writes (what the control showed at the press).
+    float valueAtPress(int index) {
+        const size_t from = host.writes.size();
+        dragUp(index);
+        for (size_t i = from; i < host.writes.size(); ++i)
+            if (host.writes[i].format == 0 && static_cast<int>(host.writes[i].port) == portOfParameter(index))
+                return host.writes[i].value();
+        ADD_FAILURE() << "the drag wrote nothing";
+        return -1.0f;
+    }
+
+    void* dsp = nullptr;
+    const LV2_Descriptor* plugin = nullptr;
+    LV2_Handle handle = nullptr;
+    const LV2_Worker_Interface* worker = nullptr;
+    LV2_Worker_Schedule schedule{};
+    int32_t maxBlock = kBlock;
+    std::array<LV2_Options_Option, 2> options{};
+    std::array<float, kControlPortCount> controls{};
+    alignas(8) std::array<uint64_t, 2048> input{};
+    alignas(8) std::array<uint64_t, 4096> notify{};
+    std::array<float, kBlock> left{}, right{};
+    std::vector<std::vector<uint8_t>> pending;
+    int program = -1;
+    std::vector<std::string> names;
+    std::vector<float> values;
+    int pictures = 0;
+};
+
+}  // namespace
+
+TEST_F(Lv2UiWithDsp, TheEditorAndTheDspUnderstandEachOther) {
+    ASSERT_NE(instantiate(parent, &controllerA), nullptr);
+    // The UI's first request brings the DSP's picture.
+    ASSERT_TRUE(play([&] { return pictures > 0; })) << "no answer to the UI's request";
+    ASSERT_EQ(program, 0);
+    ASSERT_EQ(names.size(), static_cast<size_t>(kProgramCount));
+    ASSERT_EQ(values.size(), static_cast<size_t>(kParameterCount));
+    play([] { return false; }, 100);
+
+    // "next" selects program 1 in the DSP, whose values the knobs then show.
+    click(nextProgramButton());
+    ASSERT_TRUE(play([&] { return program == 1; })) << "the DSP did not select program 1";
+    play([] { return false; }, 100);
+    const std::vector<float> programOne = values;
+    EXPECT_EQ(valueAtPress(Vst::kLpfRes), programOne[Vst::kLpfRes]) << "the knob shows the DSP's program 1 value";
+
+    // The drag's last write is the DSP's stored value after a block.
+    float lastWrite = -1.0f;
+    for (const PortWrite& w : host.writes)
+        if (w.format == 0 && static_cast<int>(w.port) == portOfParameter(Vst::kLpfRes)) lastWrite = w.value();
+    play([] { return false; }, 50);  // the port is read at a block's start, stored by its end
+    refresh();
+    EXPECT_EQ(values[Vst::kLpfRes], lastWrite) << "the DSP stored what the knob wrote";
+
+    // Rename starts from the DSP's name of the current program and lands there.
+    const std::string before = names[1];
+    click(commandButton(Layout::kRenameProgram));
+    play([] { return false; }, 50);
+    for (KeySym key : {XK_space, XK_z, XK_Return}) typeKey(key);
+    ASSERT_TRUE(play([&] { return names.size() > 1 && names[1] == (before + " z").substr(0, kProgramNameChars); }))
+        << "the DSP's program 1 is named '" << names[1] << "'";
+
+    // Copy program 1, step to program 2, paste: program 2 holds program 1's values.
+    refresh();
+    const std::vector<float> source = values;
+    click(commandButton(Layout::kCopyProgram));
+    click(nextProgramButton());
+    ASSERT_TRUE(play([&] { return program == 2; }));
+    click(commandButton(Layout::kPasteProgram));
+    refresh();
+    EXPECT_EQ(program, 2);
+    EXPECT_EQ(values, source) << "paste through the UI copies the whole program";
+    EXPECT_EQ(names[2], names[1]);
 }
