@@ -508,6 +508,23 @@ TEST_F(Lv2UiInX, OpensAndClosesTenTimesAndTwoInstancesLiveSideBySide) {
     EXPECT_EQ(childrenOf(second), 1) << "closing one leaves the other";
 }
 
+TEST_F(Lv2UiInX, AHostThatDestroysItsWindowFirstCanStillIdleAndCleanUp) {
+    const Window doomed = newParent(60);
+    LV2UI_Handle handle = instantiate(doomed, &controllerA);
+    ASSERT_NE(handle, nullptr);
+    runFor(50);
+    XDestroyWindow(display, doomed);
+    XSync(display, False);
+    runFor(100);  // idles into a window that is gone
+    sendPortValue(handle, Vst::kLpfRes, 0.5f);
+    runFor(50);
+    cleanup(handle);
+    // The process and the display are still fine: another UI opens.
+    ASSERT_NE(instantiate(parent, &controllerA), nullptr);
+    runFor(50);
+    EXPECT_EQ(childrenOf(parent), 1);
+}
+
 // --- The UI and the DSP together ------------------------------------------------------------
 
 namespace {
