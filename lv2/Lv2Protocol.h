@@ -33,6 +33,13 @@ namespace MorvelithLv2 {
 //
 // The DSP carries out requests off the audio thread (through the LV2 worker) and
 // sends the answer from a later run, so an answer may arrive a few blocks late.
+// Without the host's work:schedule feature, requests are ignored and no picture comes.
+//
+// Control ports after a program change: the host still holds the old port
+// values, and the DSP applies a port only when its value changes, so the new
+// program is not undone. A UI that wants the host's own controls to show the
+// program may write the picture's values to the control ports (without touch
+// gestures); the DSP takes a written value equal to the stored one as a no-op.
 
 inline constexpr const char* kProtocolPrefix = "urn:morvelith:instrument#";
 inline constexpr const char* kProgramUri = "urn:morvelith:instrument#program";

@@ -14,11 +14,14 @@
 #include <lv2/worker/worker.h>
 
 #include <array>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/HostedPlugin.h"
@@ -74,12 +77,19 @@ struct StateBlob {
     std::map<LV2_URID, Value> values;
 };
 
+// How the host serves the plug-in's worker requests.
+enum class Worker {
+    kNone,         // no work:schedule feature
+    kImmediate,    // inside schedule_work, as offline renderers do
+    kThreaded,     // on a worker thread of the host's, as live hosts do
+};
+
 class Instance {
 public:
     static constexpr int kSequenceBytes = 65536;
     static constexpr int kMaxBlock = 8192;
 
-    explicit Instance(double sampleRate = 44100.0, bool withWorker = true);
+    explicit Instance(double sampleRate = 44100.0, Worker worker = Worker::kImmediate);
     ~Instance();
     Instance(const Instance&) = delete;
     Instance& operator=(const Instance&) = delete;
@@ -122,6 +132,8 @@ public:
     void loadPreset(int program);
 
     LilvInstance* lilvInstance() { return instance; }
+    // Threaded worker: waits until every request so far has been carried out.
+    void waitForWorker();
 
 private:
     static LV2_Worker_Status scheduleWork(LV2_Worker_Schedule_Handle handle, uint32_t size, const void* data);
@@ -129,8 +141,17 @@ private:
     void writeMessage(LV2_URID property, LV2_URID valueType, const void* value, uint32_t valueSize);
     void readNotifications();
 
+    void workerLoop();
+
     LilvInstance* instance = nullptr;
     const LV2_Worker_Interface* worker = nullptr;
+    Worker workerMode;
+    std::mutex workMutex;
+    std::condition_variable workChanged;
+    std::deque<std::vector<uint8_t>> workQueue;
+    int workInProgress = 0;
+    bool workerStopping = false;
+    std::thread workerThread;
     const LV2_State_Interface* stateInterface = nullptr;
     double rate;
     bool active = false;

@@ -44,8 +44,9 @@ if [ -z "$region" ]; then
   exit 1
 fi
 read -r _ _ _ frames _ peak _ rms <<<"$region"
-# About two seconds at 48 kHz were recorded, and the note in it is plainly audible.
-if [ "$frames" -lt 48000 ]; then echo "FAIL: only $frames frames recorded"; fail=1; fi
+# Close to two seconds were recorded (less on a loaded machine: the dummy engine
+# keeps real time only roughly), and the note in it is plainly audible.
+if [ "$frames" -lt 24000 ]; then echo "FAIL: only $frames frames recorded"; fail=1; fi
 if ! awk -v p="$peak" -v r="$rms" 'BEGIN { exit !(p > 0.05 && r > 0.01) }'; then
   echo "FAIL: the recording is not audible (peak $peak, rms $rms)"
   fail=1
