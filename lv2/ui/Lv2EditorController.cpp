@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 
 #include <lv2/atom/forge.h>
@@ -33,6 +34,7 @@ Lv2EditorController::Lv2EditorController(LV2UI_Write_Function write, LV2UI_Contr
                                          const LV2_URID_Map* map, const LV2UI_Touch* touch)
     : write(write), host(host), touch(touch) {
     for (int i = 0; i < kParameterCount; ++i) values[static_cast<size_t>(i)] = Vst::parameterInfo(i).defaultValue;
+    portValues.fill(std::numeric_limits<float>::quiet_NaN());
     if (map == nullptr) return;
     uris.atomEventTransfer = mapped(map, LV2_ATOM__eventTransfer);
     uris.atomObject = mapped(map, LV2_ATOM__Object);
@@ -68,6 +70,7 @@ void Lv2EditorController::setParameterFromEditor(int index, float value) {
     const int port = portOfParameter(index);
     if (port < 0) return;
     values[static_cast<size_t>(index)] = value;
+    portValues[static_cast<size_t>(index)] = value;
     write(host, static_cast<uint32_t>(port), sizeof(float), 0, &value);
 }
 
@@ -165,6 +168,7 @@ void Lv2EditorController::portEvent(uint32_t port, uint32_t size, uint32_t forma
         float value = 0.0f;
         std::memcpy(&value, buffer, sizeof(value));
         values[static_cast<size_t>(index)] = clampedValue(value);
+        portValues[static_cast<size_t>(index)] = value;
         if (editor != nullptr) editor->setParameter(index, value);
         return;
     }
@@ -208,6 +212,19 @@ void Lv2EditorController::readMessage(const LV2_Atom* atom) {
         const auto* floats = reinterpret_cast<const float*>(&vector->body + 1);
         for (size_t i = 0; i < count && i < values.size(); ++i) values[i] = clampedValue(floats[i]);
         markAll();
+        bringPortsInStep();
+    }
+}
+
+void Lv2EditorController::bringPortsInStep() {
+    // No touch gesture: this is the program's doing, not the user's hand. The
+    // DSP takes a value equal to its stored one as nothing new.
+    for (int index = 0; index < kParameterCount; ++index) {
+        const int port = portOfParameter(index);
+        const auto slot = static_cast<size_t>(index);
+        if (port < 0 || portValues[slot] == values[slot]) continue;
+        portValues[slot] = values[slot];
+        write(host, static_cast<uint32_t>(port), sizeof(float), 0, &values[slot]);
     }
 }
 

@@ -2,7 +2,9 @@
 // parameter edits become control-port writes (with ui:touch around a gesture
 // when the host offers it), program selection and the store's commands become
 // the protocol's patch:Set messages on the midi_in port, and the DSP's notify
-// messages and the host's port events fill a local copy the editor reads.
+// messages and the host's port events fill a local copy the editor reads. A
+// program's values from the DSP are also written to the control ports whose
+// host value differs, so the host's controls and its session follow the program.
 // Every operation runs on the host's UI thread.
 #pragma once
 
@@ -82,6 +84,8 @@ private:
     void sendSet(LV2_URID property, LV2_URID type, const void* body, uint32_t bodySize);
     void sendCommand(Command command);
     void markAll();
+    // Writes the local values to the control ports the host holds otherwise.
+    void bringPortsInStep();
 
     LV2UI_Write_Function write;
     LV2UI_Controller host;
@@ -89,6 +93,9 @@ private:
     Uris uris;
     Vst::MorvelithEditor* editor = nullptr;
     std::array<float, kParameterCount> values{};
+    // What the host's control ports hold, as far as the UI has heard or
+    // written (NaN: not heard yet).
+    std::array<float, kParameterCount> portValues{};
     std::array<std::string, kProgramCount> names{};
     int currentProgram = 0;
 };

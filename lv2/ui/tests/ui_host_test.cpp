@@ -236,6 +236,16 @@ protected:
         button(false);
         runFor(50);
     }
+    // The first value a drag of index writes: what the control showed at the press.
+    float valueAtPressOf(int index) {
+        const size_t from = host.writes.size();
+        dragUp(index);
+        for (size_t i = from; i < host.writes.size(); ++i)
+            if (host.writes[i].format == 0 && static_cast<int>(host.writes[i].port) == portOfParameter(index))
+                return host.writes[i].value();
+        ADD_FAILURE() << "the drag wrote nothing";
+        return -1.0f;
+    }
     static CPoint commandButton(long tag) {
         for (const Layout::CommandButton& b : Layout::commandButtons())
             if (b.tag == tag) return CPoint(b.position.x + 30, b.position.y + 15);
@@ -274,6 +284,23 @@ protected:
             lv2_atom_forge_pop(&forge, &tuple);
         });
         forgeSet(host.id(kProgramUri), [&] { lv2_atom_forge_int(&forge, program); });
+    }
+
+    // The DSP's notify message with a program's values (181, by parameter index).
+    void sendValues(LV2UI_Handle handle, const std::vector<float>& values) {
+        alignas(8) uint8_t buffer[4096];
+        LV2_Atom_Forge forge;
+        lv2_atom_forge_init(&forge, &map);
+        lv2_atom_forge_set_buffer(&forge, buffer, sizeof(buffer));
+        LV2_Atom_Forge_Frame frame;
+        auto* atom = reinterpret_cast<LV2_Atom*>(lv2_atom_forge_object(&forge, &frame, 0, host.id(LV2_PATCH__Set)));
+        lv2_atom_forge_key(&forge, host.id(LV2_PATCH__property));
+        lv2_atom_forge_urid(&forge, host.id(kParameterValuesUri));
+        lv2_atom_forge_key(&forge, host.id(LV2_PATCH__value));
+        lv2_atom_forge_vector(&forge, sizeof(float), host.id(LV2_ATOM__Float), static_cast<uint32_t>(values.size()),
+                              values.data());
+        lv2_atom_forge_pop(&forge, &frame);
+        descriptor->port_event(handle, kNotifyPort, lv2_atom_total_size(atom), eventTransfer, atom);
     }
 
     Message read(const PortWrite& write) {
@@ -467,6 +494,38 @@ TEST_F(Lv2UiInX, NotifiedNamesAndProgramReachTheBrowserAndTheCommandsAnswerInMes
     click(commandButton(Layout::kSaveProgram));
     runFor(100);
     EXPECT_EQ(host.writes.size(), from);
+}
+
+TEST_F(Lv2UiInX, AProgramsValuesAreWrittenToTheHostsPortsOnlyWhereTheyDiffer) {
+    ASSERT_NE(instantiate(parent, &controllerA), nullptr);
+    // The host reports every port as its default, as hosts do on opening a UI.
+    std::vector<float> program(kParameterCount, 0.0f);
+    for (int i = 0; i < kParameterCount; ++i) {
+        program[static_cast<size_t>(i)] = Vst::parameterInfo(i).defaultValue;
+        if (portOfParameter(i) >= 0) sendPortValue(open[0], i, program[static_cast<size_t>(i)]);
+    }
+    runFor(50);
+    // A program differing in two parameters arrives from the DSP.
+    program[Vst::kLpfRes] = 0.625f;
+    program[Vst::kMasterLevel] = 0.125f;
+    const size_t from = host.writes.size();
+    sendValues(open[0], program);
+    runFor(50);
+    std::map<uint32_t, float> written;
+    for (size_t i = from; i < host.writes.size(); ++i)
+        if (host.writes[i].format == 0) written[host.writes[i].port] = host.writes[i].value();
+    const std::map<uint32_t, float> expected{
+        {static_cast<uint32_t>(portOfParameter(Vst::kLpfRes)), 0.625f},
+        {static_cast<uint32_t>(portOfParameter(Vst::kMasterLevel)), 0.125f}};
+    EXPECT_EQ(written, expected);
+    EXPECT_TRUE(host.touches.empty()) << "the program's doing, not a gesture";
+
+    // The same values again write nothing; the knob shows the program's value.
+    const size_t again = host.writes.size();
+    sendValues(open[0], program);
+    runFor(50);
+    EXPECT_EQ(host.writes.size(), again);
+    EXPECT_EQ(valueAtPressOf(Vst::kLpfRes), 0.625f);
 }
 
 TEST_F(Lv2UiInX, OpensAndClosesTenTimesAndTwoInstancesLiveSideBySide) {
@@ -663,17 +722,6 @@ protected:
         pending.emplace_back(reinterpret_cast<uint8_t*>(get), reinterpret_cast<uint8_t*>(get) + lv2_atom_total_size(get));
         ASSERT_TRUE(play([&] { return pictures > before; }));
     }
-    // The first value a drag of index writes (what the control showed at the press).
-    float valueAtPress(int index) {
-        const size_t from = host.writes.size();
-        dragUp(index);
-        for (size_t i = from; i < host.writes.size(); ++i)
-            if (host.writes[i].format == 0 && static_cast<int>(host.writes[i].port) == portOfParameter(index))
-                return host.writes[i].value();
-        ADD_FAILURE() << "the drag wrote nothing";
-        return -1.0f;
-    }
-
     void* dsp = nullptr;
     const LV2_Descriptor* plugin = nullptr;
     LV2_Handle handle = nullptr;
@@ -708,7 +756,10 @@ TEST_F(Lv2UiWithDsp, TheEditorAndTheDspUnderstandEachOther) {
     ASSERT_TRUE(play([&] { return program == 1; })) << "the DSP did not select program 1";
     play([] { return false; }, 100);
     const std::vector<float> programOne = values;
-    EXPECT_EQ(valueAtPress(Vst::kLpfRes), programOne[Vst::kLpfRes]) << "the knob shows the DSP's program 1 value";
+    for (int control = 0; control < kControlPortCount; ++control)
+        EXPECT_EQ(controls[static_cast<size_t>(control)], programOne[static_cast<size_t>(kParameterOfControl[control])])
+            << "the host's port " << kFirstControlPort + control << " follows the program";
+    EXPECT_EQ(valueAtPressOf(Vst::kLpfRes), programOne[Vst::kLpfRes]) << "the knob shows the DSP's program 1 value";
 
     // The drag's last write is the DSP's stored value after a block.
     float lastWrite = -1.0f;
