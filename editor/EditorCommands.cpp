@@ -11,7 +11,6 @@
 #include "editor/MorvelithEditor.h"
 #include "editor/controls/CCustomFrame.h"
 #include "editor/controls/CProgramBrowser.h"
-#include "frame/Plugin.h"
 #include "gui/Toolkit.h"
 
 namespace Vst {
@@ -60,14 +59,13 @@ std::string cannotOpen(const std::string& path) { return "Couldn't open file \""
 }  // namespace
 
 void MorvelithEditor::runCommand(long tag, float value) {
-    if (plugin == nullptr || frame == nullptr) return;
+    if (controller == nullptr || frame == nullptr) return;
     if (tag == kProgramNameField) {
         commitProgramName();
         return;
     }
     // Buttons act on the press (1); the release (0) does nothing.
     if (value != 1.0f) return;
-    const VstInt32 program = plugin->getProgram();
     switch (tag) {
         case kLoadProgram:
         case kLoadBank:
@@ -76,20 +74,16 @@ void MorvelithEditor::runCommand(long tag, float value) {
             startFileSelector(tag);
             break;
         case kCopyProgram:
-            plugin->copyProgram(program);
+            controller->copyProgram();
             break;
         case kPasteProgram:
-            plugin->pasteProgram(program);
-            plugin->setProgram(program);
-            plugin->updateDisplay();
+            controller->pasteProgram();
             break;
         case kRenameProgram:
             startRename();
             break;
         case kInitializeProgram:
-            plugin->initProgram(program);
-            plugin->setProgram(program);
-            plugin->updateDisplay();
+            controller->initializeProgram();
             break;
         default:
             break;
@@ -97,6 +91,28 @@ void MorvelithEditor::runCommand(long tag, float value) {
 }
 
 // --- Files ------------------------------------------------------------------------
+
+void MorvelithEditor::disableFileCommands(const char* reason) {
+    // A dark veil over each file button shows it out of use; the reason is the
+    // tool-tip of both, and neither takes a press.
+    constexpr CColor kVeilColour{0, 0, 0, 150};
+    const int buttons = commandPanel->getNbViews();
+    for (int i = 0; i < buttons; ++i) {
+        CView* button = commandPanel->getView(i);
+        auto* control = dynamic_cast<CControl*>(button);
+        if (control == nullptr) continue;
+        const long tag = control->getTag();
+        if (tag != kLoadProgram && tag != kLoadBank && tag != kSaveProgram && tag != kSaveBank) continue;
+        control->setMouseEnabled(false);
+        control->setTooltipText(reason);
+        auto* veil = new CViewContainer(control->getViewSize());
+        veil->setBackgroundColor(kVeilColour);
+        veil->setTransparency(false);
+        veil->setMouseEnabled(false);
+        veil->setTooltipText(reason);
+        commandPanel->addView(veil);
+    }
+}
 
 void MorvelithEditor::startFileSelector(long tag) {
     const bool loading = tag == kLoadProgram || tag == kLoadBank;
@@ -133,9 +149,9 @@ void MorvelithEditor::loadFile(long tag, const std::string& path) {
     }
     try {
         if (tag == kLoadProgram)
-            plugin->readPresetFile(file, plugin->getProgram());
+            controller->readProgramFile(file);
         else
-            plugin->readBankFile(file);
+            controller->readBankFile(file);
     } catch (const std::exception& error) {
         showMessage(error.what());
     }
@@ -150,9 +166,9 @@ void MorvelithEditor::saveFile(long tag, const std::string& chosen) {
     }
     try {
         if (tag == kSaveProgram)
-            plugin->writePresetFile(file, plugin->getProgram());
+            controller->writeProgramFile(file);
         else
-            plugin->writeBankFile(file);
+            controller->writeBankFile(file);
     } catch (const std::exception& error) {
         showMessage(error.what());
     }
@@ -160,15 +176,15 @@ void MorvelithEditor::saveFile(long tag, const std::string& chosen) {
 
 void MorvelithEditor::showMessage(const std::string& text) {
     if (frame == nullptr) return;
-    CMessageBox::show(frame, plugin->getProductName(), text.c_str());
+    CMessageBox::show(frame, controller->getProductName(), text.c_str());
 }
 
 // --- Rename -------------------------------------------------------------------------
 
 void MorvelithEditor::startRename() {
     if (nameField == nullptr || nameField->isVisible() || nameField->isEditing()) return;
-    char name[ProgramRecord::kNameBytes] = {};
-    plugin->getProgramName(name);
+    char name[EditorController::kProgramNameBytes] = {};
+    controller->getProgramName(controller->getCurrentProgram(), name);
     if (browser != nullptr) browser->setVisible(false);
     nameField->setText(name);
     nameField->setVisible(true);
@@ -178,8 +194,7 @@ void MorvelithEditor::startRename() {
 
 void MorvelithEditor::commitProgramName() {
     if (nameField == nullptr) return;
-    plugin->renameProgram(nameField->getText());
-    plugin->updateDisplay();
+    controller->renameProgram(nameField->getText());
 }
 
 void MorvelithEditor::endRename() {
@@ -195,7 +210,7 @@ CMessageResult MorvelithEditor::notify(CBaseObject* sender, const char* message)
     if (std::strcmp(message, CNewFileSelector::kSelectEndMessage) == 0) {
         auto* selector = dynamic_cast<CNewFileSelector*>(sender);
         if (selector == nullptr) return kMessageUnknown;
-        if (plugin != nullptr && frame != nullptr) fileSelectorEnded(selector);
+        if (controller != nullptr && frame != nullptr) fileSelectorEnded(selector);
         return kMessageNotified;
     }
     if (std::strcmp(message, kMsgLooseFocus) == 0 && sender != nullptr && sender == nameField) {

@@ -10,7 +10,6 @@
 #include "editor/controls/COptionButton.h"
 #include "editor/controls/CPopupDisplay.h"
 #include "editor/controls/CProgramBrowser.h"
-#include "frame/Plugin.h"
 #include "gui/Toolkit.h"
 #include "resources/Artwork.h"
 
@@ -18,7 +17,8 @@ namespace Vst {
 
 using namespace EditorLayout;
 
-MorvelithEditor::MorvelithEditor(AudioEffect* owner) : Editor(owner) {
+MorvelithEditor::MorvelithEditor(AudioEffect* owner, std::unique_ptr<EditorController> editorController)
+    : Editor(owner), controller(std::move(editorController)) {
     rect.left = 0;
     rect.top = 0;
     rect.right = kWidth;
@@ -28,7 +28,7 @@ MorvelithEditor::MorvelithEditor(AudioEffect* owner) : Editor(owner) {
 MorvelithEditor::~MorvelithEditor() {
     // The plug-in deletes its editor from its own destructor: a view that
     // reports while the window goes (an open name field does) must not reach it.
-    plugin = nullptr;
+    const std::unique_ptr<EditorController> leaving = std::move(controller);
     releaseViews();
 }
 
@@ -48,8 +48,7 @@ CView* MorvelithEditor::getLabel(int index) const {
 
 bool MorvelithEditor::open(void* parentWindow) {
     if (frame != nullptr) close();  // a host that opens twice gets one window
-    plugin = dynamic_cast<Plugin*>(effect);
-    if (plugin == nullptr) return false;
+    if (controller == nullptr) return false;
     registerMorvelithArtwork();
 
     // Controls are built from the store's values below, so marks left before
@@ -137,7 +136,7 @@ CBitmap* MorvelithEditor::bitmap(long id) const {
 
 void MorvelithEditor::formatValueText(float value, char* text, void* binding) {
     const auto* bound = static_cast<const FormatterBinding*>(binding);
-    bound->formatter(value, text, bound->plugin);
+    bound->formatter(value, text, bound->context);
 }
 
 void MorvelithEditor::createControl(const ControlLayout& layout) {
@@ -145,13 +144,14 @@ void MorvelithEditor::createControl(const ControlLayout& layout) {
     const auto slot = static_cast<size_t>(index);
     if (parameterInfo(index).type == kParameterReserved) return;
 
-    const ValueQuantizer quantizer = plugin->getValueQuantizer(index);
-    const DisplayFormatter formatter = plugin->getDisplayFormatter(index);
+    const ValueQuantizer quantizer = controller->getValueQuantizer(index);
+    const DisplayFormatter formatter = controller->getDisplayFormatter(index);
+    RuleContext* context = controller->getRuleContext();
     CControl* control = nullptr;
     switch (layout.kind) {
         case ControlKind::kKnob: {
             auto* knob = new CCustomKnob(layout.rect, this, index, bitmap(layout.bitmap));
-            knob->setValueQuantizer(quantizer, plugin);
+            knob->setValueQuantizer(quantizer, context);
             knob->setFineFactor(fineFactor(index));
             knob->setFineDivisor(fineDivisor(index));
             control = knob;
@@ -160,11 +160,11 @@ void MorvelithEditor::createControl(const ControlLayout& layout) {
         }
         case ControlKind::kMicro: {
             auto* micro = new CMicroControl(layout.rect, this, index);
-            micro->setDisplayFormatter(formatter, plugin);
+            micro->setDisplayFormatter(formatter, context);
             micro->setTextColor(layout.valueColour);
             micro->setFineFactor(fineFactor(index));
             micro->setFineDivisor(fineDivisor(index));
-            micro->setValueQuantizer(quantizer, plugin);
+            micro->setValueQuantizer(quantizer, context);
             control = micro;
             break;
         }
@@ -173,9 +173,9 @@ void MorvelithEditor::createControl(const ControlLayout& layout) {
             break;
         case ControlKind::kOption: {
             auto* option = new COptionButton(layout.rect, this, index, bitmap(layout.bitmap), popup);
-            option->setValueQuantizer(quantizer, plugin);
+            option->setValueQuantizer(quantizer, context);
             option->setFineDivisor(fineDivisor(index));
-            option->setDisplayFormatter(formatter, plugin);
+            option->setDisplayFormatter(formatter, context);
             control = option;
             break;
         }
@@ -188,7 +188,7 @@ void MorvelithEditor::createControl(const ControlLayout& layout) {
         if (valueTexts[slot] != nullptr) valueTexts[slot]->setTooltipText(layout.tooltip);
         if (hasLabel(layout)) addLabel(layout);
     }
-    control->setValue(plugin->getParameter(index));
+    control->setValue(controller->getParameter(index));
     control->setDefaultValue(parameterInfo(index).defaultValue);
     controls[slot] = control;
     frame->addView(control);
@@ -200,9 +200,9 @@ void MorvelithEditor::addValueText(const ControlLayout& layout) {
     text->setTransparency(true);
     text->setFont(kValueTextFont);
     text->setFontColor(layout.valueColour);
-    formatters[slot] = {plugin->getDisplayFormatter(layout.index), plugin};
+    formatters[slot] = {controller->getDisplayFormatter(layout.index), controller->getRuleContext()};
     if (formatters[slot].formatter != nullptr) text->setValueToStringProc(formatValueText, &formatters[slot]);
-    text->setValue(plugin->getParameter(layout.index));
+    text->setValue(controller->getParameter(layout.index));
     text->setTag(layout.index);
     // A text display never takes a press: it falls through to whatever lies beneath.
     text->setMouseEnabled(false);
@@ -240,6 +240,7 @@ void MorvelithEditor::addCommandPanel() {
         commandPanel->addView(button);
     }
     frame->addView(commandPanel);
+    if (const char* reason = controller->fileCommandsUnavailable()) disableFileCommands(reason);
 }
 
 void MorvelithEditor::addProgramBrowser() {
@@ -247,7 +248,7 @@ void MorvelithEditor::addProgramBrowser() {
     CBitmap* next = new CBitmap(kBrowserNextBitmap);
     CBitmap* previous = new CBitmap(kBrowserPreviousBitmap);
     CBitmap* background = new CBitmap(kBrowserBackgroundBitmap);
-    browser = new CProgramBrowser(kBrowserRect, plugin, frame, menuBackground, next, previous, background,
+    browser = new CProgramBrowser(kBrowserRect, controller.get(), frame, menuBackground, next, previous, background,
                                   kBrowserInset, kBrowserFlag != 0);
     for (CBitmap* b : {menuBackground, next, previous, background}) b->forget();
     if (COptionMenu* menu = browser->getMenu()) {
@@ -297,7 +298,7 @@ void MorvelithEditor::updateFromStore(int index) {
     // A control in the middle of a gesture is ahead of the store (its latest
     // values are still queued); it gets the store's value after the gesture.
     if (control->isEditing()) return;
-    const float value = plugin->getParameter(index);
+    const float value = controller->getParameter(index);
     if (control->getValue() != value) {
         control->setValue(value);
         control->invalid();
@@ -355,9 +356,9 @@ void MorvelithEditor::valueChanged(CControl* control) {
         runCommand(tag, control->getValue());
         return;
     }
-    if (tag < 0 || tag >= kParameterSlots || plugin == nullptr) return;
+    if (tag < 0 || tag >= kParameterSlots || controller == nullptr) return;
     const float value = control->getValue();
-    plugin->setParameterAutomated(static_cast<VstInt32>(tag), value);
+    controller->setParameterFromEditor(static_cast<int>(tag), value);
     // The value text and the sync pairs follow the user's hand at once, not
     // only once the audio thread has stored the value.
     if (CParamDisplay* text = getValueText(static_cast<int>(tag)); text != nullptr && text->getValue() != value) {
@@ -369,12 +370,12 @@ void MorvelithEditor::valueChanged(CControl* control) {
 
 void MorvelithEditor::controlBeginEdit(CControl* control) {
     const long tag = control->getTag();
-    if (plugin != nullptr && tag >= 0 && tag < kParameterSlots) plugin->beginEdit(static_cast<VstInt32>(tag));
+    if (controller != nullptr && tag >= 0 && tag < kParameterSlots) controller->beginEdit(static_cast<int>(tag));
 }
 
 void MorvelithEditor::controlEndEdit(CControl* control) {
     const long tag = control->getTag();
-    if (plugin != nullptr && tag >= 0 && tag < kParameterSlots) plugin->endEdit(static_cast<VstInt32>(tag));
+    if (controller != nullptr && tag >= 0 && tag < kParameterSlots) controller->endEdit(static_cast<int>(tag));
 }
 
 }  // namespace Vst

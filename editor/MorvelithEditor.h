@@ -3,13 +3,16 @@
 // value texts, tool-tips and section help, the command panel, the program
 // browser and the program-name field. Everything runs on the host's GUI thread
 // except setParameter and the store's notifications, which only leave marks
-// that the next idle (effEditIdle) turns into redraws.
+// that the next idle (effEditIdle) turns into redraws. It reaches the
+// instrument only through its EditorController.
 #pragma once
 
 #include <array>
 #include <atomic>
+#include <memory>
 #include <string>
 
+#include "editor/EditorController.h"
 #include "editor/EditorLayout.h"
 #include "gui/CBaseObject.h"
 #include "gui/CControl.h"
@@ -28,19 +31,20 @@ class CViewContainer;
 
 namespace Vst {
 
-class Plugin;
-
 class MorvelithEditor : public Editor, public CControlListener, public CBaseObject {
 public:
     static constexpr VstInt16 kWidth = 865;
     static constexpr VstInt16 kHeight = 555;
     static constexpr int kParameterSlots = EditorLayout::kParameterSlots;
 
-    explicit MorvelithEditor(AudioEffect* effect);
+    // effect is the VST interface's owner (null outside a VST host); the editor
+    // keeps the controller until it is destroyed.
+    MorvelithEditor(AudioEffect* effect, std::unique_ptr<EditorController> controller);
     ~MorvelithEditor() override;
 
     // --- Host GUI thread: the interface's editor operations ------------------
     // parentWindow is the host's X window id (null: an offscreen frame).
+    // False without a controller or when no window can be made.
     bool open(void* parentWindow) override;
     void close() override;
     // Brings controls up to date with changes recorded since the last idle,
@@ -58,13 +62,15 @@ public:
     void programDataChanged() override;
 
     // --- Host GUI thread: the toolkit's callbacks ------------------------------
-    // Tags below 5000 are parameters, sent to the host as automated changes;
+    // Tags below 5000 are parameters, sent to the controller as edits;
     // 5000-5008 are the commands.
     void valueChanged(CControl* control) override;
     void controlBeginEdit(CControl* control) override;
     void controlEndEdit(CControl* control) override;
     // File selector end and the program-name field's loss of focus.
     CMessageResult notify(CBaseObject* sender, const char* message) override;
+
+    EditorController* getController() const { return controller.get(); }
 
     // --- The views while open (null while closed) ------------------------------
     CCustomFrame* getFrame() const { return frame; }
@@ -81,7 +87,7 @@ public:
 private:
     struct FormatterBinding {
         DisplayFormatter formatter = nullptr;
-        Plugin* plugin = nullptr;
+        RuleContext* context = nullptr;
     };
     static void formatValueText(float value, char* text, void* binding);
 
@@ -98,7 +104,7 @@ private:
 
     // Shows the SYNCED or the free member of each pair by the switch's value.
     void runVisibilityRule(CControl* control);
-    // Sets the control and value text of index to the store's value.
+    // Sets the control and value text of index to the instrument's value.
     void updateFromStore(int index);
     void applyPendingChanges();
     void markAllParameters();
@@ -114,7 +120,10 @@ private:
     void endRename();
     void showMessage(const std::string& text);
 
-    Plugin* plugin = nullptr;
+    // Disables the file buttons with the controller's reason, if it has one.
+    void disableFileCommands(const char* reason);
+
+    std::unique_ptr<EditorController> controller;
     CCustomFrame* frame = nullptr;
     std::array<CControl*, kParameterSlots> controls{};
     std::array<CParamDisplay*, kParameterSlots> valueTexts{};

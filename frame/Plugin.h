@@ -19,6 +19,7 @@
 #include "frame/Lock.h"
 #include "frame/ProgramRecord.h"
 #include "frame/Queue.h"
+#include "frame/ValueRules.h"
 #include "vst/AudioEffectX.h"
 
 namespace Vst {
@@ -32,12 +33,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// A parameter's value text for the editor (text holds kDisplayTextBytes).
-using DisplayFormatter = void (*)(float value, char* text, Plugin* plugin);
-// Snaps a dragged value for the editor; fine is set while the fine modifier is held.
-using ValueQuantizer = float (*)(float value, int index, bool fine, Plugin* plugin);
-
-class Plugin : public AudioEffectX {
+// The store answers the value rules (ValueRules.h) as their context.
+class Plugin : public AudioEffectX, public RuleContext {
 public:
     class Bank;
 
@@ -57,7 +54,7 @@ public:
     static constexpr double kPositionTolerance = 0.001;  // quarter notes
     static constexpr int kIdentityBytes = 1024;
     static constexpr int kDirectoryBytes = 4096;
-    static constexpr int kDisplayTextBytes = 64;
+    static constexpr int kDisplayTextBytes = ::Vst::kDisplayTextBytes;
     static constexpr int kPitchBendController = 224;
 
     Plugin(audioMasterCallback audioMaster, VstInt32 uniqueID, VstInt32 numPrograms, VstInt32 numParams,
@@ -93,6 +90,11 @@ public:
     bool getProductString(char* text) override;
     VstInt32 getVendorVersion() override;
     VstInt32 canDo(char* text) override;
+
+    // Any thread: the value rules' context, answered from the store.
+    float ruleParameter(int index) override { return getParameter(index); }
+    float ruleSampleRate() override { return getSampleRate(); }
+    double ruleTempo() override { return getTempo(); }
 
     // Audio thread.
     VstInt32 processEvents(VstEvents* events) override;
@@ -201,7 +203,7 @@ private:
     // from the store itself, and writing them back could undo a concurrent
     // chunk load.
     void applyProgramFromStore(VstInt32 program);
-    static void defaultFormatter(float value, char* text, Plugin* plugin);
+    static void defaultFormatter(float value, char* text, RuleContext* context);
 
     // The checks every chunk passes, from the host or from a file: each of the
     // records has this plug-in's parameter count and finite values. Clamps the

@@ -100,7 +100,7 @@ void Plugin::setParameterNameEntry(VstInt32 index, const char* name) {
 
 // --- Display formatters ---------------------------------------------------------
 
-void Plugin::defaultFormatter(float value, char* text, Plugin*) {
+void Plugin::defaultFormatter(float value, char* text, RuleContext*) {
     std::snprintf(text, kDisplayTextBytes, "%.3f", value);
 }
 

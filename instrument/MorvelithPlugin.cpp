@@ -5,6 +5,7 @@
 
 #include "editor/MorvelithEditor.h"
 #include "instrument/FactoryPrograms.h"
+#include "instrument/PluginEditorController.h"
 #include "instrument/ParameterTable.h"
 
 namespace Vst {
@@ -27,7 +28,7 @@ MorvelithPlugin::MorvelithPlugin(audioMasterCallback audioMaster)
     setProductString(kProductString);
     setVendorString(kVendorString);
     setVendorVersion(kVendorVersion);
-    window = new MorvelithEditor(this);
+    window = new MorvelithEditor(this, std::make_unique<PluginEditorController>(*this));
     setEditor(window);
 }
 

@@ -25,8 +25,8 @@ const char* const kNoteValueNames[21] = {
 
 namespace {
 
-constexpr int kTextBytes = Plugin::kDisplayTextBytes;
-// Samples in a second when no plugin answers (only tests format without one).
+constexpr int kTextBytes = kDisplayTextBytes;
+// Samples in a second when no context answers (only tests format without one).
 constexpr float kFallbackSampleRate = 44100.0f;
 constexpr double kFallbackTempo = 100.0;
 
@@ -51,7 +51,7 @@ void formatMillisecondsOf(Real ms, char* text) {
     }
 }
 
-bool switchIsOn(Plugin* plugin, int index) { return plugin != nullptr && plugin->getParameter(index) == 1.0f; }
+bool switchIsOn(RuleContext* context, int index) { return context != nullptr && context->ruleParameter(index) == 1.0f; }
 
 }  // namespace
 
@@ -72,66 +72,66 @@ void formatHertz(float f, char* text) {
 void formatMilliseconds(float ms, char* text) { formatMillisecondsOf(ms, text); }
 void formatMilliseconds(double ms, char* text) { formatMillisecondsOf(ms, text); }
 
-void plain(float x, char* text, Plugin*) { std::snprintf(text, kTextBytes, "%.3f", static_cast<double>(x)); }
+void plain(float x, char* text, RuleContext*) { std::snprintf(text, kTextBytes, "%.3f", static_cast<double>(x)); }
 
-void percent(float x, char* text, Plugin*) {
+void percent(float x, char* text, RuleContext*) {
     if (x == 0.0f) return copyText(text, "Off");
     std::snprintf(text, kTextBytes, "%d%%", truncate(100.0f * x));
 }
 
-void balance(float x, char* text, Plugin*) {
+void balance(float x, char* text, RuleContext*) {
     const int a = truncate((1.0f - x) * 100.0f + 0.5f);
     std::snprintf(text, kTextBytes, "%d/%d", a, 100 - a);
 }
 
-void bipolarPercent(float x, char* text, Plugin*) {
+void bipolarPercent(float x, char* text, RuleContext*) {
     if (x == 0.5f) return copyText(text, "Off");
     std::snprintf(text, kTextBytes, "%d%%", truncate((x - 0.5f) * 200.0f));
 }
 
-void filterType(float x, char* text, Plugin*) { copyText(text, kFilterTypeNames[Curves::filterTypeIndex(x)]); }
+void filterType(float x, char* text, RuleContext*) { copyText(text, kFilterTypeNames[Curves::filterTypeIndex(x)]); }
 
-void time(float x, char* text, Plugin*) { formatMilliseconds(Curves::timeMs(x), text); }
+void time(float x, char* text, RuleContext*) { formatMilliseconds(Curves::timeMs(x), text); }
 
-void timeOrBeats(float x, char* text, Plugin* plugin, int syncSwitch) {
-    if (switchIsOn(plugin, syncSwitch)) {
+void timeOrBeats(float x, char* text, RuleContext* context, int syncSwitch) {
+    if (switchIsOn(context, syncSwitch)) {
         std::snprintf(text, kTextBytes, "%.2fbt", static_cast<double>(8.0f * x));
     } else {
-        time(x, text, plugin);
+        time(x, text, context);
     }
 }
 
-void hold(float x, char* text, Plugin* plugin, int syncSwitch) {
+void hold(float x, char* text, RuleContext* context, int syncSwitch) {
     if (x == 1.0f) return copyText(text, "Inf");
-    timeOrBeats(x, text, plugin, syncSwitch);
+    timeOrBeats(x, text, context, syncSwitch);
 }
 
-void coarseTune(float x, char* text, Plugin* plugin) {
+void coarseTune(float x, char* text, RuleContext* context) {
     const float octaves = (x - 0.5f) * 20.0f;
     const int semitoneCount = truncate(std::floor(octaves * 12.0f + 0.5f));
-    if (semitoneCount % 12 != 0) return semitones(x, text, plugin);
+    if (semitoneCount % 12 != 0) return semitones(x, text, context);
     // Whole octaves. Only a count of zero reads "0oct": a tuning just short
     // of an octave that rounds to twelve semitones is one octave, not none.
     if (semitoneCount == 0) return copyText(text, "0oct");
     std::snprintf(text, kTextBytes, "%+doct", truncate(std::floor(octaves + 0.5f)));
 }
 
-void semitones(float x, char* text, Plugin*) {
+void semitones(float x, char* text, RuleContext*) {
     if (x - 0.5f == 0.0f) return copyText(text, "0");
     std::snprintf(text, kTextBytes, "%+.0fst", static_cast<double>((x - 0.5f) * 240.0f));
 }
 
-void semitoneDepth(float x, char* text, Plugin*) {
+void semitoneDepth(float x, char* text, RuleContext*) {
     if (x == 0.5f) return copyText(text, "Off");
     std::snprintf(text, kTextBytes, "%+.2fst", static_cast<double>((x - 0.5f) * 240.0f));
 }
 
-void semitoneSpan(float x, char* text, Plugin*) {
+void semitoneSpan(float x, char* text, RuleContext*) {
     if (x == 0.5f) return copyText(text, "Off");
     std::snprintf(text, kTextBytes, "%.0fst", static_cast<double>(std::fabs(x - 0.5f) * 240.0f));
 }
 
-void vibratoDepth(float x, char* text, Plugin*) {
+void vibratoDepth(float x, char* text, RuleContext*) {
     const float semitoneCount = 12.0f * (20.0f * Curves::depthCurve(x));
     if (x == 0.5f) return copyText(text, "Off");
     if (std::fabs(x - 0.5f) < 0.2f) {
@@ -141,16 +141,16 @@ void vibratoDepth(float x, char* text, Plugin*) {
     }
 }
 
-void delayTune(float x, char* text, Plugin*) {
+void delayTune(float x, char* text, RuleContext*) {
     if (x == 0.0f) return copyText(text, "0");
     std::snprintf(text, kTextBytes, "%+.0fst", static_cast<double>((0.5f * x + 0.5f - 0.5f) * 240.0f));
 }
 
-void rate(float x, char* text, Plugin*) { formatHertz(Curves::rateHz(x), text); }
+void rate(float x, char* text, RuleContext*) { formatHertz(Curves::rateHz(x), text); }
 
-void hertz(float x, char* text, Plugin*) { formatHertz(x, text); }
+void hertz(float x, char* text, RuleContext*) { formatHertz(x, text); }
 
-void sweepFrequency(float x, char* text, Plugin*) {
+void sweepFrequency(float x, char* text, RuleContext*) {
     const float f = Curves::pitchFrequency(x);
     if (f < 1000.0f) {
         std::snprintf(text, kTextBytes, "%dHz", truncate(f + 0.5f));
@@ -159,34 +159,34 @@ void sweepFrequency(float x, char* text, Plugin*) {
     }
 }
 
-void frequency(float x, char* text, Plugin*) { formatHertz(Curves::pitchFrequency(x), text); }
+void frequency(float x, char* text, RuleContext*) { formatHertz(Curves::pitchFrequency(x), text); }
 
-void gain(float x, char* text, Plugin*) {
+void gain(float x, char* text, RuleContext*) {
     std::snprintf(text, kTextBytes, "%.0fdB", static_cast<double>((x - 0.5f) * 100.0f));
 }
 
-void level(float x, char* text, Plugin*) {
+void level(float x, char* text, RuleContext*) {
     if (x == 0.0f) return copyText(text, "-Inf dB");
     // The small offset keeps a level a hair under unity from reading -0.0dB.
     const float decibels = 20.0f * static_cast<float>(std::log10(static_cast<double>(x))) + 0.00001f;
     std::snprintf(text, kTextBytes, "%.1fdB", static_cast<double>(decibels));
 }
 
-void boostLevel(float x, char* text, Plugin* plugin) { level(Curves::level(x), text, plugin); }
+void boostLevel(float x, char* text, RuleContext* context) { level(Curves::level(x), text, context); }
 
-void onOff(float x, char* text, Plugin*) { copyText(text, x == 1.0f ? "On" : "Off"); }
+void onOff(float x, char* text, RuleContext*) { copyText(text, x == 1.0f ? "On" : "Off"); }
 
-void delayTime(float x, char* text, Plugin* plugin) {
-    const float sampleRate = plugin != nullptr ? plugin->getSampleRate() : kFallbackSampleRate;
-    const double tempo = plugin != nullptr ? plugin->getTempo() : kFallbackTempo;
+void delayTime(float x, char* text, RuleContext* context) {
+    const float sampleRate = context != nullptr ? context->ruleSampleRate() : kFallbackSampleRate;
+    const double tempo = context != nullptr ? context->ruleTempo() : kFallbackTempo;
     // The length in samples the engine sets, back in milliseconds.
     const double ms = 1000.0 * (8.0f * x * sampleRate / (tempo / 60.0)) / sampleRate;
     formatMilliseconds(ms, text);
 }
 
-void noteValue(float x, char* text, Plugin*) { copyText(text, kNoteValueNames[Curves::noteValueIndex(x)]); }
+void noteValue(float x, char* text, RuleContext*) { copyText(text, kNoteValueNames[Curves::noteValueIndex(x)]); }
 
-void bendRange(float x, char* text, Plugin*) { std::snprintf(text, kTextBytes, "%dst", truncate(24.0f * x)); }
+void bendRange(float x, char* text, RuleContext*) { std::snprintf(text, kTextBytes, "%dst", truncate(24.0f * x)); }
 
 }  // namespace Vst::Display
 

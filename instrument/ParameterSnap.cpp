@@ -24,39 +24,39 @@ constexpr float kOneThird = 1.0f / 3.0f;
 
 float cubeRoot(float v) { return static_cast<float>(std::pow(static_cast<double>(v), static_cast<double>(kOneThird))); }
 
-bool switchIsOn(Plugin* plugin, int index) { return plugin != nullptr && plugin->getParameter(index) == 1.0f; }
+bool switchIsOn(RuleContext* context, int index) { return context != nullptr && context->ruleParameter(index) == 1.0f; }
 
 }  // namespace
 
 float toSteps(float x, float steps) { return std::trunc(x * steps + 0.5f) / steps; }
 
-float octaveOrSemitone(float x, int, bool fine, Plugin*) { return toSteps(x, fine ? 240.0f : 20.0f); }
+float octaveOrSemitone(float x, int, bool fine, RuleContext*) { return toSteps(x, fine ? 240.0f : 20.0f); }
 
-float semitoneOrCent(float x, int, bool fine, Plugin*) { return toSteps(x, fine ? 24000.0f : 240.0f); }
+float semitoneOrCent(float x, int, bool fine, RuleContext*) { return toSteps(x, fine ? 24000.0f : 240.0f); }
 
 // These span 240 semitones, so 20 steps are octaves: the fine drag takes the
 // coarse musical step here.
-float semitoneOrOctave(float x, int, bool fine, Plugin*) { return toSteps(x, fine ? 20.0f : 240.0f); }
+float semitoneOrOctave(float x, int, bool fine, RuleContext*) { return toSteps(x, fine ? 20.0f : 240.0f); }
 
-float bendSteps(float x, int, bool, Plugin*) { return toSteps(x, 24.0f); }
+float bendSteps(float x, int, bool, RuleContext*) { return toSteps(x, 24.0f); }
 
-float noteValueSteps(float x, int, bool, Plugin*) { return toSteps(x, 21.0f); }
+float noteValueSteps(float x, int, bool, RuleContext*) { return toSteps(x, 21.0f); }
 
-float filterTypeSteps(float x, int, bool, Plugin*) { return toSteps(x, 7.0f); }
+float filterTypeSteps(float x, int, bool, RuleContext*) { return toSteps(x, 7.0f); }
 
-float centreDetent(float x, int, bool fine, Plugin*) {
+float centreDetent(float x, int, bool fine, RuleContext*) {
     if (!fine && std::fabs(x - 0.5f) < kDetentWidth) return 0.5f;
     return x;
 }
 
-float beatGrid(float x, int index, bool fine, Plugin* plugin) {
+float beatGrid(float x, int index, bool fine, RuleContext* context) {
     const int syncSwitch = sectionSyncSwitch(index);
-    if (syncSwitch < 0 || !switchIsOn(plugin, syncSwitch)) return x;
+    if (syncSwitch < 0 || !switchIsOn(context, syncSwitch)) return x;
     // A value spans 8 beats: 32 steps are quarter beats, 1024 are 1/128 beat.
     return toSteps(x, fine ? 1024.0f : 32.0f);
 }
 
-float vibratoDepth(float x, int, bool fine, Plugin*) {
+float vibratoDepth(float x, int, bool fine, RuleContext*) {
     const float offset = x - 0.5f;
     if (!fine && std::fabs(offset) < kDetentWidth) return 0.5f;
     if (std::fabs(offset) < kVibratoLinearSpan) return x;

@@ -5,7 +5,7 @@
 // table without depending on each other.
 #pragma once
 
-#include "frame/Plugin.h"
+#include "frame/ValueRules.h"
 #include "instrument/ParameterIndex.h"
 
 namespace Vst {

@@ -2,14 +2,14 @@
 # Installs the Debian packages a job needs: `deps.sh build` for building and
 # rendering, `deps.sh test` for the test run as well. apt-get runs only when
 # something is missing, through sudo when not root. Hosts the tests drive
-# (amsynth, qtractor, ardour) are optional: if they cannot be installed, their tests
-# skip and say why.
+# (amsynth, qtractor, ardour, jalv with jackd2) are optional: if they cannot be
+# installed, their tests skip and say why.
 set -euo pipefail
 
 build_packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-  libsndfile1-dev libcairo2-dev libx11-dev libfontconfig-dev fonts-liberation libebur128-dev)
-test_packages=(xvfb xauth xdotool libxtst-dev clang libclang-rt-14-dev)
-optional_packages=(amsynth qtractor ardour)
+  libsndfile1-dev libcairo2-dev libx11-dev libfontconfig-dev fonts-liberation libebur128-dev lv2-dev)
+test_packages=(xvfb xauth xdotool libxtst-dev x11-utils clang libclang-rt-14-dev liblilv-dev lilv-utils sordi)
+optional_packages=(amsynth qtractor ardour jalv jackd2)
 
 wanted=("${build_packages[@]}")
 optional=()

@@ -20,35 +20,35 @@ bool CCustomControl::dragStep(long buttons) {
   return true;
 }
 
-void CCustomControl::setValueQuantizer(Vst::ValueQuantizer quantizer, Vst::Plugin* plugin) {
+void CCustomControl::setValueQuantizer(Vst::ValueQuantizer quantizer, Vst::RuleContext* context) {
   quantizer_ = quantizer;
-  quantizerPlugin_ = plugin;
+  quantizerContext_ = context;
 }
 
-void CCustomControl::setDisplayFormatter(Vst::DisplayFormatter formatter, Vst::Plugin* plugin) {
+void CCustomControl::setDisplayFormatter(Vst::DisplayFormatter formatter, Vst::RuleContext* context) {
   formatter_ = formatter;
-  formatterPlugin_ = plugin;
+  formatterContext_ = context;
   setDirty();
 }
 
 void CCustomControl::formatValue(char* text, const char* fallbackFormat) const {
   text[0] = 0;
   if (formatter_) {
-    formatter_(value_, text, formatterPlugin_);
+    formatter_(value_, text, formatterContext_);
   } else {
-    std::snprintf(text, Vst::Plugin::kDisplayTextBytes, fallbackFormat, static_cast<double>(value_));
+    std::snprintf(text, Vst::kDisplayTextBytes, fallbackFormat, static_cast<double>(value_));
   }
 }
 
 const char* CCustomControl::getDisplayText() const {
   // One buffer for every control: the pop-up copies the text at once.
-  static char text[Vst::Plugin::kDisplayTextBytes];
+  static char text[Vst::kDisplayTextBytes];
   formatValue(text, "%f");
   return text;
 }
 
 float CCustomControl::quantize(float value, bool fine) const {
-  return quantizer_ ? quantizer_(value, static_cast<int>(tag_), fine, quantizerPlugin_) : value;
+  return quantizer_ ? quantizer_(value, static_cast<int>(tag_), fine, quantizerContext_) : value;
 }
 
 bool CCustomControl::dragBy(float stepPerPixel, long buttons) {
@@ -191,10 +191,10 @@ void CCustomControl::copyStateTo(CCustomControl* copy) const {
   copy->current_ = current_;
   copy->delta_ = delta_;
   copy->formatter_ = formatter_;
-  copy->formatterPlugin_ = formatterPlugin_;
+  copy->formatterContext_ = formatterContext_;
   copy->popup_ = popup_;
   copy->quantizer_ = quantizer_;
-  copy->quantizerPlugin_ = quantizerPlugin_;
+  copy->quantizerContext_ = quantizerContext_;
   copy->dragStartValue_ = dragStartValue_;
   copy->dragging_ = dragging_;
   copy->dragStartScreen_ = dragStartScreen_;

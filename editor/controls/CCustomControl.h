@@ -5,7 +5,7 @@
 // Host GUI thread only, like every view.
 #pragma once
 
-#include "frame/Plugin.h"
+#include "frame/ValueRules.h"
 #include "gui/CControl.h"
 
 class CPopupDisplay;
@@ -22,7 +22,7 @@ class CCustomControl : public CControl {
   // (the last point then advances). Base: reports a dirty value and updates the
   // pop-up text.
   virtual bool dragStep(long buttons);
-  virtual void setValueQuantizer(Vst::ValueQuantizer quantizer, Vst::Plugin* plugin);
+  virtual void setValueQuantizer(Vst::ValueQuantizer quantizer, Vst::RuleContext* context);
   virtual Vst::ValueQuantizer getValueQuantizer() const { return quantizer_; }
   // Multiplier of the drag step.
   virtual void setFineFactor(float factor) { fineFactor_ = factor; }
@@ -39,7 +39,7 @@ class CCustomControl : public CControl {
   virtual void setDrawWithHandle(bool flag) { drawWithHandle_ = flag; }
   virtual bool isDragging() const { return dragging_; }
   virtual bool getDrawWithHandle() const { return drawWithHandle_; }
-  virtual void setDisplayFormatter(Vst::DisplayFormatter formatter, Vst::Plugin* plugin);
+  virtual void setDisplayFormatter(Vst::DisplayFormatter formatter, Vst::RuleContext* context);
   // The snap rule applied to value (unchanged without one).
   virtual float quantize(float value, bool fine) const;
   // Value now minus the value when the drag began.
@@ -73,7 +73,7 @@ class CCustomControl : public CControl {
   // The knob's drag arithmetic with stepPerPixel of upward motion.
   bool dragBy(float stepPerPixel, long buttons);
   // The display formatter's text of the value into text (at least
-  // Vst::Plugin::kDisplayTextBytes), or fallbackFormat of the value without one.
+  // Vst::kDisplayTextBytes), or fallbackFormat of the value without one.
   void formatValue(char* text, const char* fallbackFormat) const;
   // Gives copy every field of this control (the copy's constructor has the
   // rectangle, listener, tag and background).
@@ -91,10 +91,10 @@ class CCustomControl : public CControl {
   CPoint current_;
   CPoint delta_;
   Vst::DisplayFormatter formatter_ = nullptr;
-  Vst::Plugin* formatterPlugin_ = nullptr;
+  Vst::RuleContext* formatterContext_ = nullptr;
   CPopupDisplay* popup_ = nullptr;
   Vst::ValueQuantizer quantizer_ = nullptr;
-  Vst::Plugin* quantizerPlugin_ = nullptr;
+  Vst::RuleContext* quantizerContext_ = nullptr;
   float dragStartValue_ = 0.0f;
   bool dragging_ = false;
   CPoint dragStartScreen_;

@@ -28,7 +28,7 @@ void CMicroControl::setSecondColor(const CColor& color) {
 }
 
 void CMicroControl::getText(char* text, int size) const {
-  char buffer[Vst::Plugin::kDisplayTextBytes];
+  char buffer[Vst::kDisplayTextBytes];
   formatValue(buffer, "%2.2f");
   if (size <= 0) return;
   std::snprintf(text, static_cast<std::size_t>(size), "%s", buffer);
@@ -44,7 +44,7 @@ CPoint CMicroControl::getCursorReturnOffset() const {
 }
 
 void CMicroControl::draw(CDrawContext* context) {
-  char text[Vst::Plugin::kDisplayTextBytes];
+  char text[Vst::kDisplayTextBytes];
   getText(text, sizeof(text));
   context->setFont(kMicroFont);
   context->setFontColor(textColor_);

@@ -7,15 +7,10 @@
 #include "gui/CFrame.h"
 #include "gui/COptionMenu.h"
 
-namespace {
-// Room for any program name the store keeps (23 characters and the end).
-constexpr int kNameBytes = 64;
-}  // namespace
-
-CProgramBrowser::CProgramBrowser(const CRect& rect, Vst::Plugin* plugin, CFrame* frame, CBitmap* menuBackground,
+CProgramBrowser::CProgramBrowser(const CRect& rect, Vst::EditorController* controller, CFrame* frame, CBitmap* menuBackground,
                                  CBitmap* nextBitmap, CBitmap* previousBitmap, CBitmap* background,
                                  int topInset, bool fillNow)
-    : CViewContainer(rect, background), plugin_(plugin), frame_(frame) {
+    : CViewContainer(rect, background), controller_(controller), frame_(frame) {
   const int h = rect.height();
   const int w = rect.width();
   // The skin shows through: only the bitmaps are drawn, no fill or border.
@@ -32,30 +27,30 @@ CProgramBrowser::CProgramBrowser(const CRect& rect, Vst::Plugin* plugin, CFrame*
 
 void CProgramBrowser::fill() {
   menu_->removeAllEntry();
-  if (!plugin_) return;
-  const VstInt32 programs = plugin_->getNumPrograms();
-  for (VstInt32 i = 0; i < programs; ++i) {
-    char name[kNameBytes] = {};
-    plugin_->getProgramNameIndexed(0, i, name);
+  if (!controller_) return;
+  const int programs = controller_->getProgramCount();
+  for (int i = 0; i < programs; ++i) {
+    char name[Vst::EditorController::kProgramNameBytes] = {};
+    controller_->getProgramName(i, name);
     menu_->addEntry(name);
   }
-  menu_->setCurrent(plugin_->getProgram());
+  menu_->setCurrent(controller_->getCurrentProgram());
   menu_->invalid();
 }
 
-void CProgramBrowser::programSelected(VstInt32 program) {
+void CProgramBrowser::programSelected(int program) {
   menu_->setCurrent(program);
   menu_->invalid();
 }
 
 void CProgramBrowser::valueChanged(CControl* control) {
-  if (!plugin_ || !control) return;
+  if (!controller_ || !control) return;
   const long current = menu_->getCurrent();
   long target = current;
   bool changed = false;
   switch (control->getTag()) {
     case kMenuTag:
-      changed = current >= 0 && current != plugin_->getProgram();
+      changed = current >= 0 && current != controller_->getCurrentProgram();
       break;
     case kNextTag:
       // Buttons report 1 on press and 0 on release; only the press steps.
@@ -72,8 +67,7 @@ void CProgramBrowser::valueChanged(CControl* control) {
   if (!changed) return;
   menu_->setCurrent(target);
   menu_->invalid();
-  plugin_->setProgram(static_cast<VstInt32>(target));
-  plugin_->updateDisplay();
+  controller_->selectProgram(static_cast<int>(target));
 }
 
 bool CProgramBrowser::isTypeOf(const char* className) const {

@@ -1,11 +1,11 @@
 // The program browser: an option menu of every program's name between a
-// "previous" and a "next" step button. A choice selects the program in the
-// plugin and asks the host to update its display; the editor keeps the menu
-// in step when the program or the program names change elsewhere. Host GUI
-// thread (the plugin's program store is called from there).
+// "previous" and a "next" step button. A choice selects the program through
+// the editor's controller; the editor keeps the menu in step when the program
+// or the program names change elsewhere. Host GUI thread (the controller is
+// called from there).
 #pragma once
 
-#include "frame/Plugin.h"
+#include "editor/EditorController.h"
 #include "gui/CControl.h"
 #include "gui/CViewContainer.h"
 
@@ -21,15 +21,15 @@ class CProgramBrowser : public CViewContainer, public CControlListener {
   // With rect h high and w wide: the menu at h, topInset, w - h, h over
   // menuBackground; "next" at the right (w - h, 0, w, h); "previous" at the
   // left (0, 0, h, h); background behind all. With fillNow the menu is filled
-  // from the plugin's programs at once.
-  CProgramBrowser(const CRect& rect, Vst::Plugin* plugin, CFrame* frame, CBitmap* menuBackground,
+  // from the controller's programs at once.
+  CProgramBrowser(const CRect& rect, Vst::EditorController* controller, CFrame* frame, CBitmap* menuBackground,
                   CBitmap* nextBitmap, CBitmap* previousBitmap, CBitmap* background, int topInset,
                   bool fillNow);
 
   // One menu entry per program with its name; the current program selected.
   void fill();
   // The editor's notifications.
-  void programSelected(VstInt32 program);
+  void programSelected(int program);
   void programDataChanged() { fill(); }
 
   // From the children: the menu selects a program, the buttons step by one
@@ -40,13 +40,13 @@ class CProgramBrowser : public CViewContainer, public CControlListener {
   COptionMenu* getMenu() const { return menu_; }
   CKickButton* getNextButton() const { return next_; }
   CKickButton* getPreviousButton() const { return previous_; }
-  Vst::Plugin* getPlugin() const { return plugin_; }
+  Vst::EditorController* getController() const { return controller_; }
 
   const char* getClassName() const override { return "CProgramBrowser"; }
   bool isTypeOf(const char* className) const override;
 
  private:
-  Vst::Plugin* plugin_;
+  Vst::EditorController* controller_;
   CFrame* frame_;
   COptionMenu* menu_;
   CKickButton* next_;

@@ -26,14 +26,14 @@ constexpr int kFilterTypes = 7;
 const char* const kFilterNames[kFilterTypes] = {"Low pass", "High pass", "Band pass", "Notch",
                                                 "Peak EQ",  "Low shelf", "High shelf"};
 
-void filterTypeText(float value, char* text, Vst::Plugin*) {
+void filterTypeText(float value, char* text, Vst::RuleContext*) {
   int index = static_cast<int>(6.0f * value);
   index = index < 0 ? 0 : (index > 6 ? 6 : index);
-  std::snprintf(text, Vst::Plugin::kDisplayTextBytes, "%s", kFilterNames[index]);
+  std::snprintf(text, Vst::kDisplayTextBytes, "%s", kFilterNames[index]);
 }
 
-void percentText(float value, char* text, Vst::Plugin*) {
-  std::snprintf(text, Vst::Plugin::kDisplayTextBytes, "%d%%", static_cast<int>(std::lround(value * 100.0f)));
+void percentText(float value, char* text, Vst::RuleContext*) {
+  std::snprintf(text, Vst::kDisplayTextBytes, "%d%%", static_cast<int>(std::lround(value * 100.0f)));
 }
 
 // A snap rule of tenths that remembers how it was asked.
@@ -43,7 +43,7 @@ struct SnapLog {
   int lastIndex = -1;
 };
 SnapLog snapLog;
-float snapToTenths(float value, int index, bool fine, Vst::Plugin*) {
+float snapToTenths(float value, int index, bool fine, Vst::RuleContext*) {
   ++snapLog.calls;
   snapLog.fineCalls += fine ? 1 : 0;
   snapLog.lastIndex = index;

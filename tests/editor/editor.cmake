@@ -33,3 +33,9 @@ morvelith_add_test(editor_threads
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/editor_threads_test.cpp
   LIBS instrument LABELS tsan TIMEOUT 300)
 add_dependencies(tsan_tests editor_threads)
+
+# The editor over a fake controller: linked without the plug-in or the engine,
+# which is what lets a UI apart from the engine (lv2/ui) reuse it.
+morvelith_add_test(editor_controller
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/editor_controller_test.cpp
+  LIBS editor LABELS gui TIMEOUT 60)

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "editor/controls/CProgramBrowser.h"
+#include "instrument/PluginEditorController.h"
 #include "gui/CButtons.h"
 #include "gui/COptionMenu.h"
 #include "tests/editor/ControlsTestSupport.h"
@@ -32,7 +33,8 @@ class Browser : public EditorFrame {
     EditorFrame::SetUp();
     CBitmap* step = new CBitmap(kStepStrip);
     CBitmap* panel = new CBitmap(kPanel);
-    browser = new CProgramBrowser(kBrowserRect, plugin(), frame, panel, step, step, panel, 5, true);
+    controller = std::make_unique<Vst::PluginEditorController>(*plugin());
+    browser = new CProgramBrowser(kBrowserRect, controller.get(), frame, panel, step, step, panel, 5, true);
     step->forget();
     panel->forget();
     frame->addView(browser);
@@ -60,6 +62,7 @@ class Browser : public EditorFrame {
   }
 
   std::unique_ptr<FrameTest::Instance> instance;
+  std::unique_ptr<Vst::PluginEditorController> controller;
   CProgramBrowser* browser = nullptr;
 };
 
