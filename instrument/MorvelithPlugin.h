@@ -120,6 +120,13 @@ private:
     void applyEnvelopeGroup(const EnvelopeGroup& group, int index);
     void setEnvelopeStage(const EnvelopeGroup& group, float timeMs, float level, int stage);
 
+    // The pure level stages ("Osc: TRIM", the delay sends, "Master: LEVEL"):
+    // moved during play they glide over this time at audio rate, so a knob
+    // drag or automation does not click; a program applied jumps.
+    static constexpr float kLevelGlideMs = 5.0f;
+    // Ends every level glide at its gain (after a program is applied).
+    void settleLevels();
+
     float defaults[kNumParams] = {};
     bool graphBuilt = false;
     // The editor, owned by the interface's base class; told of every change.
@@ -154,8 +161,8 @@ private:
 
     // ---- Oscillator and filters ---------------------------------------------
     SPKit::MultiOscillator oscillator;
-    SPKit::Gain trimLeft{0.6f};
-    SPKit::Gain trimRight{0.6f};
+    SPKit::RampedGain trimLeft{0.6f, kLevelGlideMs};
+    SPKit::RampedGain trimRight{0.6f, kLevelGlideMs};
     SPKit::Unit lpfEnvelopeSource{1.0f};
     SPKit::Envelope lpfEnvelope;
     SPKit::Linear lpfEnvelopeShape;
@@ -238,8 +245,8 @@ private:
     SPKit::Gain spreadFilterDepthRight;
     SPKit::BiQuad spreadFilterLeft;
     SPKit::BiQuad spreadFilterRight;
-    SPKit::Gain hpfDelaySendLeft;
-    SPKit::Gain hpfDelaySendRight;
+    SPKit::RampedGain hpfDelaySendLeft{1.0f, kLevelGlideMs};
+    SPKit::RampedGain hpfDelaySendRight{1.0f, kLevelGlideMs};
     SPKit::Gain hpfDelayTune;
     SPKit::Mux hpfDelayCutoffBus;
     SPKit::ChamberlinHighPass hpfDelayFilterLeft;
@@ -249,8 +256,8 @@ private:
     SPKit::Gain hpfDelayFeedbackRight{1.0f};
     SPKit::Mute hpfDelayMuteLeft;
     SPKit::Mute hpfDelayMuteRight;
-    SPKit::Gain bpfDelaySendLeft;
-    SPKit::Gain bpfDelaySendRight;
+    SPKit::RampedGain bpfDelaySendLeft{1.0f, kLevelGlideMs};
+    SPKit::RampedGain bpfDelaySendRight{1.0f, kLevelGlideMs};
     SPKit::Unit bpfDelayTune{0.0f};
     SPKit::LFO bpfDelayLfo;
     SPKit::Gain bpfDelayLfoDepth{1.0f};
@@ -274,8 +281,8 @@ private:
     SPKit::BiQuad eq2Right;
     SPKit::Bypass eqBypassLeft;
     SPKit::Bypass eqBypassRight;
-    SPKit::Gain masterLeft;
-    SPKit::Gain masterRight;
+    SPKit::RampedGain masterLeft{1.0f, kLevelGlideMs};
+    SPKit::RampedGain masterRight{1.0f, kLevelGlideMs};
     SPKit::Gain outputLeft{1.0f};
     SPKit::Gain outputRight{1.0f};
 };

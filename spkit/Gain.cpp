@@ -4,6 +4,7 @@
 
 #include <xmmintrin.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace SPKit {
@@ -12,6 +13,54 @@ void Gain::process(float* out, int count) {
     input->process(out, count);
     const float g = gain;
     for (int i = 0; i < count; ++i) out[i] *= g;
+}
+
+void RampedGain::setRampLength() {
+    // At least one sample, so a glide always ends; rate x time is small and finite here.
+    rampSamples = std::max(1, static_cast<int>(std::lround(static_cast<double>(sampleRate) * rampMs * 0.001)));
+}
+
+void RampedGain::setSampleRate(float rate) {
+    Gain::setSampleRate(rate);
+    setRampLength();
+    remaining = 0;
+}
+
+void RampedGain::setGain(float g) {
+    gain = g;
+    remaining = 0;
+}
+
+float RampedGain::getCurrentGain() const {
+    return remaining > 0 ? gain - step * static_cast<float>(remaining) : gain;
+}
+
+void RampedGain::glideTo(float g) {
+    if (g == gain) return;
+    const float from = getCurrentGain();
+    gain = g;
+    step = (g - from) / static_cast<float>(rampSamples);
+    remaining = rampSamples;
+}
+
+void RampedGain::process(float* out, int count) {
+    input->process(out, count);
+    int i = 0;
+    if (remaining > 0) {
+        // Each sample's gain counts back from the target, so the last sample of
+        // the glide gets the target exactly and no rounding can build up,
+        // whatever the split into blocks.
+        const int ramped = std::min(count, remaining);
+        const float to = gain, by = step;
+        int left = remaining;
+        for (; i < ramped; ++i) {
+            --left;
+            out[i] *= to - by * static_cast<float>(left);
+        }
+        remaining = left;
+    }
+    const float g = gain;
+    for (; i < count; ++i) out[i] *= g;
 }
 
 void ModGain::process(float* out, int count) {
