@@ -31,15 +31,27 @@ void RampedGain::setGain(float g) {
     remaining = 0;
 }
 
+namespace {
+
+// The part of a glide still to go when `left` of its `length` samples remain:
+// a smoothstep, 1 at the start and 0 at the end, flat at both ends so the gain
+// leaves the old setting and lands on the new one without a corner.
+inline float glideRemainder(int left, float perSample) {
+    const float u = static_cast<float>(left) * perSample;
+    return u * u * (3.0f - 2.0f * u);
+}
+
+}  // namespace
+
 float RampedGain::getCurrentGain() const {
-    return remaining > 0 ? gain - step * static_cast<float>(remaining) : gain;
+    return remaining > 0 ? gain - span * glideRemainder(remaining, 1.0f / static_cast<float>(rampSamples)) : gain;
 }
 
 void RampedGain::glideTo(float g) {
     if (g == gain) return;
     const float from = getCurrentGain();
     gain = g;
-    step = (g - from) / static_cast<float>(rampSamples);
+    span = g - from;
     remaining = rampSamples;
 }
 
@@ -47,15 +59,15 @@ void RampedGain::process(float* out, int count) {
     input->process(out, count);
     int i = 0;
     if (remaining > 0) {
-        // Each sample's gain counts back from the target, so the last sample of
-        // the glide gets the target exactly and no rounding can build up,
-        // whatever the split into blocks.
+        // Each sample's gain is the target less what is still to go, so the
+        // glide's last sample gets the target exactly, and the gains depend
+        // only on the samples left, not on the split into blocks.
         const int ramped = std::min(count, remaining);
-        const float to = gain, by = step;
+        const float to = gain, by = span, perSample = 1.0f / static_cast<float>(rampSamples);
         int left = remaining;
         for (; i < ramped; ++i) {
             --left;
-            out[i] *= to - by * static_cast<float>(left);
+            out[i] *= to - by * glideRemainder(left, perSample);
         }
         remaining = left;
     }

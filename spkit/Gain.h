@@ -22,9 +22,9 @@ protected:
     float gain;
 };
 
-// A Gain whose moves during play glide: glideTo reaches the new gain along a
-// straight line of a fixed time, so a level change does not step between two
-// samples. setGain still jumps (and ends a glide); getGain is the gain aimed
+// A Gain whose moves during play glide: glideTo reaches the new gain along an
+// S-shaped path (a smoothstep) of a fixed time, so a level change does not step
+// between two samples. setGain still jumps (and ends a glide); getGain is the gain aimed
 // at. Settled, it multiplies exactly as Gain does, sample for sample.
 class RampedGain : public Gain {
 public:
@@ -51,7 +51,7 @@ protected:
     void setRampLength();
 
     float rampMs;
-    float step = 0.0f;    // per sample, toward gain
+    float span = 0.0f;    // the gain the glide crosses, from its start to gain
     int rampSamples = 1;  // at the unit's own rate: audio rate on an audio path
     int remaining = 0;    // samples still to go; the gain is reached when it is 0
 };
