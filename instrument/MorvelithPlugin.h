@@ -102,6 +102,13 @@ private:
     // the drive pre-filter; the glide keeps its pitch.
     void applySampleRate(float rate);
 
+    // The pure level stages ("Osc: TRIM", the delay sends, "Master: LEVEL"):
+    // moved during play they glide over this time at audio rate, so a knob
+    // drag or automation does not click; a program applied jumps.
+    static constexpr float kLevelGlideMs = 5.0f;
+    // Ends every level glide at its gain (after a program is applied).
+    void settleLevels();
+
     // Parameter mappings by section (MorvelithParameters.cpp).
     void applyOscillatorParameter(int index, float v);
     void applyPitchParameter(int index, float v);
@@ -119,13 +126,6 @@ private:
     void applyModulatorStages(const ModulatorGroup& group, bool synced);
     void applyEnvelopeGroup(const EnvelopeGroup& group, int index);
     void setEnvelopeStage(const EnvelopeGroup& group, float timeMs, float level, int stage);
-
-    // The pure level stages ("Osc: TRIM", the delay sends, "Master: LEVEL"):
-    // moved during play they glide over this time at audio rate, so a knob
-    // drag or automation does not click; a program applied jumps.
-    static constexpr float kLevelGlideMs = 5.0f;
-    // Ends every level glide at its gain (after a program is applied).
-    void settleLevels();
 
     float defaults[kNumParams] = {};
     bool graphBuilt = false;

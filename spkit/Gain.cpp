@@ -1,5 +1,5 @@
-// Gain, modulated gain, peak limiter and tube waveshaper: each pulls its input
-// into the output block and transforms it in place.
+// Gain, ramped gain, modulated gain, peak limiter and tube waveshaper: each
+// pulls its input into the output block and transforms it in place.
 #include "spkit/Gain.h"
 
 #include <xmmintrin.h>
@@ -33,9 +33,10 @@ void RampedGain::setGain(float g) {
 
 namespace {
 
-// The part of a glide still to go when `left` of its `length` samples remain:
-// a smoothstep, 1 at the start and 0 at the end, flat at both ends so the gain
-// leaves the old setting and lands on the new one without a corner.
+// The part of a glide still to go when `left` samples of it remain (perSample
+// is one over its length): a smoothstep, 1 at the start and 0 at the end, flat
+// at both ends so the gain leaves the old setting and lands on the new one
+// without a corner.
 inline float glideRemainder(int left, float perSample) {
     const float u = static_cast<float>(left) * perSample;
     return u * u * (3.0f - 2.0f * u);

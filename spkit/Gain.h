@@ -23,9 +23,9 @@ protected:
 };
 
 // A Gain whose moves during play glide: glideTo reaches the new gain along an
-// S-shaped path (a smoothstep) of a fixed time, so a level change does not step
-// between two samples. setGain still jumps (and ends a glide); getGain is the gain aimed
-// at. Settled, it multiplies exactly as Gain does, sample for sample.
+// S-shaped path (a smoothstep) of a fixed time, so a level change does not
+// step between two samples. setGain still jumps (and ends a glide); getGain is
+// the gain aimed at. Settled, it multiplies exactly as Gain does.
 class RampedGain : public Gain {
 public:
     explicit RampedGain(float gain = 1.0f, float rampMs = 5.0f) : Gain(gain), rampMs(rampMs) {
