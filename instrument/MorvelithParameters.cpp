@@ -88,6 +88,7 @@ void MorvelithPlugin::applyProgram(VstInt32 program) {
     // at once, as they always have, so program switches and renders of a
     // program sound exactly as without the glide.
     settleLevels();
+    levelsUnheard = true;
 }
 
 void MorvelithPlugin::settleLevels() {

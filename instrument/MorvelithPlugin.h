@@ -129,6 +129,10 @@ private:
 
     float defaults[kNumParams] = {};
     bool graphBuilt = false;
+    // From a program's application until the next sub-block is rendered:
+    // nothing has sounded at the levels since, so level moves made in between
+    // (values a host sends with the resume or a chunk) apply at once too.
+    bool levelsUnheard = false;
     // The editor, owned by the interface's base class; told of every change.
     MorvelithEditor* window = nullptr;
 

@@ -211,7 +211,8 @@ INSTANTIATE_TEST_SUITE_P(Rates, LevelGlide, ::testing::Values(44100.0f, 96000.0f
 
 // A program applied (after a program change's fade-out, or a chunk set by the
 // host) sets the levels at once: the output is silent or faded there, and a
-// program must sound the same however it was reached.
+// program must sound the same however it was reached. Values that arrive with
+// it, before the next frame is rendered, apply at once as well.
 TEST_F(EngineMapping, ProgramsSetTheLevelsAtOnce) {
     Engine e;
     e.start();
@@ -250,11 +251,18 @@ TEST_F(EngineMapping, ProgramsSetTheLevelsAtOnce) {
     EXPECT_TRUE(settled());
     EXPECT_EQ(e.parameter(Vst::kMasterLevel), 0.5f);
 
-    // Program 77's values as a chunk into program 76: applied with the next frame.
+    // Program 77's values as a chunk into program 76: applied with the next
+    // frame, and so is a level the host sends with it, before anything sounds.
     ASSERT_EQ(e.dispatch(effSetChunk, 1, size, program77.data()), 1);
+    e.setParameter(Vst::kOscTrim, 0.3f);
     e.render(1);
     EXPECT_EQ(e.parameter(Vst::kMasterLevel), 0.9f);
+    EXPECT_EQ(e.parameter(Vst::kOscTrim), 0.3f);
     EXPECT_TRUE(settled());
+    // From then on a move glides again.
+    e.setParameter(Vst::kOscTrim, 0.6f);
+    e.render(1);
+    EXPECT_TRUE(Access::trimLeft(*e.plugin).isGliding());
 }
 
 struct DriveCase {
