@@ -84,6 +84,17 @@ void MorvelithPlugin::parameterChanged(VstInt32 index, float value) {
 void MorvelithPlugin::applyProgram(VstInt32 program) {
     resetState();
     Synth::applyProgram(program);
+    // The output is faded out or not yet running here: the new levels apply
+    // at once, as they always have, so program switches and renders of a
+    // program sound exactly as without the glide.
+    settleLevels();
+    levelsUnheard = true;
+}
+
+void MorvelithPlugin::settleLevels() {
+    for (SPKit::RampedGain* level : {&trimLeft, &trimRight, &hpfDelaySendLeft, &hpfDelaySendRight, &bpfDelaySendLeft,
+                                     &bpfDelaySendRight, &masterLeft, &masterRight})
+        level->settle();
 }
 
 // --- Oscillator, pitch, filters ---------------------------------------------------
@@ -119,8 +130,8 @@ void MorvelithPlugin::applyOscillatorParameter(int index, float v) {
             oscillator.setDriftSpread(v);
             break;
         case kOscTrim:
-            trimLeft.setGain(L(v));
-            trimRight.setGain(L(v));
+            trimLeft.glideTo(L(v));
+            trimRight.glideTo(L(v));
             break;
         default:
             break;
@@ -222,8 +233,8 @@ void MorvelithPlugin::applyModulatorParameter(int index, float v) {
             trillShape.setScaleOffset(0.5f * (v - 0.5f), 0.5f * (v - 0.5f));
             break;
         case kMasterLevel:
-            masterLeft.setGain(L(v));
-            masterRight.setGain(L(v));
+            masterLeft.glideTo(L(v));
+            masterRight.glideTo(L(v));
             break;
         case kAmpLfo:
             ampLfoShape.setScaleOffset(v, 1.0f);
@@ -403,8 +414,8 @@ void MorvelithPlugin::applyEffectParameter(int index, float v) {
             applyDelayLength(1);
             break;
         case kHpfDelayMix:
-            hpfDelaySendLeft.setGain(v);
-            hpfDelaySendRight.setGain(v);
+            hpfDelaySendLeft.glideTo(v);
+            hpfDelaySendRight.glideTo(v);
             break;
         case kHpfDelayFb:
             applyDelayFeedback(hpfDelay, v);
@@ -413,8 +424,8 @@ void MorvelithPlugin::applyEffectParameter(int index, float v) {
             hpfDelayTune.setGain(delayTuneRatio(v));
             break;
         case kBpfDelayMix:
-            bpfDelaySendLeft.setGain(v);
-            bpfDelaySendRight.setGain(v);
+            bpfDelaySendLeft.glideTo(v);
+            bpfDelaySendRight.glideTo(v);
             break;
         case kBpfDelayFb:
             applyDelayFeedback(bpfDelay, v);

@@ -120,6 +120,10 @@ void MorvelithPlugin::processBlock(float** inputs, float** outputs, VstInt32 fra
         Synth::processBlock(inputs, outputs, frames);
         return;
     }
+    if (levelsUnheard) {
+        settleLevels();
+        levelsUnheard = false;
+    }
     // Left first: the oscillator's first pull of a block is its left output.
     outputLeft.process(outputs[0], frames);
     outputRight.process(outputs[1], frames);

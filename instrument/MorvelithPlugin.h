@@ -102,6 +102,13 @@ private:
     // the drive pre-filter; the glide keeps its pitch.
     void applySampleRate(float rate);
 
+    // The pure level stages ("Osc: TRIM", the delay sends, "Master: LEVEL"):
+    // moved during play they glide over this time at audio rate, so a knob
+    // drag or automation does not click; a program applied jumps.
+    static constexpr float kLevelGlideMs = 5.0f;
+    // Ends every level glide at its gain (after a program is applied).
+    void settleLevels();
+
     // Parameter mappings by section (MorvelithParameters.cpp).
     void applyOscillatorParameter(int index, float v);
     void applyPitchParameter(int index, float v);
@@ -122,6 +129,10 @@ private:
 
     float defaults[kNumParams] = {};
     bool graphBuilt = false;
+    // From a program's application until the next sub-block is rendered:
+    // nothing has sounded at the levels since, so level moves made in between
+    // (values a host sends with the resume or a chunk) apply at once too.
+    bool levelsUnheard = false;
     // The editor, owned by the interface's base class; told of every change.
     MorvelithEditor* window = nullptr;
 
@@ -154,8 +165,8 @@ private:
 
     // ---- Oscillator and filters ---------------------------------------------
     SPKit::MultiOscillator oscillator;
-    SPKit::Gain trimLeft{0.6f};
-    SPKit::Gain trimRight{0.6f};
+    SPKit::RampedGain trimLeft{0.6f, kLevelGlideMs};
+    SPKit::RampedGain trimRight{0.6f, kLevelGlideMs};
     SPKit::Unit lpfEnvelopeSource{1.0f};
     SPKit::Envelope lpfEnvelope;
     SPKit::Linear lpfEnvelopeShape;
@@ -238,8 +249,8 @@ private:
     SPKit::Gain spreadFilterDepthRight;
     SPKit::BiQuad spreadFilterLeft;
     SPKit::BiQuad spreadFilterRight;
-    SPKit::Gain hpfDelaySendLeft;
-    SPKit::Gain hpfDelaySendRight;
+    SPKit::RampedGain hpfDelaySendLeft{1.0f, kLevelGlideMs};
+    SPKit::RampedGain hpfDelaySendRight{1.0f, kLevelGlideMs};
     SPKit::Gain hpfDelayTune;
     SPKit::Mux hpfDelayCutoffBus;
     SPKit::ChamberlinHighPass hpfDelayFilterLeft;
@@ -249,8 +260,8 @@ private:
     SPKit::Gain hpfDelayFeedbackRight{1.0f};
     SPKit::Mute hpfDelayMuteLeft;
     SPKit::Mute hpfDelayMuteRight;
-    SPKit::Gain bpfDelaySendLeft;
-    SPKit::Gain bpfDelaySendRight;
+    SPKit::RampedGain bpfDelaySendLeft{1.0f, kLevelGlideMs};
+    SPKit::RampedGain bpfDelaySendRight{1.0f, kLevelGlideMs};
     SPKit::Unit bpfDelayTune{0.0f};
     SPKit::LFO bpfDelayLfo;
     SPKit::Gain bpfDelayLfoDepth{1.0f};
@@ -274,8 +285,8 @@ private:
     SPKit::BiQuad eq2Right;
     SPKit::Bypass eqBypassLeft;
     SPKit::Bypass eqBypassRight;
-    SPKit::Gain masterLeft;
-    SPKit::Gain masterRight;
+    SPKit::RampedGain masterLeft{1.0f, kLevelGlideMs};
+    SPKit::RampedGain masterRight{1.0f, kLevelGlideMs};
     SPKit::Gain outputLeft{1.0f};
     SPKit::Gain outputRight{1.0f};
 };

@@ -1,9 +1,10 @@
-// Gain, modulated gain, peak limiter and tube waveshaper: each pulls its input
-// into the output block and transforms it in place.
+// Gain, ramped gain, modulated gain, peak limiter and tube waveshaper: each
+// pulls its input into the output block and transforms it in place.
 #include "spkit/Gain.h"
 
 #include <xmmintrin.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace SPKit {
@@ -12,6 +13,67 @@ void Gain::process(float* out, int count) {
     input->process(out, count);
     const float g = gain;
     for (int i = 0; i < count; ++i) out[i] *= g;
+}
+
+void RampedGain::setRampLength() {
+    // At least one sample, so a glide always ends; rate x time is small and finite here.
+    rampSamples = std::max(1, static_cast<int>(std::lround(static_cast<double>(sampleRate) * rampMs * 0.001)));
+}
+
+void RampedGain::setSampleRate(float rate) {
+    Gain::setSampleRate(rate);
+    setRampLength();
+    remaining = 0;
+}
+
+void RampedGain::setGain(float g) {
+    gain = g;
+    remaining = 0;
+}
+
+namespace {
+
+// The part of a glide still to go when `left` samples of it remain (perSample
+// is one over its length): a smoothstep, 1 at the start and 0 at the end, flat
+// at both ends so the gain leaves the old setting and lands on the new one
+// without a corner.
+inline float glideRemainder(int left, float perSample) {
+    const float u = static_cast<float>(left) * perSample;
+    return u * u * (3.0f - 2.0f * u);
+}
+
+}  // namespace
+
+float RampedGain::getCurrentGain() const {
+    return remaining > 0 ? gain - span * glideRemainder(remaining, 1.0f / static_cast<float>(rampSamples)) : gain;
+}
+
+void RampedGain::glideTo(float g) {
+    if (g == gain) return;
+    const float from = getCurrentGain();
+    gain = g;
+    span = g - from;
+    remaining = rampSamples;
+}
+
+void RampedGain::process(float* out, int count) {
+    input->process(out, count);
+    int i = 0;
+    if (remaining > 0) {
+        // Each sample's gain is the target less what is still to go, so the
+        // glide's last sample gets the target exactly, and the gains depend
+        // only on the samples left, not on the split into blocks.
+        const int ramped = std::min(count, remaining);
+        const float to = gain, by = span, perSample = 1.0f / static_cast<float>(rampSamples);
+        int left = remaining;
+        for (; i < ramped; ++i) {
+            --left;
+            out[i] *= to - by * glideRemainder(left, perSample);
+        }
+        remaining = left;
+    }
+    const float g = gain;
+    for (; i < count; ++i) out[i] *= g;
 }
 
 void ModGain::process(float* out, int count) {

@@ -1,7 +1,8 @@
-// Level and non-linear stages: a fixed gain, a gain that follows a control
-// signal sample by sample, a peak limiter with separate attack and release
-// time constants, and a tube-style waveshaper (an asymmetric quadratic with a
-// soft knee) that adds even harmonics and rounds off the positive peaks.
+// Level and non-linear stages: a fixed gain, a gain that glides to a new
+// setting, a gain that follows a control signal sample by sample, a peak
+// limiter with separate attack and release time constants, and a tube-style
+// waveshaper (an asymmetric quadratic with a soft knee) that adds even
+// harmonics and rounds off the positive peaks.
 #pragma once
 
 #include "spkit/Framework.h"
@@ -19,6 +20,40 @@ public:
 
 protected:
     float gain;
+};
+
+// A Gain whose moves during play glide: glideTo reaches the new gain along an
+// S-shaped path (a smoothstep) of a fixed time, so a level change does not
+// step between two samples. setGain still jumps (and ends a glide); getGain is
+// the gain aimed at. Settled, it multiplies exactly as Gain does.
+class RampedGain : public Gain {
+public:
+    explicit RampedGain(float gain = 1.0f, float rampMs = 5.0f) : Gain(gain), rampMs(rampMs) {
+        setRampLength();
+    }
+
+    void process(float* out, int count) override;
+    // Re-derives the ramp length for the new rate; a glide under way ends at its gain.
+    void setSampleRate(float rate) override;
+    void setGain(float g) override;
+
+    // Starts a glide from the gain the last sample got; a move to the gain
+    // already aimed at leaves a glide under way as it is.
+    virtual void glideTo(float g);
+    // Ends a glide at its gain.
+    virtual void settle() { remaining = 0; }
+    virtual bool isGliding() const { return remaining > 0; }
+    // The gain the last processed sample got (where a new glide starts).
+    virtual float getCurrentGain() const;
+    virtual int getRampLength() const { return rampSamples; }
+
+protected:
+    void setRampLength();
+
+    float rampMs;
+    float span = 0.0f;    // the gain the glide crosses, from its start to gain
+    int rampSamples = 1;  // at the unit's own rate: audio rate on an audio path
+    int remaining = 0;    // samples still to go; the gain is reached when it is 0
 };
 
 // Multiplies its input by the interpolated control value; without a control

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "tests/instrument/engine_support.h"
 #include "tests/support/AudioAnalysis.h"
@@ -146,6 +147,122 @@ TEST_F(EngineMapping, MasterLevelScalesTheOutput) {
     };
     // L(0.75) against L(0.5) = 1: 0.75^3.986314 x 15.84893.
     EXPECT_NEAR(level(0.75f) / level(0.5f), std::pow(0.75, 3.986314) * 15.84893, 1e-3);
+}
+
+// The pure level stages: each index with its pair of units and its curve.
+struct LevelStage {
+    int index;
+    SPKit::RampedGain& (*left)(Vst::MorvelithPlugin&);
+    SPKit::RampedGain& (*right)(Vst::MorvelithPlugin&);
+    bool levelCurve;  // L(v); otherwise the value itself
+};
+const LevelStage kLevelStages[] = {
+    {Vst::kOscTrim, Access::trimLeft, Access::trimRight, true},
+    {Vst::kMasterLevel, Access::masterLeft, Access::masterRight, true},
+    {Vst::kHpfDelayMix, Access::hpfDelaySendLeft, Access::hpfDelaySendRight, false},
+    {Vst::kBpfDelayMix, Access::bpfDelaySendLeft, Access::bpfDelaySendRight, false},
+};
+float stageGain(const LevelStage& stage, float v) { return stage.levelCurve ? Curves::level(v) : v; }
+
+class LevelGlide : public EngineMapping, public ::testing::WithParamInterface<float> {};
+
+// Moved during play, each level stage leaves its gain at once, glides along a
+// monotone path at audio rate (5 ms in frames of the host's rate, however the
+// control paths run) and lands on exactly the gain of its mapping.
+TEST_P(LevelGlide, MovesGlideOverFiveMillisecondsAndLandOnTheMappedGain) {
+    const float rate = GetParam();
+    const int glide = static_cast<int>(std::lround(rate * 0.005));
+    for (const LevelStage& stage : kLevelStages) {
+        SCOPED_TRACE(stage.index);
+        Engine e;
+        e.start(rate);
+        e.noteOn(57, 100);
+        apply(e, stage.index, 0.2f);
+        e.render(2 * glide);
+        auto& left = stage.left(*e.plugin);
+        auto& right = stage.right(*e.plugin);
+        const float from = stageGain(stage, 0.2f);
+        const float to = stageGain(stage, 0.8f);
+        ASSERT_EQ(left.getCurrentGain(), from);
+        // A smoothstep's steepest slope is 1.5 times the straight line's.
+        const float steepest = 1.5f * (to - from) / static_cast<float>(glide) * 1.001f;
+        e.setParameter(stage.index, 0.8f);
+        float previous = from;
+        for (int frame = 1; frame <= glide; ++frame) {
+            e.render(1);
+            const float now = left.getCurrentGain();
+            ASSERT_EQ(right.getCurrentGain(), now) << frame;
+            ASSERT_GE(now, previous) << frame;
+            ASSERT_LE(now - previous, steepest) << frame;
+            ASSERT_EQ(left.isGliding(), frame < glide) << frame;
+            if (frame < glide) {
+                ASSERT_LT(now, to) << frame;
+            }
+            previous = now;
+        }
+        EXPECT_GT(previous - from, 0.0f);
+        EXPECT_EQ(previous, to);
+        EXPECT_EQ(left.getGain(), to);
+        EXPECT_EQ(stage.left(*e.plugin).getSampleRate(), rate);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, LevelGlide, ::testing::Values(44100.0f, 96000.0f));
+
+// A program applied (after a program change's fade-out, or a chunk set by the
+// host) sets the levels at once: the output is silent or faded there, and a
+// program must sound the same however it was reached. Values that arrive with
+// it, before the next frame is rendered, apply at once as well.
+TEST_F(EngineMapping, ProgramsSetTheLevelsAtOnce) {
+    Engine e;
+    e.start();
+    e.noteOn(57, 100);
+    e.render(512);
+    // No level gliding, each at the gain of its value in the current program.
+    const auto settled = [&e] {
+        for (const LevelStage& stage : kLevelStages) {
+            auto& left = stage.left(*e.plugin);
+            if (left.isGliding() || stage.right(*e.plugin).isGliding()) return false;
+            if (left.getCurrentGain() != stageGain(stage, e.parameter(stage.index))) return false;
+        }
+        return true;
+    };
+    // Program 77 (the defaults) gets its levels moved to 0.9 during play.
+    e.dispatch(effSetProgram, 0, 77);
+    e.render(1024);
+    for (const LevelStage& stage : kLevelStages) e.setParameter(stage.index, 0.9f);
+    e.render(1024);
+    ASSERT_TRUE(settled());
+    ASSERT_EQ(e.parameter(Vst::kMasterLevel), 0.9f);
+    void* data = nullptr;
+    const VstIntPtr size = e.dispatch(effGetChunk, 1, 0, &data);
+    ASSERT_GT(size, 0);
+    std::vector<unsigned char> program77(static_cast<const unsigned char*>(data),
+                                         static_cast<const unsigned char*>(data) + size);
+
+    // Back to program 76 through the fade: at no block boundary is a level gliding.
+    e.dispatch(effSetProgram, 0, 76);
+    bool glided = false;
+    for (int block = 0; block < 64; ++block) {
+        e.render(16);
+        for (const LevelStage& stage : kLevelStages) glided = glided || stage.left(*e.plugin).isGliding();
+    }
+    EXPECT_FALSE(glided);
+    EXPECT_TRUE(settled());
+    EXPECT_EQ(e.parameter(Vst::kMasterLevel), 0.5f);
+
+    // Program 77's values as a chunk into program 76: applied with the next
+    // frame, and so is a level the host sends with it, before anything sounds.
+    ASSERT_EQ(e.dispatch(effSetChunk, 1, size, program77.data()), 1);
+    e.setParameter(Vst::kOscTrim, 0.3f);
+    e.render(1);
+    EXPECT_EQ(e.parameter(Vst::kMasterLevel), 0.9f);
+    EXPECT_EQ(e.parameter(Vst::kOscTrim), 0.3f);
+    EXPECT_TRUE(settled());
+    // From then on a move glides again.
+    e.setParameter(Vst::kOscTrim, 0.6f);
+    e.render(1);
+    EXPECT_TRUE(Access::trimLeft(*e.plugin).isGliding());
 }
 
 struct DriveCase {

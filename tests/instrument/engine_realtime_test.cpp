@@ -117,6 +117,34 @@ TEST_F(EngineRealtime, NothingOnTheAudioThreadAllocates) {
 #endif
 }
 
+// Automation of the level stages: a move in every block, so that glides
+// start and end inside the measured scope.
+TEST_F(EngineRealtime, LevelGlidesDoNotAllocate) {
+#if MORVELITH_COUNTS_ALLOCATIONS
+    Engine e;
+    e.start();
+    EventList noteOn;
+    noteOn.set({{{0, 0x90, 48, 127}}});
+    block(e);
+    events(e, noteOn);
+    e.setParameter(Vst::kDelayEnable, 1.0f);
+    block(e);
+    Lcg random;
+    TestSupport::AllocationScope scope;
+    for (int k = 0; k < 40; ++k) {
+        for (int index : {Vst::kOscTrim, Vst::kMasterLevel, Vst::kHpfDelayMix, Vst::kBpfDelayMix})
+            e.setParameter(index, random.next());
+        block(e);
+    }
+    const TestSupport::AllocationCounts counts = scope.stop();
+    EXPECT_EQ(counts.allocations, 0);
+    EXPECT_EQ(counts.releases, 0);
+    EXPECT_TRUE(finite);
+#else
+    GTEST_SKIP() << "the counting allocator is not linked in this configuration";
+#endif
+}
+
 TEST_F(EngineRealtime, ProgramChangesDoNotAllocateOnTheAudioThread) {
 #if MORVELITH_COUNTS_ALLOCATIONS
     Engine e;

@@ -255,8 +255,8 @@ struct MorvelithPluginTestAccess {
     static SPKit::Gain& vibratoDepth(P& p) { return p.vibratoDepth; }
     static SPKit::Linear& trillShape(P& p) { return p.trillShape; }
     static SPKit::Squarewave& trillOscillator(P& p) { return p.trillOscillator; }
-    static SPKit::Gain& trimLeft(P& p) { return p.trimLeft; }
-    static SPKit::Gain& trimRight(P& p) { return p.trimRight; }
+    static SPKit::RampedGain& trimLeft(P& p) { return p.trimLeft; }
+    static SPKit::RampedGain& trimRight(P& p) { return p.trimRight; }
     static SPKit::Envelope& lpfEnvelope(P& p) { return p.lpfEnvelope; }
     static SPKit::Envelope& hpfEnvelope(P& p) { return p.hpfEnvelope; }
     static SPKit::Linear& lpfEnvelopeShape(P& p) { return p.lpfEnvelopeShape; }
@@ -293,7 +293,10 @@ struct MorvelithPluginTestAccess {
     static SPKit::BiQuad& spreadFilterLeft(P& p) { return p.spreadFilterLeft; }
     static SPKit::StereoDelay& hpfDelay(P& p) { return p.hpfDelay; }
     static SPKit::StereoDelay& bpfDelay(P& p) { return p.bpfDelay; }
-    static SPKit::Gain& hpfDelaySendLeft(P& p) { return p.hpfDelaySendLeft; }
+    static SPKit::RampedGain& hpfDelaySendLeft(P& p) { return p.hpfDelaySendLeft; }
+    static SPKit::RampedGain& hpfDelaySendRight(P& p) { return p.hpfDelaySendRight; }
+    static SPKit::RampedGain& bpfDelaySendLeft(P& p) { return p.bpfDelaySendLeft; }
+    static SPKit::RampedGain& bpfDelaySendRight(P& p) { return p.bpfDelaySendRight; }
     static SPKit::Gain& hpfDelayTune(P& p) { return p.hpfDelayTune; }
     static SPKit::Unit& bpfDelayTune(P& p) { return p.bpfDelayTune; }
     static SPKit::LFO& bpfDelayLfo(P& p) { return p.bpfDelayLfo; }
@@ -305,8 +308,8 @@ struct MorvelithPluginTestAccess {
     static SPKit::BiQuad& eq1Right(P& p) { return p.eq1Right; }
     static SPKit::BiQuad& eq2Left(P& p) { return p.eq2Left; }
     static SPKit::Bypass& eqBypassLeft(P& p) { return p.eqBypassLeft; }
-    static SPKit::Gain& masterLeft(P& p) { return p.masterLeft; }
-    static SPKit::Gain& masterRight(P& p) { return p.masterRight; }
+    static SPKit::RampedGain& masterLeft(P& p) { return p.masterLeft; }
+    static SPKit::RampedGain& masterRight(P& p) { return p.masterRight; }
     static SPKit::Gain& outputLeft(P& p) { return p.outputLeft; }
     static SPKit::Gain& outputRight(P& p) { return p.outputRight; }
     static SPKit::Mux& lfoBus(P& p) { return p.lfoBus; }

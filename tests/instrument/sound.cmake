@@ -8,7 +8,7 @@ if(TARGET morvelith)
   target_compile_definitions(sound_rig PRIVATE MORVELITH_PLUGIN_PATH="$<TARGET_FILE:morvelith>")
 endif()
 
-foreach(suite pitch timing effects modulation robustness)
+foreach(suite pitch timing effects modulation robustness level_moves)
   morvelith_add_test(sound_${suite} SOURCES ${CMAKE_CURRENT_LIST_DIR}/sound_${suite}_test.cpp
     LIBS sound_rig morvelith_test_support morvelith_alloc_counter LABELS instrument)
   if(TARGET morvelith)

@@ -88,6 +88,11 @@ std::vector<UnitCase> allCases() {
         u->setInput(r.feed());
         u->setGain(pick(s, 0.0f, 0.7f, 1e6f));
         r.output = u; }, true});
+    cases.push_back({"RampedGain", [](Rig& r, Setting s) {
+        auto* u = r.make<RampedGain>(pick(s, 1e6f, 0.7f, 0.0f));
+        u->setInput(r.feed());
+        u->glideTo(pick(s, 0.0f, 2.0f, 1e6f));  // the glide runs while the contract is checked
+        r.output = u; }, true});
     cases.push_back({"ModGain", [](Rig& r, Setting s) {
         auto* u = r.make<ModGain>();
         u->setInput(r.feed());

@@ -1,9 +1,10 @@
-// Gain and saturation units as audio processors: the modulated gain against
-// its control ramp, the limiter's attack and release times and its ceiling,
-// the tube curve's shape, knee and harmonics (their real-time contract is
-// in the contract suite).
+// Gain and saturation units as audio processors: the ramped gain's glide and
+// its held value against Gain, the modulated gain against its control ramp,
+// the limiter's attack and release times and its ceiling, the tube curve's
+// shape, knee and harmonics (their real-time contract is in the contract suite).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <numbers>
@@ -81,6 +82,94 @@ TEST(ModGain, UsesTheStoredGainWithoutAControlSource) {
     const auto x = sine(440.0, kRate, 512);
     const auto y = run(unit, x);
     for (size_t i = 0; i < x.size(); ++i) EXPECT_FLOAT_EQ(y[i], 0.25f * x[i]);
+}
+
+// --- RampedGain -----------------------------------------------------------------
+
+// The stated path of a glide from `from` to `to` over n samples: sample k
+// (0-based) gets to - (to - from) x s(u), u = (n - 1 - k) / n, s(u) = u^2 (3 - 2u).
+double glideGain(double from, double to, int n, int k) {
+    const double u = static_cast<double>(n - 1 - k) / n;
+    return to - (to - from) * u * u * (3.0 - 2.0 * u);
+}
+
+// A held value gives exactly what Gain gives, whatever the block split, and
+// so does the new value once a glide is over.
+TEST(RampedGain, HeldItMultipliesExactlyAsGainDoes) {
+    const auto x = noise(3000, 0.9f);
+    for (int block : {1, 7, 64, 256, 4096}) {
+        SCOPED_TRACE(block);
+        Gain plain(0.3467f);
+        RampedGain ramped(0.3467f);
+        EXPECT_EQ(run(ramped, x, block), run(plain, x, block));
+        ramped.glideTo(2.5f);
+        plain.setGain(2.5f);
+        const auto glided = run(ramped, x, block);
+        const auto reference = run(plain, x, block);
+        ASSERT_FALSE(ramped.isGliding());
+        EXPECT_TRUE(std::equal(glided.begin() + ramped.getRampLength(), glided.end(),
+                               reference.begin() + ramped.getRampLength()));
+        EXPECT_FALSE(std::equal(glided.begin(), glided.begin() + ramped.getRampLength(), reference.begin()));
+    }
+}
+
+TEST(RampedGain, GlidesAlongASmoothstepAndLandsExactlyOnTheNewGain) {
+    RampedGain unit(0.25f);
+    unit.setSampleRate(48000.0f);
+    const int n = unit.getRampLength();
+    ASSERT_EQ(n, 240);  // 5 ms
+    unit.glideTo(4.0f);
+    EXPECT_EQ(unit.getGain(), 4.0f);  // the gain aimed at, as a display would show it
+    const std::vector<float> ones(static_cast<size_t>(n + 50), 1.0f);
+    const auto y = run(unit, ones, 37);
+    for (int k = 0; k < n; ++k) EXPECT_NEAR(y[static_cast<size_t>(k)], glideGain(0.25, 4.0, n, k), 2e-6) << k;
+    EXPECT_EQ(y[static_cast<size_t>(n - 1)], 4.0f);
+    for (size_t k = 1; k < y.size(); ++k) EXPECT_GE(y[k], y[k - 1]) << k;
+    for (size_t k = static_cast<size_t>(n); k < y.size(); ++k) EXPECT_EQ(y[k], 4.0f) << k;
+    EXPECT_FALSE(unit.isGliding());
+}
+
+// A move in mid-glide starts from the gain reached, so it adds no step; a
+// move to the gain already aimed at leaves the glide as it is; setGain jumps.
+TEST(RampedGain, AMoveInMidGlideStartsWhereTheGlideIs) {
+    RampedGain unit(1.0f);
+    const int n = unit.getRampLength();
+    const std::vector<float> ones(static_cast<size_t>(n), 1.0f);
+    unit.glideTo(3.0f);
+    const auto first = run(unit, std::vector<float>(100, 1.0f));
+    unit.glideTo(3.0f);
+    EXPECT_EQ(unit.getCurrentGain(), first.back());
+    unit.glideTo(0.5f);
+    EXPECT_EQ(unit.getCurrentGain(), first.back());
+    const auto second = run(unit, ones);
+    // The steepest step of a smoothstep over n samples is 1.5 / n of its span.
+    const float steepest = 1.5f * (first.back() - 0.5f) / static_cast<float>(n) * 1.001f;
+    EXPECT_LE(std::fabs(second[0] - first.back()), steepest);
+    EXPECT_EQ(second.back(), 0.5f);
+    EXPECT_FALSE(unit.isGliding());
+
+    unit.glideTo(2.0f);
+    run(unit, std::vector<float>(10, 1.0f));
+    unit.setGain(0.125f);
+    EXPECT_FALSE(unit.isGliding());
+    EXPECT_EQ(run(unit, std::vector<float>(4, 1.0f)), std::vector<float>(4, 0.125f));
+}
+
+// The ramp is counted in samples of the unit's own rate.
+TEST(RampedGain, RampLengthFollowsTheRateAndARateChangeEndsTheGlide) {
+    RampedGain unit(1.0f, 5.0f);
+    EXPECT_EQ(unit.getRampLength(), 221);  // 220.5 samples at 44100 Hz, rounded
+    unit.glideTo(2.0f);
+    unit.setSampleRate(96000.0f);
+    EXPECT_EQ(unit.getRampLength(), 480);
+    EXPECT_FALSE(unit.isGliding());
+    EXPECT_EQ(unit.getCurrentGain(), 2.0f);
+    unit.setSampleRate(96000.0f * kControlRateFactor);
+    EXPECT_EQ(unit.getRampLength(), 60);
+    RampedGain instant(1.0f, 0.0f);  // no time at all still ends a glide, in one sample
+    EXPECT_EQ(instant.getRampLength(), 1);
+    instant.glideTo(3.0f);
+    EXPECT_EQ(run(instant, std::vector<float>(2, 1.0f)), std::vector<float>(2, 3.0f));
 }
 
 TEST(Limiter, BelowThresholdTheSignalPassesUnchanged) {

@@ -1,0 +1,46 @@
+// Cost per sample of the level stages: the plain Gain, the ramped gain held at
+// its value (what every sample costs outside a glide) and the ramped gain with
+// a fresh glide in every block (the worst case of automation), at the
+// instrument's sub-block sizes. The source is a constant, so the figures are
+// the stage's own cost.
+#include <benchmark/benchmark.h>
+
+#include "bench/spkit/BenchSupport.h"
+#include "spkit/Gain.h"
+
+namespace {
+
+void BM_Gain(benchmark::State& state) {
+    SPKit::Unit source(0.5f);
+    SPKit::Gain gain(0.7f);
+    gain.setInput(&source);
+    BenchSupport::pullBlocks(state, gain, static_cast<int>(state.range(0)));
+}
+BENCHMARK(BM_Gain)->Arg(64)->Arg(256);
+
+void BM_RampedGainHeld(benchmark::State& state) {
+    SPKit::Unit source(0.5f);
+    SPKit::RampedGain gain(0.7f);
+    gain.setInput(&source);
+    BenchSupport::pullBlocks(state, gain, static_cast<int>(state.range(0)));
+}
+BENCHMARK(BM_RampedGainHeld)->Arg(64)->Arg(256);
+
+void BM_RampedGainGlidingEveryBlock(benchmark::State& state) {
+    const int block = static_cast<int>(state.range(0));
+    SPKit::Unit source(0.5f);
+    SPKit::RampedGain gain(0.7f);
+    gain.setInput(&source);
+    alignas(16) float out[SPKit::kMaxBlock];
+    bool up = false;
+    for (auto _ : state) {
+        gain.glideTo(up ? 2.0f : 0.25f);
+        up = !up;
+        gain.process(out, block);
+        benchmark::DoNotOptimize(out);
+    }
+    BenchSupport::reportPerSample(state, block);
+}
+BENCHMARK(BM_RampedGainGlidingEveryBlock)->Arg(64)->Arg(256);
+
+}  // namespace
