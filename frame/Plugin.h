@@ -70,6 +70,10 @@ public:
 
     // Any thread: queued; stored and applied by the audio thread.
     void setParameter(VstInt32 index, float value) override;
+    // Audio thread (a format whose controls arrive inside its process call):
+    // setParameter's queueing without waiting. False when another thread holds
+    // the lock; the caller offers the change again at its next block.
+    bool offerParameter(VstInt32 index, float value);
     // Any thread: the current program's stored value.
     float getParameter(VstInt32 index) override;
     void setProgram(VstInt32 program) override;

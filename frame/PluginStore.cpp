@@ -46,6 +46,14 @@ void Plugin::setParameter(VstInt32 index, float value) {
     lock.unlock();
 }
 
+bool Plugin::offerParameter(VstInt32 index, float value) {
+    if (index < 0 || index >= numParams || !std::isfinite(value)) return true;  // nothing to offer
+    if (!lock.tryLock()) return false;
+    controlQueue->push(kParameterChange, static_cast<float>(index), std::clamp(value, 0.0f, 1.0f), 0.0f);
+    lock.unlock();
+    return true;
+}
+
 float Plugin::getParameter(VstInt32 index) { return getProgramValue(getProgram(), index); }
 
 float Plugin::getProgramValue(VstInt32 program, VstInt32 index) {

@@ -206,9 +206,11 @@ void Lv2Instrument::applyControlPorts() {
         // Hosts keep port values as text (lilv writes six decimals): a value
         // read back from a session counts as unchanged.
         if (std::fabs(value - portShadow[control].load(std::memory_order_relaxed)) <= kPortTolerance) continue;
-        portShadow[control].store(value, std::memory_order_relaxed);
-        // Host automation's path: queued, stored and applied at the block's first frame.
-        plugin->setParameter(kParameterOfControl[control], value);
+        // Host automation's path: queued, stored and applied at the block's first
+        // frame. The audio thread never waits for the lock: while the worker holds
+        // it the port keeps its old shadow and is offered again next run.
+        if (plugin->offerParameter(kParameterOfControl[control], value))
+            portShadow[control].store(value, std::memory_order_relaxed);
     }
 }
 

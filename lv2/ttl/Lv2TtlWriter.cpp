@@ -97,7 +97,7 @@ std::string pluginDescription(bool withUi) {
         << "    doap:maintainer [ foaf:name \"Morvelith\" ] ;\n"
         << "    lv2:minorVersion 0 ;\n    lv2:microVersion 0 ;\n"
         << "    lv2:requiredFeature urid:map ;\n"
-        << "    lv2:optionalFeature work:schedule , opts:options ;\n"
+        << "    lv2:optionalFeature lv2:hardRTCapable , work:schedule , opts:options ;\n"
         << "    opts:supportedOption bufsz:maxBlockLength , bufsz:nominalBlockLength ;\n"
         << "    lv2:extensionData state:interface , work:interface ;\n";
     if (withUi) out << "    ui:ui " << uiUri() << " ;\n";

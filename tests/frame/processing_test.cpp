@@ -174,6 +174,24 @@ TEST_F(Processing, BusyLockPostponesTheControlQueueWithoutWaiting) {
     EXPECT_EQ(plugin.effect->getParameter(plugin.effect, 5), 0.25f);
 }
 
+TEST_F(Processing, AnOfferedParameterNeverWaitsAndLandsLikeAutomation) {
+    Instance plugin;
+    plugin.start();
+    plugin.process(64);
+    const float before = plugin.effect->getParameter(plugin.effect, 7);
+    ASSERT_NE(before, 0.75f);
+    plugin.synth->lockRef().lock();  // the worker holds it: the offer is refused at once
+    EXPECT_FALSE(plugin.synth->offerParameter(7, 0.75f));
+    plugin.synth->lockRef().unlock();
+    plugin.process(64);
+    EXPECT_EQ(plugin.effect->getParameter(plugin.effect, 7), before);
+    // Accepted: clamped, and stored at the next block's first frame as setParameter would.
+    EXPECT_TRUE(plugin.synth->offerParameter(7, 1.5f));
+    EXPECT_TRUE(plugin.synth->offerParameter(7, std::nanf("")));  // nothing to store, nothing to retry
+    plugin.process(64);
+    EXPECT_EQ(plugin.effect->getParameter(plugin.effect, 7), 1.0f);
+}
+
 TEST_F(Processing, BothRingsLoseWhatArrivesBeyond1024Waiting) {
     Instance plugin;
     plugin.start();
