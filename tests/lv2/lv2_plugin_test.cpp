@@ -4,7 +4,9 @@
 // session and preset restores over host-owned ports), the UI protocol and the
 // absence of heap use in run.
 #include <gtest/gtest.h>
+#include <lv2/atom/atom.h>
 #include <lv2/presets/presets.h>
+#include <lv2/ui/ui.h>
 
 #include <cmath>
 #include <cstring>
@@ -106,6 +108,45 @@ TEST_F(Lv2Bundle, PortsCarryTheTableNamesDefaultsRangesAndSwitches) {
         EXPECT_EQ(lilv_port_has_property(p, port, toggled), info.type == Vst::kParameterSwitch) << info.name;
     }
     for (LilvNode* n : {input, control, toggled, instrument}) lilv_node_free(n);
+}
+
+// The editor embeds itself in the host's window, so a host that cannot give
+// it one must not try; and it lives on the DSP's notify port, which some
+// hosts forward only to a UI that asks for it.
+TEST_F(Lv2Bundle, TheUiRequiresItsParentAndAsksForTheNotifyPortsEvents) {
+    LilvUIs* uis = lilv_plugin_get_uis(Lv2Test::plugin());
+    ASSERT_EQ(lilv_uis_size(uis), 1u);
+    const LilvUI* ui = lilv_uis_get(uis, lilv_uis_begin(uis));
+    const LilvNode* self = lilv_ui_get_uri(ui);
+    EXPECT_STREQ(lilv_node_as_uri(self), kUiUri);
+    LilvWorld* world = Lv2Test::world();
+    LilvNode* required = uri(LV2_CORE__requiredFeature);
+    LilvNode* optional = uri(LV2_CORE__optionalFeature);
+    LilvNode* parent = uri(LV2_UI__parent);
+    EXPECT_TRUE(lilv_world_ask(world, self, required, parent));
+    EXPECT_FALSE(lilv_world_ask(world, self, optional, parent));
+
+    LilvNode* notification = uri(LV2_UI__portNotification);
+    LilvNodes* notifications = lilv_world_find_nodes(world, self, notification, nullptr);
+    ASSERT_EQ(lilv_nodes_size(notifications), 1u);
+    const LilvNode* entry = lilv_nodes_get(notifications, lilv_nodes_begin(notifications));
+    LilvNode* pluginKey = uri(LV2_UI__plugin);
+    LilvNode* indexKey = uri(LV2_UI_PREFIX "portIndex");
+    LilvNode* protocolKey = uri(LV2_UI_PREFIX "protocol");
+    LilvNode* plugin = lilv_world_get(world, entry, pluginKey, nullptr);
+    LilvNode* index = lilv_world_get(world, entry, indexKey, nullptr);
+    LilvNode* protocol = lilv_world_get(world, entry, protocolKey, nullptr);
+    ASSERT_TRUE(plugin && index && protocol);
+    EXPECT_TRUE(lilv_node_equals(plugin, lilv_plugin_get_uri(Lv2Test::plugin())));
+    ASSERT_TRUE(lilv_node_is_int(index));
+    const LilvPort* port = lilv_plugin_get_port_by_index(Lv2Test::plugin(), static_cast<uint32_t>(lilv_node_as_int(index)));
+    ASSERT_NE(port, nullptr);
+    EXPECT_STREQ(lilv_node_as_string(lilv_port_get_symbol(Lv2Test::plugin(), port)), "notify");
+    EXPECT_STREQ(lilv_node_as_uri(protocol), LV2_ATOM__eventTransfer);
+    for (LilvNode* n : {plugin, index, protocol, pluginKey, indexKey, protocolKey, notification, parent, optional, required})
+        lilv_node_free(n);
+    lilv_nodes_free(notifications);
+    lilv_uis_free(uis);
 }
 
 TEST_F(Lv2Bundle, EveryFactoryPresetLoadsWithTheBankValuesAndName) {
