@@ -535,6 +535,52 @@ TEST_F(Lv2Bundle, UiMessagesSelectRenameCopyPasteAndInitialise) {
     EXPECT_EQ(lv2.fetchPicture().program, 80);
 }
 
+// Paste and initialise rewrite the current program; with no UI open to write
+// the ports, the engine must still play the new values at once. Free-running
+// parts of the engine keep their phase through a program change, so the
+// reference instance goes through the same blocks and selections and, where
+// the other sends the command, selects a program that holds those values.
+TEST_F(Lv2Bundle, PasteAndInitialiseSoundAtOnceWithoutAUi) {
+    VALIDATION_REQUIRE_PLUGIN();
+    const Host::Timeline timeline = Validation::testPhrase(kRate);
+    const int64_t frames = Validation::phraseFrames(kRate);
+    const std::vector<int> blocks{64};
+    // Program 30, then `second` selected, then `last` (a command or, as -1 - p, a program p).
+    const auto play = [&](int second, int last, std::vector<float>* values = nullptr) {
+        Instance lv2(kRate);
+        lv2.activate();
+        lv2.sendProgram(30);
+        lv2.runSilent(64);
+        lv2.sendCommand(kCommandCopy);
+        lv2.sendProgram(second);
+        // Long enough for the selection's fade-out and application to be over.
+        for (int block = 0; block < 4; ++block) lv2.runSilent(4096);
+        if (last >= 0) lv2.sendCommand(last);
+        else lv2.sendProgram(-1 - last);
+        Validation::Stereo out = Validation::render(lv2, timeline, frames, blocks);
+        if (values != nullptr) *values = lv2.fetchPicture().values;
+        return out;
+    };
+    const auto bankValues = [](int program) {
+        return std::vector<float>(Vst::factoryProgramValues(program), Vst::factoryProgramValues(program) + kParameterCount);
+    };
+    // 30 pasted over 80 sounds as 30; 30 initialised as the defaults, which program 76 holds.
+    std::vector<float> values;
+    const Validation::Stereo pasted = play(80, kCommandPaste, &values);
+    EXPECT_EQ(values, bankValues(30));
+    const Validation::Stereo thirty = play(80, -1 - 30);
+    EXPECT_IDENTICAL_AUDIO(thirty, pasted);
+    const Validation::Stereo initialised = play(30, kCommandInit, &values);
+    EXPECT_EQ(values, bankValues(76));
+    const Validation::Stereo defaults = play(30, -1 - 76);
+    EXPECT_IDENTICAL_AUDIO(defaults, initialised);
+
+    // The programs differ audibly, so the comparisons can tell them apart.
+    EXPECT_GT(Validation::peak(thirty), 0.01);
+    EXPECT_GT(Validation::maxDifference(thirty, play(80, -1 - 80)), 0.01);
+    EXPECT_GT(Validation::maxDifference(defaults, play(30, -1 - 30)), 0.01);
+}
+
 // --- Real time ---------------------------------------------------------------------------------
 
 TEST_F(Lv2Bundle, RunAllocatesNothing) {
