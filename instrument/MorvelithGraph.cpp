@@ -219,6 +219,8 @@ void MorvelithPlugin::buildGraph() {
     // Phaser.
     phaserLeft.setInput(&velocityLeft);
     phaserRight.setInput(&velocityRight);
+    phaserLeft.setMixGlide(kLevelGlideMs);
+    phaserRight.setMixGlide(kLevelGlideMs);
     phaserBypassLeft.setBypassSource(&velocityLeft);
     phaserBypassLeft.setBypassed(false);
     phaserBypassLeft.setInput(&phaserLeft);

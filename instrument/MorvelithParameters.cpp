@@ -95,6 +95,8 @@ void MorvelithPlugin::settleLevels() {
     for (SPKit::RampedGain* level : {&trimLeft, &trimRight, &hpfDelaySendLeft, &hpfDelaySendRight, &bpfDelaySendLeft,
                                      &bpfDelaySendRight, &masterLeft, &masterRight})
         level->settle();
+    phaserLeft.settleMix();
+    phaserRight.settleMix();
 }
 
 // --- Oscillator, pitch, filters ---------------------------------------------------
@@ -372,10 +374,19 @@ void MorvelithPlugin::applyEffectParameter(int index, float v) {
         case kPhaserEnable:
             phaserBypassLeft.setBypassed(v != 1.0f);
             phaserBypassRight.setBypassed(v != 1.0f);
+            // A switched-out phaser is not run, so a glide would stall there.
+            phaserLeft.settleMix();
+            phaserRight.settleMix();
             break;
         case kPhaserDepth:
-            phaserLeft.setMix(v);
-            phaserRight.setMix(v);
+            // Switched out, the wet level is not heard: it applies at once.
+            if (isOn(kPhaserEnable)) {
+                phaserLeft.glideMixTo(v);
+                phaserRight.glideMixTo(v);
+            } else {
+                phaserLeft.setMix(v);
+                phaserRight.setMix(v);
+            }
             break;
         case kPhaserRate:
             phaserLeft.setRate(v);

@@ -102,7 +102,8 @@ private:
     // the drive pre-filter; the glide keeps its pitch.
     void applySampleRate(float rate);
 
-    // The pure level stages ("Osc: TRIM", the delay sends, "Master: LEVEL"):
+    // The pure level stages ("Osc: TRIM", the delay sends, "Master: LEVEL",
+    // and the phaser's wet level, "Phaser: DEPTH"):
     // moved during play they glide over this time at audio rate, so a knob
     // drag or automation does not click; a program applied jumps.
     static constexpr float kLevelGlideMs = 5.0f;

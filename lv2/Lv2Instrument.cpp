@@ -377,9 +377,15 @@ void Lv2Instrument::handleMessage(const LV2_Atom_Object* message) {
         if (number >= 0 && number < kProgramCount) plugin->setProgram(static_cast<VstInt32>(number));
     } else if (key == uris.command && readInteger(uris, value, number)) {
         const VstInt32 current = plugin->getProgram();
-        if (number == kCommandCopy) plugin->copyProgram(current);
-        else if (number == kCommandPaste) plugin->pasteProgram(current);
-        else if (number == kCommandInit) plugin->initProgram(current);
+        if (number == kCommandCopy) {
+            plugin->copyProgram(current);
+        } else if (number == kCommandPaste || number == kCommandInit) {
+            if (number == kCommandPaste) plugin->pasteProgram(current);
+            else plugin->initProgram(current);
+            // The store holds the new values; selecting the program again makes
+            // the engine play them, as the VST editor does, UI open or not.
+            plugin->setProgram(current);
+        }
     } else if (key == uris.programName && value->type == uris.atomString) {
         // The atom's body is NUL-terminated within its size; copy at most the 23 kept characters.
         char name[Vst::ProgramRecord::kNameBytes] = {};

@@ -3,6 +3,8 @@
 // plain delays cost two copies per block.
 #include "spkit/Delays.h"
 
+#include "spkit/Gain.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -278,11 +280,13 @@ void StereoDelay::processChannel(float* out, int count, int index) {
 Phaser::Phaser() {
     setRange(440.0f, 1600.0f);
     setRate(0.5f);
+    setMixGlide(mixGlideMs);
 }
 
 void Phaser::setSampleRate(float rate) {
     Base::setSampleRate(rate);
     setRate(0.5f);
+    setMixGlide(mixGlideMs);
 }
 
 void Phaser::setRange(float lowHz, float highHz) {
@@ -298,7 +302,30 @@ void Phaser::setRate(float hz) { sweepIncrement = hz / sampleRate * kTwoPiF; }
 
 void Phaser::setFeedback(float amount) { feedback = amount; }
 
-void Phaser::setMix(float amount) { mix = amount; }
+void Phaser::setMix(float amount) {
+    mix = amount;
+    mixRemaining = 0;
+}
+
+void Phaser::setMixGlide(float ms) {
+    mixGlideMs = ms;
+    mixGlideSamples = glideLength(sampleRate, ms);
+    mixRemaining = 0;
+}
+
+float Phaser::getCurrentMix() const {
+    return mixRemaining > 0
+               ? mix - mixSpan * glideRemainder(mixRemaining, 1.0f / static_cast<float>(mixGlideSamples))
+               : mix;
+}
+
+void Phaser::glideMixTo(float amount) {
+    if (amount == mix) return;
+    const float from = getCurrentMix();
+    mix = amount;
+    mixSpan = amount - from;
+    mixRemaining = mixGlideSamples;
+}
 
 void Phaser::setPhaseOffset(float radians) { phaseOffset = radians; }
 
@@ -331,8 +358,9 @@ void Phaser::run(float* out, int count) {
             z[s] = stages[s].state;
         }
         const float fb = feedback, wet = mix;
-        for (const int end = std::min(count, i + kSweepStep); i < end; ++i) {
-            const float x = out[i];
+        // One sample of the loop; its wet level is the only thing a glide changes.
+        const auto step = [&](int k, float level) {
+            const float x = out[k];
             // 0 x tanh(...) adds nothing, so skipping it changes no sample.
             float v = withFeedback ? std::tanh(previous * 1.5f) * fb + x : x;
             for (int s = 0; s < kStages; ++s) {
@@ -343,8 +371,20 @@ void Phaser::run(float* out, int count) {
             phase += increment;
             if (phase >= kTwoPiF) phase -= kTwoPiF;
             previous = v;
-            out[i] = x + wet * v;
+            out[k] = x + level * v;
+        };
+        const int end = std::min(count, i + kSweepStep);
+        if (mixRemaining > 0) {
+            // The glide's samples, then the settled rest of the stretch.
+            const float by = mixSpan, perSample = 1.0f / static_cast<float>(mixGlideSamples);
+            int left = mixRemaining;
+            for (const int glideEnd = std::min(end, i + left); i < glideEnd; ++i) {
+                --left;
+                step(i, wet - by * glideRemainder(left, perSample));
+            }
+            mixRemaining = left;
         }
+        for (; i < end; ++i) step(i, wet);
         for (int s = 0; s < kStages; ++s) stages[s].state = z[s];
     }
     sweepPhase = phase;

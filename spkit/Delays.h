@@ -139,7 +139,21 @@ public:
     virtual void setRange(float lowHz, float highHz);
     virtual void setRate(float hz);
     virtual void setFeedback(float amount);
+    // Jumps to the wet level and ends a glide under way.
     virtual void setMix(float amount);
+    // Moves the wet level during play along the S-shaped path RampedGain
+    // takes, over the glide time, so the move does not step; a move to the
+    // level already aimed at leaves a glide under way as it is. Settled, the
+    // loop runs exactly as with setMix.
+    virtual void glideMixTo(float amount);
+    // The glide's time (5 ms unless set); a glide under way ends at its level.
+    virtual void setMixGlide(float ms);
+    // Ends a glide at its level.
+    virtual void settleMix() { mixRemaining = 0; }
+    virtual bool isMixGliding() const { return mixRemaining > 0; }
+    // The level aimed at, and the one the last processed sample got.
+    virtual float getMix() const { return mix; }
+    virtual float getCurrentMix() const;
     virtual void setPhaseOffset(float radians);
 
 protected:
@@ -165,6 +179,12 @@ protected:
     // ln(2 x low) and ln(high / low), kept with the range for the sweep.
     float logTwiceLow = 0.0f;
     float logRatio = 0.0f;
+    // The wet level's glide, as in RampedGain: the level it crosses up to
+    // mix, its length and the samples still to go.
+    float mixGlideMs = 5.0f;
+    float mixSpan = 0.0f;
+    int mixGlideSamples = 1;
+    int mixRemaining = 0;
 };
 
 }  // namespace SPKit

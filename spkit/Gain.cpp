@@ -15,10 +15,12 @@ void Gain::process(float* out, int count) {
     for (int i = 0; i < count; ++i) out[i] *= g;
 }
 
-void RampedGain::setRampLength() {
-    // At least one sample, so a glide always ends; rate x time is small and finite here.
-    rampSamples = std::max(1, static_cast<int>(std::lround(static_cast<double>(sampleRate) * rampMs * 0.001)));
+int glideLength(float rate, float ms) {
+    // Rate x time is small and finite here.
+    return std::max(1, static_cast<int>(std::lround(static_cast<double>(rate) * ms * 0.001)));
 }
+
+void RampedGain::setRampLength() { rampSamples = glideLength(sampleRate, rampMs); }
 
 void RampedGain::setSampleRate(float rate) {
     Gain::setSampleRate(rate);
@@ -30,19 +32,6 @@ void RampedGain::setGain(float g) {
     gain = g;
     remaining = 0;
 }
-
-namespace {
-
-// The part of a glide still to go when `left` samples of it remain (perSample
-// is one over its length): a smoothstep, 1 at the start and 0 at the end, flat
-// at both ends so the gain leaves the old setting and lands on the new one
-// without a corner.
-inline float glideRemainder(int left, float perSample) {
-    const float u = static_cast<float>(left) * perSample;
-    return u * u * (3.0f - 2.0f * u);
-}
-
-}  // namespace
 
 float RampedGain::getCurrentGain() const {
     return remaining > 0 ? gain - span * glideRemainder(remaining, 1.0f / static_cast<float>(rampSamples)) : gain;

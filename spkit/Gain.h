@@ -9,6 +9,19 @@
 
 namespace SPKit {
 
+// A level glide's length in samples at `rate`: at least one, so it always ends.
+int glideLength(float rate, float ms);
+
+// The part of a glide still to go when `left` samples of it remain (perSample
+// is one over its length): a smoothstep, 1 at the start and 0 at the end, flat
+// at both ends so a level leaves the old setting and lands on the new one
+// without a corner. Each sample's level is the target less span x this, so
+// the last sample gets the target exactly, whatever the split into blocks.
+inline float glideRemainder(int left, float perSample) {
+    const float u = static_cast<float>(left) * perSample;
+    return u * u * (3.0f - 2.0f * u);
+}
+
 class Gain : public virtual Base {
 public:
     explicit Gain(float gain = 1.0f) : gain(gain) {}

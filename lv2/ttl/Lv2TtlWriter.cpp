@@ -77,9 +77,16 @@ std::string manifest(bool withUi) {
         << "    rdfs:seeAlso <morvelith.ttl> .\n\n";
     if (withUi) {
         out << uiUri() << "\n    a ui:X11UI ;\n    ui:binary <morvelith_lv2_ui.so> ;\n"
-            << "    lv2:requiredFeature urid:map , ui:idleInterface ;\n"
-            << "    lv2:optionalFeature ui:parent , ui:resize , ui:touch ;\n"
-            << "    lv2:extensionData ui:idleInterface .\n\n";
+            // The editor embeds itself in the host's window: without ui:parent it cannot open.
+            << "    lv2:requiredFeature urid:map , ui:idleInterface , ui:parent ;\n"
+            << "    lv2:optionalFeature ui:resize , ui:touch ;\n"
+            << "    lv2:extensionData ui:idleInterface ;\n"
+            // Some hosts forward an output port's events to the UI only when asked to.
+            << "    ui:portNotification [\n"
+            << "        ui:plugin " << pluginUri() << " ;\n"
+            << "        ui:portIndex " << kNotifyPort << " ;\n"
+            << "        ui:protocol atom:eventTransfer\n"
+            << "    ] .\n\n";
     }
     for (int program = 0; program < kFactoryPresetCount; ++program) {
         out << presetUri(program) << "\n    a pset:Preset ;\n    lv2:appliesTo " << pluginUri() << " ;\n"

@@ -149,18 +149,38 @@ TEST_F(EngineMapping, MasterLevelScalesTheOutput) {
     EXPECT_NEAR(level(0.75f) / level(0.5f), std::pow(0.75, 3.986314) * 15.84893, 1e-3);
 }
 
+// What a test sees of a gliding level: where it is, where it goes, whether
+// it is under way and the rate its unit runs at.
+struct GlideView {
+    float current;
+    float target;
+    bool gliding;
+    float rate;
+};
+template <SPKit::RampedGain& (*unit)(Vst::MorvelithPlugin&)>
+GlideView rampedGain(Vst::MorvelithPlugin& p) {
+    SPKit::RampedGain& u = unit(p);
+    return {u.getCurrentGain(), u.getGain(), u.isGliding(), u.getSampleRate()};
+}
+template <SPKit::Phaser& (*unit)(Vst::MorvelithPlugin&)>
+GlideView phaserMix(Vst::MorvelithPlugin& p) {
+    SPKit::Phaser& u = unit(p);
+    return {u.getCurrentMix(), u.getMix(), u.isMixGliding(), u.getSampleRate()};
+}
+
 // The pure level stages: each index with its pair of units and its curve.
 struct LevelStage {
     int index;
-    SPKit::RampedGain& (*left)(Vst::MorvelithPlugin&);
-    SPKit::RampedGain& (*right)(Vst::MorvelithPlugin&);
+    GlideView (*left)(Vst::MorvelithPlugin&);
+    GlideView (*right)(Vst::MorvelithPlugin&);
     bool levelCurve;  // L(v); otherwise the value itself
 };
 const LevelStage kLevelStages[] = {
-    {Vst::kOscTrim, Access::trimLeft, Access::trimRight, true},
-    {Vst::kMasterLevel, Access::masterLeft, Access::masterRight, true},
-    {Vst::kHpfDelayMix, Access::hpfDelaySendLeft, Access::hpfDelaySendRight, false},
-    {Vst::kBpfDelayMix, Access::bpfDelaySendLeft, Access::bpfDelaySendRight, false},
+    {Vst::kOscTrim, rampedGain<Access::trimLeft>, rampedGain<Access::trimRight>, true},
+    {Vst::kMasterLevel, rampedGain<Access::masterLeft>, rampedGain<Access::masterRight>, true},
+    {Vst::kHpfDelayMix, rampedGain<Access::hpfDelaySendLeft>, rampedGain<Access::hpfDelaySendRight>, false},
+    {Vst::kBpfDelayMix, rampedGain<Access::bpfDelaySendLeft>, rampedGain<Access::bpfDelaySendRight>, false},
+    {Vst::kPhaserDepth, phaserMix<Access::phaserLeft>, phaserMix<Access::phaserRight>, false},
 };
 float stageGain(const LevelStage& stage, float v) { return stage.levelCurve ? Curves::level(v) : v; }
 
@@ -177,24 +197,26 @@ TEST_P(LevelGlide, MovesGlideOverFiveMillisecondsAndLandOnTheMappedGain) {
         Engine e;
         e.start(rate);
         e.noteOn(57, 100);
+        // The phaser runs (and so glides) only while it is switched in.
+        apply(e, Vst::kPhaserEnable, 1.0f);
         apply(e, stage.index, 0.2f);
         e.render(2 * glide);
-        auto& left = stage.left(*e.plugin);
-        auto& right = stage.right(*e.plugin);
+        const auto left = [&] { return stage.left(*e.plugin); };
+        const auto right = [&] { return stage.right(*e.plugin); };
         const float from = stageGain(stage, 0.2f);
         const float to = stageGain(stage, 0.8f);
-        ASSERT_EQ(left.getCurrentGain(), from);
+        ASSERT_EQ(left().current, from);
         // A smoothstep's steepest slope is 1.5 times the straight line's.
         const float steepest = 1.5f * (to - from) / static_cast<float>(glide) * 1.001f;
         e.setParameter(stage.index, 0.8f);
         float previous = from;
         for (int frame = 1; frame <= glide; ++frame) {
             e.render(1);
-            const float now = left.getCurrentGain();
-            ASSERT_EQ(right.getCurrentGain(), now) << frame;
+            const float now = left().current;
+            ASSERT_EQ(right().current, now) << frame;
             ASSERT_GE(now, previous) << frame;
             ASSERT_LE(now - previous, steepest) << frame;
-            ASSERT_EQ(left.isGliding(), frame < glide) << frame;
+            ASSERT_EQ(left().gliding, frame < glide) << frame;
             if (frame < glide) {
                 ASSERT_LT(now, to) << frame;
             }
@@ -202,8 +224,8 @@ TEST_P(LevelGlide, MovesGlideOverFiveMillisecondsAndLandOnTheMappedGain) {
         }
         EXPECT_GT(previous - from, 0.0f);
         EXPECT_EQ(previous, to);
-        EXPECT_EQ(left.getGain(), to);
-        EXPECT_EQ(stage.left(*e.plugin).getSampleRate(), rate);
+        EXPECT_EQ(left().target, to);
+        EXPECT_EQ(left().rate, rate);
     }
 }
 
@@ -221,9 +243,9 @@ TEST_F(EngineMapping, ProgramsSetTheLevelsAtOnce) {
     // No level gliding, each at the gain of its value in the current program.
     const auto settled = [&e] {
         for (const LevelStage& stage : kLevelStages) {
-            auto& left = stage.left(*e.plugin);
-            if (left.isGliding() || stage.right(*e.plugin).isGliding()) return false;
-            if (left.getCurrentGain() != stageGain(stage, e.parameter(stage.index))) return false;
+            const GlideView left = stage.left(*e.plugin);
+            if (left.gliding || stage.right(*e.plugin).gliding) return false;
+            if (left.current != stageGain(stage, e.parameter(stage.index))) return false;
         }
         return true;
     };
@@ -245,7 +267,7 @@ TEST_F(EngineMapping, ProgramsSetTheLevelsAtOnce) {
     bool glided = false;
     for (int block = 0; block < 64; ++block) {
         e.render(16);
-        for (const LevelStage& stage : kLevelStages) glided = glided || stage.left(*e.plugin).isGliding();
+        for (const LevelStage& stage : kLevelStages) glided = glided || stage.left(*e.plugin).gliding;
     }
     EXPECT_FALSE(glided);
     EXPECT_TRUE(settled());

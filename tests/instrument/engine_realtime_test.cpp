@@ -128,11 +128,12 @@ TEST_F(EngineRealtime, LevelGlidesDoNotAllocate) {
     block(e);
     events(e, noteOn);
     e.setParameter(Vst::kDelayEnable, 1.0f);
+    e.setParameter(Vst::kPhaserEnable, 1.0f);
     block(e);
     Lcg random;
     TestSupport::AllocationScope scope;
     for (int k = 0; k < 40; ++k) {
-        for (int index : {Vst::kOscTrim, Vst::kMasterLevel, Vst::kHpfDelayMix, Vst::kBpfDelayMix})
+        for (int index : {Vst::kOscTrim, Vst::kMasterLevel, Vst::kHpfDelayMix, Vst::kBpfDelayMix, Vst::kPhaserDepth})
             e.setParameter(index, random.next());
         block(e);
     }

@@ -284,6 +284,7 @@ struct MorvelithPluginTestAccess {
     static SPKit::HiirDownsampler& downsamplerLeft(P& p) { return p.downsamplerLeft; }
     static SPKit::Bypass& phaserBypassLeft(P& p) { return p.phaserBypassLeft; }
     static SPKit::Phaser& phaserLeft(P& p) { return p.phaserLeft; }
+    static SPKit::Phaser& phaserRight(P& p) { return p.phaserRight; }
     static SPKit::LFO& spreadLfo(P& p) { return p.spreadLfo; }
     static SPKit::Gain& spreadDelayDepthLeft(P& p) { return p.spreadDelayDepthLeft; }
     static SPKit::Gain& spreadDelayDepthRight(P& p) { return p.spreadDelayDepthRight; }

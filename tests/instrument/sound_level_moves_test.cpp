@@ -1,5 +1,5 @@
 // Level moves during play, through the built instrument: "Master: LEVEL",
-// "Osc: TRIM" and "HPF Delay: MIX" jumped under a held note glide over 5 ms,
+// "Osc: TRIM", "Phaser: DEPTH" and "HPF Delay: MIX" jumped under a held note glide over 5 ms,
 // with no sample-to-sample step beyond the signal's own; the glide ends on
 // exactly the output a held value gives, whatever the host's block split; and
 // a level reached by a glide renders bit for bit as the same level applied
@@ -54,6 +54,27 @@ Difference differences(const Take& a, const Take& b, int64_t from = 0) {
     return d;
 }
 
+// Largest |a[i] - b[i]| for i in [begin, end), over both channels.
+double largestDifference(const Take& a, const Take& b, int64_t begin, int64_t end = -1) {
+    if (end < 0) end = a.frames();
+    double largest = 0.0;
+    for (int64_t i = begin; i < end; ++i) {
+        const auto k = static_cast<size_t>(i);
+        largest = std::max({largest, std::fabs(static_cast<double>(a.left[k]) - b.left[k]),
+                            std::fabs(static_cast<double>(a.right[k]) - b.right[k])});
+    }
+    return largest;
+}
+
+// The take's largest magnitude over [begin, begin + frames), both channels.
+double windowPeak(const Take& take, int64_t begin, int64_t frames) {
+    double peak = 0.0;
+    for (int64_t i = begin; i < begin + frames; ++i)
+        for (const std::vector<float>* x : {&take.left, &take.right})
+            peak = std::max(peak, std::fabs(static_cast<double>((*x)[static_cast<size_t>(i)])));
+    return peak;
+}
+
 // The signal's own steepest step either side of a change that reaches the
 // output at `at` and glides for `glide` frames, and the steepest step across it.
 struct Steps {
@@ -104,6 +125,42 @@ TEST_F(SoundLevelMoves, MasterLevelJumpGlidesWithoutAStepAndEndsOnTheHeldLevel) 
         const Difference d = differences(a, b, kMove);
         EXPECT_EQ(d.last, kMove + glide - 2);
         EXPECT_EQ(differences(a, b, kMove + glide - 1).count, 0);
+    }
+}
+
+// The phaser's wet level is set inside its own loop; before its glide a jump
+// from 0.2 to 0.8 quadrupled the wet part between two adjacent samples. Its
+// loop does not depend on the wet level, so after the glide the output is
+// that of a depth held from the start.
+TEST_F(SoundLevelMoves, PhaserDepthJumpGlidesWithoutAStepAndEndsOnTheHeldDepth) {
+    const int64_t glide = glideFrames(kRate);
+    const auto phased = [](Rig& rig, float depth) {
+        roundTone(rig);
+        rig.set({{kPhaserEnable, 1.0f}, {kPhaserFb, 0.5f}, {kPhaserDepth, depth}});
+    };
+    for (const auto& [from, to] : {std::pair{0.2f, 0.8f}, std::pair{0.8f, 0.2f}}) {
+        SCOPED_TRACE(testing::Message() << from << " -> " << to);
+        Rig moved;
+        phased(moved, from);
+        const Take a = moved.play(Score().noteOn(0, kNote).parameter(kMove, kPhaserDepth, to), kFrames);
+        Rig held;
+        phased(held, to);
+        const Take b = held.play(Score().noteOn(0, kNote), kFrames);
+
+        const Steps steps = stepsAround(a, kMove, glide);
+        ASSERT_GT(steps.steady, 1e-3);
+        EXPECT_LE(steps.across, steps.steady);
+        // Before the move the depth is audibly other than the held one's; from
+        // the glide's last frame on the output is the held depth's, but for
+        // what the units after the phaser remember of the other history
+        // (below -60 dB of the signal; an instant jump leaves the same).
+        const double peak = windowPeak(b, kMove, kSteady);
+        const double before = largestDifference(a, b, kMove - kSteady, kMove);
+        const double after = largestDifference(a, b, kMove + glide - 1, kFrames);
+        EXPECT_GT(before, 0.05 * peak);
+        EXPECT_NE(a.left[kMove], b.left[kMove]);
+        EXPECT_LT(largestDifference(a, b, kMove + glide - 2, kMove + glide - 1), before);
+        EXPECT_LT(after, 1e-3 * peak) << after / peak;
     }
 }
 

@@ -4,7 +4,9 @@
 // session and preset restores over host-owned ports), the UI protocol and the
 // absence of heap use in run.
 #include <gtest/gtest.h>
+#include <lv2/atom/atom.h>
 #include <lv2/presets/presets.h>
+#include <lv2/ui/ui.h>
 
 #include <cmath>
 #include <cstring>
@@ -106,6 +108,45 @@ TEST_F(Lv2Bundle, PortsCarryTheTableNamesDefaultsRangesAndSwitches) {
         EXPECT_EQ(lilv_port_has_property(p, port, toggled), info.type == Vst::kParameterSwitch) << info.name;
     }
     for (LilvNode* n : {input, control, toggled, instrument}) lilv_node_free(n);
+}
+
+// The editor embeds itself in the host's window, so a host that cannot give
+// it one must not try; and it lives on the DSP's notify port, which some
+// hosts forward only to a UI that asks for it.
+TEST_F(Lv2Bundle, TheUiRequiresItsParentAndAsksForTheNotifyPortsEvents) {
+    LilvUIs* uis = lilv_plugin_get_uis(Lv2Test::plugin());
+    ASSERT_EQ(lilv_uis_size(uis), 1u);
+    const LilvUI* ui = lilv_uis_get(uis, lilv_uis_begin(uis));
+    const LilvNode* self = lilv_ui_get_uri(ui);
+    EXPECT_STREQ(lilv_node_as_uri(self), kUiUri);
+    LilvWorld* world = Lv2Test::world();
+    LilvNode* required = uri(LV2_CORE__requiredFeature);
+    LilvNode* optional = uri(LV2_CORE__optionalFeature);
+    LilvNode* parent = uri(LV2_UI__parent);
+    EXPECT_TRUE(lilv_world_ask(world, self, required, parent));
+    EXPECT_FALSE(lilv_world_ask(world, self, optional, parent));
+
+    LilvNode* notification = uri(LV2_UI__portNotification);
+    LilvNodes* notifications = lilv_world_find_nodes(world, self, notification, nullptr);
+    ASSERT_EQ(lilv_nodes_size(notifications), 1u);
+    const LilvNode* entry = lilv_nodes_get(notifications, lilv_nodes_begin(notifications));
+    LilvNode* pluginKey = uri(LV2_UI__plugin);
+    LilvNode* indexKey = uri(LV2_UI_PREFIX "portIndex");
+    LilvNode* protocolKey = uri(LV2_UI_PREFIX "protocol");
+    LilvNode* plugin = lilv_world_get(world, entry, pluginKey, nullptr);
+    LilvNode* index = lilv_world_get(world, entry, indexKey, nullptr);
+    LilvNode* protocol = lilv_world_get(world, entry, protocolKey, nullptr);
+    ASSERT_TRUE(plugin && index && protocol);
+    EXPECT_TRUE(lilv_node_equals(plugin, lilv_plugin_get_uri(Lv2Test::plugin())));
+    ASSERT_TRUE(lilv_node_is_int(index));
+    const LilvPort* port = lilv_plugin_get_port_by_index(Lv2Test::plugin(), static_cast<uint32_t>(lilv_node_as_int(index)));
+    ASSERT_NE(port, nullptr);
+    EXPECT_STREQ(lilv_node_as_string(lilv_port_get_symbol(Lv2Test::plugin(), port)), "notify");
+    EXPECT_STREQ(lilv_node_as_uri(protocol), LV2_ATOM__eventTransfer);
+    for (LilvNode* n : {plugin, index, protocol, pluginKey, indexKey, protocolKey, notification, parent, optional, required})
+        lilv_node_free(n);
+    lilv_nodes_free(notifications);
+    lilv_uis_free(uis);
 }
 
 TEST_F(Lv2Bundle, EveryFactoryPresetLoadsWithTheBankValuesAndName) {
@@ -492,6 +533,52 @@ TEST_F(Lv2Bundle, UiMessagesSelectRenameCopyPasteAndInitialise) {
     lv2.sendCommand(9);
     lv2.runSilent(64);
     EXPECT_EQ(lv2.fetchPicture().program, 80);
+}
+
+// Paste and initialise rewrite the current program; with no UI open to write
+// the ports, the engine must still play the new values at once. Free-running
+// parts of the engine keep their phase through a program change, so the
+// reference instance goes through the same blocks and selections and, where
+// the other sends the command, selects a program that holds those values.
+TEST_F(Lv2Bundle, PasteAndInitialiseSoundAtOnceWithoutAUi) {
+    VALIDATION_REQUIRE_PLUGIN();
+    const Host::Timeline timeline = Validation::testPhrase(kRate);
+    const int64_t frames = Validation::phraseFrames(kRate);
+    const std::vector<int> blocks{64};
+    // Program 30, then `second` selected, then `last` (a command or, as -1 - p, a program p).
+    const auto play = [&](int second, int last, std::vector<float>* values = nullptr) {
+        Instance lv2(kRate);
+        lv2.activate();
+        lv2.sendProgram(30);
+        lv2.runSilent(64);
+        lv2.sendCommand(kCommandCopy);
+        lv2.sendProgram(second);
+        // Long enough for the selection's fade-out and application to be over.
+        for (int block = 0; block < 4; ++block) lv2.runSilent(4096);
+        if (last >= 0) lv2.sendCommand(last);
+        else lv2.sendProgram(-1 - last);
+        Validation::Stereo out = Validation::render(lv2, timeline, frames, blocks);
+        if (values != nullptr) *values = lv2.fetchPicture().values;
+        return out;
+    };
+    const auto bankValues = [](int program) {
+        return std::vector<float>(Vst::factoryProgramValues(program), Vst::factoryProgramValues(program) + kParameterCount);
+    };
+    // 30 pasted over 80 sounds as 30; 30 initialised as the defaults, which program 76 holds.
+    std::vector<float> values;
+    const Validation::Stereo pasted = play(80, kCommandPaste, &values);
+    EXPECT_EQ(values, bankValues(30));
+    const Validation::Stereo thirty = play(80, -1 - 30);
+    EXPECT_IDENTICAL_AUDIO(thirty, pasted);
+    const Validation::Stereo initialised = play(30, kCommandInit, &values);
+    EXPECT_EQ(values, bankValues(76));
+    const Validation::Stereo defaults = play(30, -1 - 76);
+    EXPECT_IDENTICAL_AUDIO(defaults, initialised);
+
+    // The programs differ audibly, so the comparisons can tell them apart.
+    EXPECT_GT(Validation::peak(thirty), 0.01);
+    EXPECT_GT(Validation::maxDifference(thirty, play(80, -1 - 80)), 0.01);
+    EXPECT_GT(Validation::maxDifference(defaults, play(30, -1 - 30)), 0.01);
 }
 
 // --- Real time ---------------------------------------------------------------------------------

@@ -682,6 +682,77 @@ TEST(Phaser, SameOutputForBlocksOnItsSixteenSampleGrid) {
     for (int block : {16, 64, 256}) EXPECT_EQ(run(block), expected) << block;
 }
 
+// The wet level's glide: a move leaves the old level at once, crosses along
+// a monotone path in 5 ms and lands exactly on the new level; the loop does
+// not depend on the level, so from the glide's last sample on the output is
+// bit for bit that of a phaser set to the new level at once. Any block split
+// on the sweep's 16-sample grid gives the same samples.
+TEST(Phaser, MixGlideLandsExactlyOnTheJumpedOutputWhateverTheBlocks) {
+    constexpr int kBefore = 1000, kAfter = 2000;
+    const int glide = static_cast<int>(std::lround(kRate * 0.005));
+    const auto run = [&](int block, bool glides) {
+        Noise noise;
+        Phaser phaser;
+        phaser.setInput(&noise);
+        phaser.setRate(1.0f);
+        phaser.setFeedback(0.5f);
+        phaser.setMix(0.2f);
+        std::vector<float> out = render(phaser, kBefore, block);
+        if (glides) {
+            phaser.glideMixTo(0.8f);
+            EXPECT_TRUE(phaser.isMixGliding());
+            EXPECT_EQ(phaser.getMix(), 0.8f);
+            EXPECT_FLOAT_EQ(phaser.getCurrentMix(), 0.2f);
+        } else {
+            phaser.setMix(0.8f);
+        }
+        const std::vector<float> rest = render(phaser, kAfter, block);
+        EXPECT_FALSE(phaser.isMixGliding());
+        EXPECT_EQ(phaser.getCurrentMix(), 0.8f);
+        out.insert(out.end(), rest.begin(), rest.end());
+        return out;
+    };
+    const auto jumped = run(256, false);
+    const auto glided = run(4096, true);
+    ASSERT_EQ(glided.size(), jumped.size());
+    for (int i = 0; i < kBefore; ++i) ASSERT_EQ(glided[i], jumped[i]) << i;
+    EXPECT_NE(glided[kBefore], jumped[kBefore]);
+    EXPECT_NE(glided[kBefore + glide - 2], jumped[kBefore + glide - 2]);
+    for (size_t i = kBefore + glide - 1; i < glided.size(); ++i) ASSERT_EQ(glided[i], jumped[i]) << i;
+    for (int block : {16, 64, 256}) EXPECT_EQ(run(block, true), glided) << block;
+}
+
+TEST(Phaser, MixGlidePathIsMonotoneAndFollowsTheRate) {
+    for (float rate : {44100.0f, 96000.0f}) {
+        SCOPED_TRACE(rate);
+        const int glide = static_cast<int>(std::lround(rate * 0.005));
+        Noise noise;
+        Phaser phaser;
+        phaser.setInput(&noise);
+        phaser.setSampleRate(rate);
+        phaser.setMix(1.0f);
+        phaser.glideMixTo(0.25f);
+        float previous = 1.0f, out = 0.0f;
+        for (int i = 1; i <= glide; ++i) {
+            phaser.process(&out, 1);
+            const float now = phaser.getCurrentMix();
+            ASSERT_LE(now, previous) << i;
+            ASSERT_EQ(phaser.isMixGliding(), i < glide) << i;
+            previous = now;
+        }
+        EXPECT_EQ(previous, 0.25f);
+        // A second move in mid-glide starts from where the first one was; setMix ends it.
+        phaser.glideMixTo(1.0f);
+        phaser.process(&out, 1);
+        phaser.glideMixTo(0.0f);
+        EXPECT_GT(phaser.getCurrentMix(), 0.25f);
+        EXPECT_LT(phaser.getCurrentMix(), 0.26f);
+        phaser.setMix(0.5f);
+        EXPECT_FALSE(phaser.isMixGliding());
+        EXPECT_EQ(phaser.getCurrentMix(), 0.5f);
+    }
+}
+
 TEST(Phaser, FullFeedbackAndExtremeRangesStayFinite) {
     for (auto [lowHz, highHz] : {std::pair{20000.0f, 20000.0f}, std::pair{0.0f, 0.0f}, std::pair{20.0f, 20000.0f}}) {
         Noise noise;
