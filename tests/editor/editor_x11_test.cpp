@@ -19,6 +19,7 @@
 #include "editor/controls/CProgramBrowser.h"
 #include "gui/platform/PosixSubprocess.h"
 #include "tests/editor/EditorTestSupport.h"
+#include "tests/support/XvfbServer.h"
 
 // After GoogleTest: Xlib's macros (None, Bool, Status) would break its headers.
 #include <X11/Xlib.h>
@@ -40,18 +41,8 @@ protected:
         if (!useXdotool)
             GTEST_SKIP() << "neither xdotool (Debian package xdotool) nor XTest (libxtst-dev) to send input";
 #endif
-        if (PosixSubprocess::findInPath("Xvfb").empty()) GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
-        if (!server.start({"Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}))
-            GTEST_SKIP() << "Xvfb could not be started";
-        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (server.output().find('\n') == std::string::npos && std::chrono::steady_clock::now() < limit) {
-            if (server.poll()) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        const std::string number = server.output().substr(0, server.output().find('\n'));
-        if (number.empty()) GTEST_SKIP() << "Xvfb did not report a display";
-        const std::string display = ":" + number;
-        setenv("DISPLAY", display.c_str(), 1);
+        std::string display;
+        if (const std::string why = TestSupport::startXvfb(server, display); !why.empty()) GTEST_SKIP() << why;
         host = XOpenDisplay(display.c_str());
         ASSERT_NE(host, nullptr) << "cannot connect to " << display;
         parent = XCreateSimpleWindow(host, DefaultRootWindow(host), 20, 20, 865, 555, 0, BlackPixel(host, 0),

@@ -10,6 +10,7 @@
 
 #include "gui/platform/PosixSubprocess.h"
 #include "tests/gui/GuiTestSupport.h"
+#include "tests/support/XvfbServer.h"
 
 // After GoogleTest: Xlib's macros (None, Bool, Status) would break its headers.
 #include <X11/Xlib.h>
@@ -29,20 +30,7 @@ constexpr CColor kOn{0, 200, 0, 255};
 class RealX : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (PosixSubprocess::findInPath("Xvfb").empty()) GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
-    // -displayfd 1: the server picks a free display number and writes it to
-    // its standard output, which the subprocess collects.
-    if (!server.start({"Xvfb", "-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp"}))
-      GTEST_SKIP() << "Xvfb could not be started";
-    auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (server.output().find('\n') == std::string::npos && std::chrono::steady_clock::now() < limit) {
-      if (server.poll()) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    std::string number = server.output().substr(0, server.output().find('\n'));
-    if (number.empty()) GTEST_SKIP() << "Xvfb did not report a display";
-    display = ":" + number;
-    setenv("DISPLAY", display.c_str(), 1);
+    if (const std::string why = TestSupport::startXvfb(server, display, "640x480x24"); !why.empty()) GTEST_SKIP() << why;
     host = XOpenDisplay(display.c_str());
     ASSERT_NE(host, nullptr) << "cannot connect to " << display;
     registerStrip(kStrip, 40, 20, {kOff, kOn});

@@ -31,6 +31,7 @@
 #include "gui/platform/PosixSubprocess.h"
 #include "host/HostedPlugin.h"
 #include "instrument/ParameterTable.h"
+#include "tests/support/XvfbServer.h"
 #include "tests/validation/ValidationSupport.h"
 
 // After GoogleTest: Xlib's macros (None, Bool, Status) would break its headers.
@@ -348,18 +349,8 @@ namespace {
 class EditorInXvfb : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (PosixSubprocess::findInPath("Xvfb").empty()) GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
-        if (!server.start({"Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}))
-            GTEST_SKIP() << "Xvfb could not be started";
-        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (server.output().find('\n') == std::string::npos && std::chrono::steady_clock::now() < limit) {
-            if (server.poll()) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        const std::string number = server.output().substr(0, server.output().find('\n'));
-        if (number.empty()) GTEST_SKIP() << "Xvfb did not report a display";
-        const std::string display = ":" + number;
-        setenv("DISPLAY", display.c_str(), 1);
+        std::string display;
+        if (const std::string why = TestSupport::startXvfb(server, display); !why.empty()) GTEST_SKIP() << why;
         host = XOpenDisplay(display.c_str());
         ASSERT_NE(host, nullptr) << "cannot connect to " << display;
         parent = XCreateSimpleWindow(host, DefaultRootWindow(host), 20, 20, 865, 555, 0, BlackPixel(host, 0),

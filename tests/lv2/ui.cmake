@@ -5,7 +5,7 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(LV2_UI_XTST QUIET IMPORTED_TARGET xtst)
 if(LV2_UI_XTST_FOUND)
   morvelith_add_test(lv2_ui
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/ui_host_test.cpp
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/lv2_ui_test.cpp
     LIBS editor PkgConfig::LV2_UI_XTST ${CMAKE_DL_LIBS}
     LABELS lv2 TIMEOUT 120)
   target_include_directories(lv2_ui PRIVATE ${LV2_INCLUDE_DIRS})

@@ -31,6 +31,7 @@
 #include "instrument/ParameterTable.h"
 #include "lv2/Lv2Ports.h"
 #include "lv2/Lv2Protocol.h"
+#include "tests/support/XvfbServer.h"
 
 // After GoogleTest: Xlib's macros (None, Bool, Status) would break its headers.
 #include <X11/Xlib.h>
@@ -105,18 +106,8 @@ struct Message {
 class Lv2UiInX : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (PosixSubprocess::findInPath("Xvfb").empty()) GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
-        if (!server.start({"Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}))
-            GTEST_SKIP() << "Xvfb could not be started";
-        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (server.output().find('\n') == std::string::npos && std::chrono::steady_clock::now() < limit) {
-            if (server.poll()) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        const std::string number = server.output().substr(0, server.output().find('\n'));
-        if (number.empty()) GTEST_SKIP() << "Xvfb did not report a display";
-        const std::string name = ":" + number;
-        setenv("DISPLAY", name.c_str(), 1);
+        std::string name;
+        if (const std::string why = TestSupport::startXvfb(server, name); !why.empty()) GTEST_SKIP() << why;
         display = XOpenDisplay(name.c_str());
         ASSERT_NE(display, nullptr);
         int event = 0, error = 0, major = 0, minor = 0;
