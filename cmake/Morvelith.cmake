@@ -28,3 +28,16 @@ function(morvelith_add_bench name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   set(MORVELITH_BENCH_TARGETS ${MORVELITH_BENCH_TARGETS} ${name} CACHE INTERNAL "")
 endfunction()
+
+# morvelith_plugin_binary(<target> <output directory> <version script>)
+# A library a host loads by path: no "lib" prefix, only the entry points the
+# version script names leave it (hidden visibility hides the rest, including
+# what static libraries were compiled with), and nothing left unresolved.
+function(morvelith_plugin_binary target output_dir exports)
+  target_link_options(${target} PRIVATE -Wl,--version-script=${exports} -Wl,--no-undefined)
+  set_target_properties(${target} PROPERTIES
+    PREFIX ""
+    LIBRARY_OUTPUT_DIRECTORY ${output_dir}
+    LINK_DEPENDS ${exports}
+    CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+endfunction()

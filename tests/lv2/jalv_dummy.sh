@@ -23,22 +23,15 @@ scratch=$(mktemp -d)
 mkdir "$scratch/lv2"
 ln -s "$bundle" "$scratch/lv2/morvelith.lv2"
 export LV2_PATH=$scratch/lv2
-# A server of our own, so no other JACK user on the machine is touched.
-export JACK_DEFAULT_SERVER=morvelith-lv2-test-$$
-jackd_pid=""
+jack_pid=""
 cleanup() {
-  if [ -n "$jackd_pid" ]; then kill "$jackd_pid" 2>/dev/null; wait "$jackd_pid" 2>/dev/null; fi
+  if [ -n "$jack_pid" ]; then kill "$jack_pid" 2>/dev/null; wait "$jack_pid" 2>/dev/null; fi
   rm -rf "$scratch"
 }
 trap cleanup EXIT
 
-jackd --no-realtime -d dummy -r 48000 -p 256 >"$scratch/jackd.log" 2>&1 &
-jackd_pid=$!
-if ! timeout 10 jack_wait -w >/dev/null 2>&1; then
-  echo "SKIP: jackd -d dummy did not start here"
-  cat "$scratch/jackd.log"
-  exit 77
-fi
+source "$(dirname "$0")/private_jack.sh"
+start_private_jack "morvelith-lv2-test-$$" "$scratch/jackd.log" || exit 77
 
 # jalv's console reads commands on standard input and leaves at its end: three
 # seconds of an open pipe are three seconds of running.
@@ -65,6 +58,6 @@ for port in midi_in out_left out_right; do
   if ! grep -q "^$client:$port\$" <<<"$ports"; then echo "FAIL: no JACK port $client:$port"; fail=1; fi
 done
 if awk -v e="$elapsed" 'BEGIN { exit !(e < 2.5) }'; then echo "FAIL: jalv stopped early"; fail=1; fi
-if ! kill -0 "$jackd_pid" 2>/dev/null; then echo "FAIL: jackd died"; fail=1; fi
+if ! kill -0 "$jack_pid" 2>/dev/null; then echo "FAIL: jackd died"; fail=1; fi
 [ $fail = 0 ] && echo "ok: jalv ran Morvelith for ${elapsed}s under jackd -d dummy"
 exit $fail

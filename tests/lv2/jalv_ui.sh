@@ -7,7 +7,7 @@ set -uo pipefail
 bundle=${1:?usage: jalv_ui.sh BUNDLE_DIR}
 uri=urn:morvelith:instrument
 
-for tool in jalv.gtk3:jalv Xvfb:xvfb jackd:jackd2 xwininfo:x11-utils; do
+for tool in jalv.gtk3:jalv Xvfb:xvfb jackd:jackd2 jack_wait:jackd2 xwininfo:x11-utils; do
   if ! command -v "${tool%%:*}" >/dev/null; then
     echo "SKIP: ${tool%%:*} is not installed (Debian package ${tool##*:})"
     exit 77
@@ -35,12 +35,10 @@ for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.05; done
 if [ ! -s "$scratch/display" ]; then echo "SKIP: Xvfb did not start"; exit 77; fi
 export DISPLAY=":$(head -n 1 "$scratch/display")"
 
-# A JACK server of our own, named so it meets no other test's.
-export JACK_DEFAULT_SERVER="morvelith_ui_$$"
-jackd -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 256 >"$scratch/jack.log" 2>&1 &
-pids+=($!)
-sleep 1.5
-if ! kill -0 "${pids[1]}" 2>/dev/null; then echo "SKIP: jackd -d dummy did not start"; cat "$scratch/jack.log"; exit 77; fi
+source "$(dirname "$0")/private_jack.sh"
+start_private_jack "morvelith_ui_$$" "$scratch/jack.log"; started=$?
+pids+=("$jack_pid")
+[ $started = 0 ] || exit 77
 
 # Only this bundle on the path; a scratch HOME keeps jalv's settings out of ours.
 mkdir -p "$scratch/lv2" "$scratch/home"
