@@ -9,9 +9,14 @@
 #include <cstring>
 #include <vector>
 
+#include "spkit/Cpu.h"
 #include "spkit/LFO.h"
+#include "spkit/OscillatorSpan.h"
 
 namespace SPKit {
+
+using OscillatorSpan::readTables;
+using OscillatorSpan::wrapPhase;
 
 namespace {
 
@@ -31,14 +36,11 @@ constexpr int kBuildBlock = 256;
 // x·h the definition uses. Each table receives the running single-precision
 // partial sums reached when h passes its top harmonic, in the order a
 // table-by-table build adds them, so it matches that build to about one float step.
-// An AVX2 clone, picked when the library loads, halves the build time where
-// the processor has it. Sanitizer builds skip it: their runtimes are not yet
-// up when the loader runs the clone resolver.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__)
-__attribute__((target_clones("avx2", "default")))
-#endif
-void sumHarmonics(const float* x, int first, int n, const int* top, int tableCount, float* const* odd,
-                  float* const* even) {
+// Written once and compiled twice: for the SSE2 baseline and for AVX2, which
+// halves the build time where the processor has it (chosen at run time; no
+// ifunc, which Windows loaders lack).
+__attribute__((always_inline)) inline void sumHarmonicsBody(const float* x, int first, int n, const int* top,
+                                                             int tableCount, float* const* odd, float* const* even) {
     alignas(16) double cosH[kBuildBlock], sinH[kBuildBlock], cos1[kBuildBlock], sin1[kBuildBlock];
     alignas(16) float oddSum[kBuildBlock], evenSum[kBuildBlock], pos[kBuildBlock];
     for (int i = 0; i < kBuildBlock; ++i) {
@@ -71,6 +73,16 @@ void sumHarmonics(const float* x, int first, int n, const int* top, int tableCou
         std::memcpy(odd[t] + first, oddSum, static_cast<std::size_t>(n) * sizeof(float));
         std::memcpy(even[t] + first, evenSum, static_cast<std::size_t>(n) * sizeof(float));
     }
+}
+
+void sumHarmonicsBaseline(const float* x, int first, int n, const int* top, int tableCount, float* const* odd,
+                          float* const* even) {
+    sumHarmonicsBody(x, first, n, top, tableCount, odd, even);
+}
+
+__attribute__((target("avx2"))) void sumHarmonicsAvx2(const float* x, int first, int n, const int* top,
+                                                      int tableCount, float* const* odd, float* const* even) {
+    sumHarmonicsBody(x, first, n, top, tableCount, odd, even);
 }
 
 // The library's one table set, built while the library loads. It lives in this
@@ -167,6 +179,7 @@ WavetableManager::WavetableManager(int tableCount, int tableLength, int designRa
         positions[static_cast<std::size_t>(k)] = x;
         x += kTwoPi / static_cast<float>(N);
     }
+    const auto sumHarmonics = simdLevel() == SimdLevel::Avx2 ? sumHarmonicsAvx2 : sumHarmonicsBaseline;
     for (int first = 0; first < N; first += kBuildBlock)
         sumHarmonics(positions.data(), first, std::min(kBuildBlock, N - first), top.data(), T, r.oddTables,
                      r.evenTables);
@@ -188,6 +201,11 @@ MultiOscillator::MultiOscillator()
     : Buffered(kMaxBlock),
       detuneBuffer(allocateAligned(kMaxBlock)),
       driftBuffers(allocateAligned(kVoices * kMaxBlock)) {
+    switch (simdLevel()) {
+        case SimdLevel::Avx2: renderer = OscillatorSpan::renderAvx2; break;
+        case SimdLevel::Sse2: renderer = OscillatorSpan::renderSse2; break;
+        case SimdLevel::Scalar: renderer = nullptr; break;
+    }
     for (auto& lfo : drift) lfo = std::make_unique<LFO>();
     setDriftRate(driftRate);
 }
@@ -200,6 +218,7 @@ MultiOscillator::~MultiOscillator() {
 
 void MultiOscillator::setWavetable(const Wavetable& table) {
     wavetable.assign(table);
+    selectedFrequency = -1.0f;  // select again from the new set
     const int n = wavetable.getTableLength();
     if (n != sineLength) {
         freeAligned(sineTable);
@@ -240,21 +259,6 @@ void MultiOscillator::setDetune(float d) {
     updateIncrements();
 }
 
-namespace {
-// Brings a phase into [0, n), where it can index the tables. One step covers
-// every setting the instrument uses; the slow path serves extreme increments
-// or drift depths, and a NaN (from a NaN setting) restarts at 0.
-inline float wrapPhase(float p, float n) {
-    if (p < 0.0f) p += n;
-    if (p >= n) p -= n;
-    if (!(p >= 0.0f && p < n)) {
-        p = std::fmod(p, n);
-        if (p < 0.0f) p += n;
-        if (!(p >= 0.0f && p < n)) p = 0.0f;
-    }
-    return p;
-}
-}  // namespace
 
 void MultiOscillator::setPhase(float a) {
     const float n = static_cast<float>(wavetable.getTableLength());
@@ -324,6 +328,10 @@ void MultiOscillator::setStereoSpread(float p) {
 }
 
 void MultiOscillator::selectTables() {
+    // The selection depends only on these two and the table set: a held pitch keeps it.
+    if (frequency == selectedFrequency && sampleRate == selectedRate) return;
+    selectedFrequency = frequency;
+    selectedRate = sampleRate;
     Selection sel;
     const int T = wavetable.getTableCount();
     const int rate = wavetable.getDesignRate();
@@ -369,23 +377,39 @@ void MultiOscillator::lockPhases() {
     }
 }
 
-namespace {
-// One voice's sample: both parities of both tables of the selection, linearly
-// interpolated at pos, blended saw/square and crossfaded toward the next table.
-inline float readTables(const float* even, const float* odd, const float* nextEven, const float* nextOdd,
-                        float evenLevel, float oddLevel, float crossfade, float pos, int n) {
-    const int q0 = static_cast<int>(pos);
-    const int q1 = q0 + 1 == n ? 0 : q0 + 1;
-    const float w = pos - static_cast<float>(q0);
-    const float lower = evenLevel * ((1.0f - w) * even[q0] + w * even[q1]) + oddLevel * ((1.0f - w) * odd[q0] + w * odd[q1]);
-    const float upper = evenLevel * ((1.0f - w) * nextEven[q0] + w * nextEven[q1]) +
-                        oddLevel * ((1.0f - w) * nextOdd[q0] + w * nextOdd[q1]);
-    return (1.0f - crossfade) * lower + crossfade * upper;
-}
-}  // namespace
 
 void MultiOscillator::renderSpan(float* out, float* second, int begin, int end, const float* const* driftSignal,
                                  const float* driftDepths) {
+    if (renderer != nullptr && sineLength >= 2) {
+        OscillatorSpan::SpanJob job;
+        job.sine = sineTable;
+        job.even = selection.even;
+        job.odd = selection.odd;
+        job.nextEven = selection.nextEven;
+        job.nextOdd = selection.nextOdd;
+        job.length = sineLength;
+        job.crossfade = selection.crossfade;
+        job.silent = selection.silent;
+        job.evenLevel = evenLevel;
+        job.oddLevel = oddLevel;
+        job.fundamental = fundamentalLevel * 0.5f;
+        for (int j = 0; j < kVoices; ++j) {
+            job.phase[j] = voices[j].phase;
+            job.increment[j] = voices[j].increment;
+            job.gainA[j] = voices[j].gainA;
+            job.gainB[j] = voices[j].gainB;
+            job.drift[j] = driftSignal[j];
+            job.depth[j] = driftDepths[j];
+        }
+        job.out = out;
+        job.second = second;
+        job.begin = begin;
+        job.end = end;
+        renderer(job);
+        for (int j = 0; j < kVoices; ++j) voices[j].phase = job.phase[j];
+        return;
+    }
+    // The scalar reference: voice by voice over the span.
     const int N = sineLength;
     const float n = static_cast<float>(N);
     const Selection sel = selection;

@@ -14,6 +14,9 @@
 namespace SPKit {
 
 class LFO;
+namespace OscillatorSpan {
+struct SpanJob;
+}
 
 // A handle to a shared, reference-counted table set. Copies share; the last
 // handle to go frees the set. Sharing is thread-safe (instances may be opened
@@ -206,6 +209,12 @@ private:
     float stereoSpread = 0.0f;
     bool replayNext = false;
     Selection selection;
+    // The frequency and rate `selection` was made for.
+    float selectedFrequency = -1.0f;
+    float selectedRate = -1.0f;
+    // The vector span renderer this processor runs, picked when built; null:
+    // the scalar loops (the reference the vector paths are tested against).
+    void (*renderer)(OscillatorSpan::SpanJob&) = nullptr;
 };
 
 // A naive ±1 square wave; used as the trill's switching source.

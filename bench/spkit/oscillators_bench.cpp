@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bench/spkit/BenchSupport.h"
+#include "spkit/Cpu.h"
 #include "spkit/Envelopes.h"
 #include "spkit/LFO.h"
 #include "spkit/Oscillators.h"
@@ -11,12 +12,21 @@
 namespace {
 
 // Arguments: frequency in Hz, block size, drift depth in percent (0, the
-// default, skips the drift offsets). One sample is one stereo frame (A and B).
+// default, skips the drift offsets), and the widest vector level to use (0
+// scalar, the reference; 1 SSE2; 2 AVX2, where the processor has it). One
+// sample is one stereo frame (A and B).
 void BM_MultiOscillatorFiveVoices(benchmark::State& state) {
     const float frequency = static_cast<float>(state.range(0));
     const int block = static_cast<int>(state.range(1));
+    const auto level = static_cast<SPKit::SimdLevel>(state.range(3));
+    if (SPKit::simdLevel() < level) {
+        state.SkipWithError("this processor lacks the vector level");
+        return;
+    }
     SPKit::Unit pitch(frequency);
+    SPKit::forceSimdLevel(level);
     SPKit::MultiOscillator osc;
+    SPKit::forceSimdLevel(SPKit::SimdLevel::Avx2);
     SPKit::Wavetable tables;
     SPKit::WavetableManager::global().getWavetable(tables);
     osc.setWavetable(tables);
@@ -39,12 +49,9 @@ void BM_MultiOscillatorFiveVoices(benchmark::State& state) {
     BenchSupport::reportPerSample(state, block);
 }
 BENCHMARK(BM_MultiOscillatorFiveVoices)
-    ->Args({110, 256, 30})
-    ->Args({1760, 256, 30})
-    ->Args({110, 64, 30})
-    ->Args({1760, 64, 30})
-    ->Args({110, 256, 0})
-    ->Args({1760, 256, 0});
+    ->ArgNames({"hz", "block", "drift", "simd"})
+    ->ArgsProduct({{110, 1760}, {256}, {30, 0}, {0, 1, 2}})
+    ->ArgsProduct({{110, 1760}, {64}, {30}, {0, 1, 2}});
 
 // The whole table set: lookup, boundaries and 2 × 256 tables of 4096 samples.
 void BM_WavetableBuild(benchmark::State& state) {

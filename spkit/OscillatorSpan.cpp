@@ -1,0 +1,325 @@
+// The oscillator's span renderers. A span runs in chunks: first the voices'
+// phase recurrences, serial in time but four voices abreast, then the table
+// reads for W samples at a time (4 with SSE2, 8 with AVX2), each lane doing the
+// scalar loop's operations in its order. Lanes that would read past a table's
+// end, or whose drifted position needs the slow wrap, are redone by the scalar
+// helpers, so no input takes a different path to a different result.
+#include "spkit/OscillatorSpan.h"
+
+#include <immintrin.h>
+
+#include <algorithm>
+#include <cstring>
+
+// The generic kernel below passes 256-bit values between functions that are
+// all inlined into the AVX2 entry point (flatten); the ABI note does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+namespace SPKit::OscillatorSpan {
+
+namespace {
+
+// Samples per chunk: the phase records stay in the first-level cache.
+constexpr int kChunk = 64;
+
+inline __m128 select4(__m128 mask, __m128 yes, __m128 no) {
+    return _mm_or_ps(_mm_and_ps(mask, yes), _mm_andnot_ps(mask, no));
+}
+
+inline bool inRange4(__m128 p, __m128 n) {
+    return _mm_movemask_ps(_mm_and_ps(_mm_cmpge_ps(p, _mm_setzero_ps()), _mm_cmplt_ps(p, n))) == 0xF;
+}
+
+// Redoes a step lane by lane with the scalar wrap (its slow path included).
+inline __m128 wrapEachLane4(__m128 before, __m128 increment, float n) {
+    alignas(16) float p[4], d[4];
+    _mm_store_ps(p, before);
+    _mm_store_ps(d, increment);
+    for (int l = 0; l < 4; ++l) p[l] = wrapPhase(p[l] + d[l], n);
+    return _mm_load_ps(p);
+}
+
+// One step of the phase recurrence: phase + increment, wrapped. Only the upper
+// wrap is on the sample-to-sample chain; a sum below 0 (a backward voice) or
+// past 2n fails the range check and takes the scalar wrap, which applies both.
+inline __m128 advance4(__m128 p, __m128 d, __m128 n, float length) {
+    const __m128 sum = _mm_add_ps(p, d);
+    const __m128 next = select4(_mm_cmpge_ps(sum, n), _mm_sub_ps(sum, n), sum);
+    return inRange4(next, n) ? next : wrapEachLane4(p, d, length);
+}
+
+// The serial part of a chunk of `count` samples: before[i] is voice 0's phase
+// as sample i starts (before[count] as the chunk ends); upper[4i + j - 1] is
+// voice j's phase after it advanced for sample i (j = 1 … 4).
+inline void advancePhases(SpanJob& job, int count, float* before, float* upper) {
+    const float length = static_cast<float>(job.length);
+    const __m128 n = _mm_set1_ps(length);
+    // Voice 0 rides in lane 0 of its own vector; the other lanes stay 0.
+    __m128 p0 = _mm_set_ss(job.phase[0]);
+    const __m128 d0 = _mm_set_ss(job.increment[0]);
+    __m128 p = _mm_loadu_ps(job.phase + 1);
+    const __m128 d = _mm_loadu_ps(job.increment + 1);
+    for (int i = 0; i < count; ++i) {
+        _mm_store_ss(before + i, p0);
+        p0 = advance4(p0, d0, n, length);
+        p = advance4(p, d, n, length);
+        _mm_store_ps(upper + 4 * i, p);
+    }
+    _mm_store_ss(before + count, p0);
+    job.phase[0] = _mm_cvtss_f32(p0);
+    _mm_storeu_ps(job.phase + 1, p);
+}
+
+// Four lanes of SSE2: every x86 processor the library runs on.
+struct Sse2 {
+    static constexpr int kWidth = 4;
+    using F = __m128;
+    using I = __m128i;
+
+    static F set(float x) { return _mm_set1_ps(x); }
+    static F load(const float* p) { return _mm_loadu_ps(p); }
+    static void store(float* p, F x) { _mm_storeu_ps(p, x); }
+    static F add(F a, F b) { return _mm_add_ps(a, b); }
+    static F sub(F a, F b) { return _mm_sub_ps(a, b); }
+    static F mul(F a, F b) { return _mm_mul_ps(a, b); }
+    static F select(F mask, F yes, F no) { return select4(mask, yes, no); }
+    static F less(F a, F b) { return _mm_cmplt_ps(a, b); }
+    static F notLess(F a, F b) { return _mm_cmpge_ps(a, b); }
+    static int lanes(F mask) { return _mm_movemask_ps(mask); }
+    static F both(F a, F b) { return _mm_and_ps(a, b); }
+    static I truncate(F x) { return _mm_cvttps_epi32(x); }
+    static F toFloat(I q) { return _mm_cvtepi32_ps(q); }
+    static I setInt(int x) { return _mm_set1_epi32(x); }
+    static I equal(I a, I b) { return _mm_cmpeq_epi32(a, b); }
+    static I addInt(I a, I b) { return _mm_add_epi32(a, b); }
+    static int lanes(I mask) { return _mm_movemask_ps(_mm_castsi128_ps(mask)); }
+    static void storeInt(int* p, I x) { _mm_store_si128(reinterpret_cast<__m128i*>(p), x); }
+
+    // x[idx[l]] and x[idx[l] + 1] for every lane, two neighbours per load.
+    static void pairs(const float* x, const int* idx, F& lo, F& hi) {
+        __m128 a = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(x + idx[0])));
+        a = _mm_loadh_pi(a, reinterpret_cast<const __m64*>(x + idx[1]));
+        __m128 b = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(x + idx[2])));
+        b = _mm_loadh_pi(b, reinterpret_cast<const __m64*>(x + idx[3]));
+        lo = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
+        hi = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+    }
+
+    // Voices 1–4 across the lanes' samples, from the per-sample records.
+    static void voicePhases(const float* upper, F (&v)[4]) {
+        __m128 r0 = _mm_load_ps(upper), r1 = _mm_load_ps(upper + 4), r2 = _mm_load_ps(upper + 8),
+               r3 = _mm_load_ps(upper + 12);
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+        v[0] = r0;
+        v[1] = r1;
+        v[2] = r2;
+        v[3] = r3;
+    }
+};
+
+#define MORVELITH_AVX2 __attribute__((target("avx2")))
+
+// Eight lanes of AVX2, used only where the processor has it.
+struct Avx2 {
+    static constexpr int kWidth = 8;
+    using F = __m256;
+    using I = __m256i;
+
+    MORVELITH_AVX2 static F set(float x) { return _mm256_set1_ps(x); }
+    MORVELITH_AVX2 static F load(const float* p) { return _mm256_loadu_ps(p); }
+    MORVELITH_AVX2 static void store(float* p, F x) { _mm256_storeu_ps(p, x); }
+    MORVELITH_AVX2 static F add(F a, F b) { return _mm256_add_ps(a, b); }
+    MORVELITH_AVX2 static F sub(F a, F b) { return _mm256_sub_ps(a, b); }
+    MORVELITH_AVX2 static F mul(F a, F b) { return _mm256_mul_ps(a, b); }
+    MORVELITH_AVX2 static F select(F mask, F yes, F no) { return _mm256_blendv_ps(no, yes, mask); }
+    MORVELITH_AVX2 static F less(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LT_OQ); }
+    MORVELITH_AVX2 static F notLess(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GE_OQ); }
+    MORVELITH_AVX2 static int lanes(F mask) { return _mm256_movemask_ps(mask); }
+    MORVELITH_AVX2 static F both(F a, F b) { return _mm256_and_ps(a, b); }
+    MORVELITH_AVX2 static I truncate(F x) { return _mm256_cvttps_epi32(x); }
+    MORVELITH_AVX2 static F toFloat(I q) { return _mm256_cvtepi32_ps(q); }
+    MORVELITH_AVX2 static I setInt(int x) { return _mm256_set1_epi32(x); }
+    MORVELITH_AVX2 static I equal(I a, I b) { return _mm256_cmpeq_epi32(a, b); }
+    MORVELITH_AVX2 static I addInt(I a, I b) { return _mm256_add_epi32(a, b); }
+    MORVELITH_AVX2 static int lanes(I mask) { return _mm256_movemask_ps(_mm256_castsi256_ps(mask)); }
+    MORVELITH_AVX2 static void storeInt(int* p, I x) { _mm256_store_si256(reinterpret_cast<__m256i*>(p), x); }
+
+    MORVELITH_AVX2 static __m128 pair2(const float* x, int a, int b) {
+        const __m128 v = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(x + a)));
+        return _mm_loadh_pi(v, reinterpret_cast<const __m64*>(x + b));
+    }
+
+    MORVELITH_AVX2 static void pairs(const float* x, const int* idx, F& lo, F& hi) {
+        // Lanes 0, 1, 4, 5 in a and 2, 3, 6, 7 in b, so the in-lane shuffles give samples in order.
+        const __m256 a = _mm256_insertf128_ps(_mm256_castps128_ps256(pair2(x, idx[0], idx[1])), pair2(x, idx[4], idx[5]), 1);
+        const __m256 b = _mm256_insertf128_ps(_mm256_castps128_ps256(pair2(x, idx[2], idx[3])), pair2(x, idx[6], idx[7]), 1);
+        lo = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
+        hi = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+    }
+
+    MORVELITH_AVX2 static void voicePhases(const float* upper, F (&v)[4]) {
+        __m128 r0 = _mm_load_ps(upper), r1 = _mm_load_ps(upper + 4), r2 = _mm_load_ps(upper + 8),
+               r3 = _mm_load_ps(upper + 12);
+        __m128 s0 = _mm_load_ps(upper + 16), s1 = _mm_load_ps(upper + 20), s2 = _mm_load_ps(upper + 24),
+               s3 = _mm_load_ps(upper + 28);
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+        _MM_TRANSPOSE4_PS(s0, s1, s2, s3);
+        v[0] = _mm256_insertf128_ps(_mm256_castps128_ps256(r0), s0, 1);
+        v[1] = _mm256_insertf128_ps(_mm256_castps128_ps256(r1), s1, 1);
+        v[2] = _mm256_insertf128_ps(_mm256_castps128_ps256(r2), s2, 1);
+        v[3] = _mm256_insertf128_ps(_mm256_castps128_ps256(r3), s3, 1);
+    }
+};
+
+// The interpolated sum of one table at the lanes' positions, in readTables' order.
+template <class V>
+inline typename V::F lerp(const float* x, const int* idx, typename V::F w, typename V::F rest) {
+    typename V::F lo, hi;
+    V::pairs(x, idx, lo, hi);
+    return V::add(V::mul(rest, lo), V::mul(w, hi));
+}
+
+// Table indices of the positions, with the last sample's index moved one down
+// so its pair stays inside the table; returns the lanes so moved.
+template <class V>
+inline int indices(const SpanJob& job, typename V::F pos, int* idx, typename V::F& w) {
+    const typename V::I q = V::truncate(pos);
+    w = V::sub(pos, V::toFloat(q));
+    const typename V::I last = V::equal(q, V::setInt(job.length - 1));
+    V::storeInt(idx, V::addInt(q, last));
+    return V::lanes(last);
+}
+
+// One voice's table sample for every lane (readTables, W at a time).
+template <class V>
+inline typename V::F readVoice(const SpanJob& job, typename V::F pos) {
+    using F = typename V::F;
+    alignas(32) int idx[V::kWidth];
+    F w;
+    const int moved = indices<V>(job, pos, idx, w);
+    const F rest = V::sub(V::set(1.0f), w);
+    const F evenLevel = V::set(job.evenLevel), oddLevel = V::set(job.oddLevel);
+    const F lower = V::add(V::mul(evenLevel, lerp<V>(job.even, idx, w, rest)),
+                           V::mul(oddLevel, lerp<V>(job.odd, idx, w, rest)));
+    const F upper = V::add(V::mul(evenLevel, lerp<V>(job.nextEven, idx, w, rest)),
+                           V::mul(oddLevel, lerp<V>(job.nextOdd, idx, w, rest)));
+    F s = V::add(V::mul(V::set(1.0f - job.crossfade), lower), V::mul(V::set(job.crossfade), upper));
+    if (moved != 0) {  // a lane at the table's last sample wraps to its first
+        alignas(32) float sv[V::kWidth], pv[V::kWidth];
+        V::store(sv, s);
+        V::store(pv, pos);
+        for (int l = 0; l < V::kWidth; ++l)
+            if ((moved >> l) & 1)
+                sv[l] = readTables(job.even, job.odd, job.nextEven, job.nextOdd, job.evenLevel, job.oddLevel,
+                                   job.crossfade, pv[l], job.length);
+        s = V::load(sv);
+    }
+    return s;
+}
+
+// W samples of both outputs. before/upper are the chunk's phase records at
+// the group's first sample; drift[j] points at voice j's drift sample for it.
+template <class V>
+inline void renderGroup(const SpanJob& job, const float* before, const float* upper, const float* const* drift,
+                        float* outA, float* outB) {
+    using F = typename V::F;
+    const float length = static_cast<float>(job.length);
+    const F n = V::set(length);
+
+    // The fundamental, at voice 0's phase before it advances.
+    alignas(32) int idx[V::kWidth];
+    const F start = V::load(before);
+    F fr;
+    const int moved = indices<V>(job, start, idx, fr);
+    F f0 = V::mul(lerp<V>(job.sine, idx, fr, V::sub(V::set(1.0f), fr)), V::set(job.fundamental));
+    if (moved != 0) {
+        alignas(32) float fv[V::kWidth], pv[V::kWidth];
+        V::store(fv, f0);
+        V::store(pv, start);
+        for (int l = 0; l < V::kWidth; ++l) {
+            if (!((moved >> l) & 1)) continue;
+            const float frac = pv[l] - static_cast<float>(job.length - 1);
+            fv[l] = ((1.0f - frac) * job.sine[job.length - 1] + frac * job.sine[0]) * job.fundamental;
+        }
+        f0 = V::load(fv);
+    }
+    if (job.silent) {
+        V::store(outA, f0);
+        V::store(outB, f0);
+        return;
+    }
+    const F s0 = readVoice<V>(job, V::load(before + 1));
+    F a = V::add(f0, V::mul(V::set(job.gainA[0]), s0));
+    F b = V::add(f0, V::mul(V::set(job.gainB[0]), s0));
+
+    F phases[4];
+    V::voicePhases(upper, phases);
+    for (int j = 1; j < kVoices; ++j) {
+        F pos = phases[j - 1];
+        if (drift[j] != nullptr) {
+            // phase + depth × lfo × N × 0.3, multiplied in that order, then wrapped.
+            const F offset = V::mul(V::mul(V::mul(V::set(job.depth[j]), V::load(drift[j])), n), V::set(0.3f));
+            const F sum = V::add(pos, offset);
+            F p = V::select(V::less(sum, V::set(0.0f)), V::add(sum, n), sum);
+            p = V::select(V::notLess(p, n), V::sub(p, n), p);
+            if (V::lanes(V::both(V::notLess(p, V::set(0.0f)), V::less(p, n))) != (1 << V::kWidth) - 1) {
+                alignas(32) float pv[V::kWidth], sv[V::kWidth];
+                V::store(pv, pos);
+                V::store(sv, offset);
+                for (int l = 0; l < V::kWidth; ++l) pv[l] = wrapPhase(pv[l] + sv[l], length);
+                p = V::load(pv);
+            }
+            pos = p;
+        }
+        const F s = readVoice<V>(job, pos);
+        a = V::add(a, V::mul(V::set(job.gainA[j]), s));
+        b = V::add(b, V::mul(V::set(job.gainB[j]), s));
+    }
+    V::store(outA, a);
+    V::store(outB, b);
+}
+
+template <class V>
+inline void renderWith(SpanJob& job) {
+    constexpr int W = V::kWidth;
+    alignas(32) float before[kChunk + W + 1];
+    alignas(32) float upper[4 * (kChunk + W)];
+    for (int first = job.begin; first < job.end; first += kChunk) {
+        const int count = std::min(kChunk, job.end - first);
+        advancePhases(job, count, before, upper);
+        // Lanes past the chunk's end read position 0: harmless, and never stored.
+        const int padded = (count + W - 1) / W * W;
+        for (int i = count + 1; i <= padded; ++i) before[i] = 0.0f;
+        for (int i = 4 * count; i < 4 * padded; ++i) upper[i] = 0.0f;
+        for (int i = 0; i < padded; i += W) {
+            const int at = first + i;
+            const float* drift[kVoices] = {};
+            if (i + W <= count) {
+                for (int j = 1; j < kVoices; ++j)
+                    if (job.drift[j] != nullptr) drift[j] = job.drift[j] + at;
+                renderGroup<V>(job, before + i, upper + 4 * i, drift, job.out + at, job.second + at);
+                continue;
+            }
+            // The last, partial group: the drift is read, and the outputs written, only up to the end.
+            const int valid = count - i;
+            alignas(32) float held[kVoices][W] = {};
+            for (int j = 1; j < kVoices; ++j) {
+                if (job.drift[j] == nullptr) continue;
+                std::memcpy(held[j], job.drift[j] + at, static_cast<std::size_t>(valid) * sizeof(float));
+                drift[j] = held[j];
+            }
+            alignas(32) float a[W], b[W];
+            renderGroup<V>(job, before + i, upper + 4 * i, drift, a, b);
+            std::memcpy(job.out + at, a, static_cast<std::size_t>(valid) * sizeof(float));
+            std::memcpy(job.second + at, b, static_cast<std::size_t>(valid) * sizeof(float));
+        }
+    }
+}
+
+}  // namespace
+
+__attribute__((flatten)) void renderSse2(SpanJob& job) { renderWith<Sse2>(job); }
+
+MORVELITH_AVX2 __attribute__((flatten)) void renderAvx2(SpanJob& job) { renderWith<Avx2>(job); }
+
+}  // namespace SPKit::OscillatorSpan
