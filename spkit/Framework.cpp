@@ -107,9 +107,40 @@ void Controlled::updateControl(int count) {
     controlSamplesPulled = wrappingAdd(controlSamplesPulled, n);
     samplesProcessed = wrappingAdd(samplesProcessed, count);
 
-    float cur = current, stp = step, tgt = target;
-    int phase = rampPhase;
-    for (int j = 0; j < count; ++j) {
+    blockStart = {current, step, target, rampPhase};
+    blockPulled = pulled;
+    blockCount = count;
+    rampPending = true;
+    // The ramp's state at the block's end, reached with the fill's own additions.
+    if (n == 0) {  // still inside the running ramp
+        float cur = current;
+        for (int j = 0; j < count; ++j) cur += step;
+        current = cur;
+        rampPhase += count;
+    } else {  // inside the ramp toward the last pulled sample
+        const int last = (kControlRateDivisor - rampPhase) + (n - 1) * kControlRateDivisor;
+        const float from = n == 1 ? target : pulled[n - 2];
+        const float to = pulled[n - 1];
+        const float stp = (to - from) * kControlRateFactor;
+        float cur = from;
+        for (int j = last; j < count; ++j) cur += stp;
+        current = cur;
+        step = stp;
+        target = to;
+        rampPhase = count - last;
+    }
+    if (!rampsOnDemand) fillRamp();
+}
+
+void Controlled::fillRamp() const {
+    if (!rampPending) return;
+    rampPending = false;
+    // Reads each pulled sample before the fill reaches its entry (the head
+    // overruns the tail only in blocks near kMaxBlock).
+    const float* pulled = blockPulled;
+    float cur = blockStart.current, stp = blockStart.step, tgt = blockStart.target;
+    int phase = blockStart.phase;
+    for (int j = 0; j < blockCount; ++j) {
         if (phase == kControlRateDivisor) {
             cur = tgt;
             tgt = *pulled++;
@@ -120,10 +151,6 @@ void Controlled::updateControl(int count) {
         ++phase;
         cur += stp;
     }
-    current = cur;
-    step = stp;
-    target = tgt;
-    rampPhase = phase;
 }
 
 void Unit::process(float* out, int count) {

@@ -72,7 +72,10 @@ public:
     void process(float* out, int count) override;
     void setSampleRate(float rate) override;
 
-    // Fills controlBuffer[0..count) with one ramped control value per audio sample.
+    // Makes one ramped control value per audio sample for the next `count`
+    // samples: fills controlBuffer[0..count), or, for a unit that reads only at
+    // its update points (rampsOnDemand), pulls the control samples and moves
+    // the ramp to the block's end, leaving each value to controlAt.
     virtual void updateControl(int count);
     virtual void setControl(Processor* source);
     virtual Processor* getControl() { return control; }
@@ -81,11 +84,40 @@ public:
     // True once per update interval while a control source is connected.
     virtual bool needsUpdate();
 
-    // Read-only view for composers and tests.
-    const float* controlValues() const { return controlBuffer; }
+    // Read-only view for composers and tests; fills a ramp left to controlAt first.
+    const float* controlValues() const {
+        fillRamp();
+        return controlBuffer;
+    }
 
 protected:
     static constexpr float kUnsetControl = -10000000.0f;
+
+    // The control value for sample j of the block the last updateControl
+    // made: the filled entry, or the same value worked out from the ramp (its
+    // start plus j steps, added one at a time as the fill adds them).
+    float controlAt(int j) const {
+        if (!rampPending) return controlBuffer[j];
+        const int first = kControlRateDivisor - blockStart.phase;
+        float value, stepBy;
+        int steps;
+        if (j < first) {
+            value = blockStart.current;
+            stepBy = blockStart.step;
+            steps = j;
+        } else {
+            const int m = j - first;
+            const int ramp = m / kControlRateDivisor;
+            value = ramp == 0 ? blockStart.target : blockPulled[ramp - 1];
+            stepBy = (blockPulled[ramp] - value) * kControlRateFactor;
+            steps = m % kControlRateDivisor;
+        }
+        for (; steps > 0; --steps) value += stepBy;
+        return value;
+    }
+
+    // Writes controlBuffer[0..count) for a ramp left to controlAt.
+    void fillRamp() const;
 
     // For kernels that hold their coefficients over a run of samples: asks
     // needsUpdate() for sample i (of `remaining` still to go), hands a due
@@ -95,7 +127,9 @@ protected:
     template <class Apply>
     int controlRun(int i, int remaining, Apply&& apply) {
         if (control == nullptr) return remaining;
-        if (needsUpdate()) apply(controlBuffer[i]);
+        // A unit that reads its control only here never needs the ramp filled.
+        rampsOnDemand = true;
+        if (needsUpdate()) apply(controlAt(i));
         const int quiet = updateInterval - updateCounter;
         const int run = quiet < 0 ? remaining : std::min(remaining, 1 + quiet);
         updateCounter += run - 1;
@@ -113,6 +147,22 @@ protected:
     int controlSamplesPulled = 0;
     int samplesProcessed = 0;
     bool restart = true;
+
+    // Set by units that read the control only through controlAt (at their
+    // update points): their ramps are then not filled sample by sample.
+    bool rampsOnDemand = false;
+
+private:
+    // The ramp as the last block began, and where its pulled samples sit (the
+    // buffer's tail, untouched until the next pull or a fill).
+    struct RampStart {
+        float current, step, target;
+        int phase;
+    };
+    RampStart blockStart{0.0f, 0.0f, 0.0f, kControlRateDivisor};
+    const float* blockPulled = nullptr;
+    int blockCount = 0;
+    mutable bool rampPending = false;
 };
 
 // A constant source; the instrument updates it from parameter changes.

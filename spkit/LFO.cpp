@@ -40,7 +40,7 @@ void LFO::run(float* out, int count) {
         int end = count;
         if (control != nullptr) {
             // The frequency follows the control every 8 samples of the block.
-            setFrequency(controlBuffer[start]);
+            setFrequency(controlAt(start));
             end = std::min(count, start + kControlRateDivisor);
         }
         const float kk = k;

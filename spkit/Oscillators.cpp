@@ -530,7 +530,7 @@ void MultiOscillator::process(float* out, int count) {
     bool update = count > 0 && control != nullptr && needsUpdate();
     for (int begin = 0; begin < count;) {
         if (update) {
-            setFrequency(controlBuffer[begin]);
+            setFrequency(controlAt(begin));
             selectTables();
             if (detune == 0.0f) lockPhases();
             if (beatRate > 0.0f && frequency > 0.0f) {
@@ -574,7 +574,7 @@ void Squarewave::setPhase(float a) {
 void Squarewave::process(float* out, int count) {
     updateControl(count);
     for (int i = 0; i < count; ++i) {
-        if (needsUpdate()) setFrequency(controlBuffer[i]);
+        if (needsUpdate()) setFrequency(controlAt(i));
         phase += increment;
         if (phase > kPi && sign == 1.0f) {
             sign = -1.0f;

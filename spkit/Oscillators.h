@@ -102,6 +102,9 @@ private:
 // frequency. It has no audio input.
 class Oscillator : public virtual Controlled {
 public:
+    // Oscillators read their control at update points only (controlAt).
+    Oscillator() { rampsOnDemand = true; }
+
     void process(float* out, int count) override;
     void setInput(Processor*) override {}
 
@@ -111,7 +114,10 @@ public:
     virtual void setFrequency(float f) { frequency = f; }
     virtual float getPhase() { return phase; }
     virtual float getFrequency() { return frequency; }
-    virtual float* getControlBuffer() { return controlBuffer; }
+    virtual float* getControlBuffer() {
+        fillRamp();
+        return controlBuffer;
+    }
 
 protected:
     float phase = 0.0f;

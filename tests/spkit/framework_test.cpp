@@ -1,10 +1,20 @@
-// The unit framework: control-rate ramps, update pacing, rate propagation
-// through inputs, controls and adapters, and the constant source.
+// The unit framework: control-rate ramps (filled, or worked out only where a
+// unit reads them), update pacing, rate propagation through inputs, controls
+// and adapters, and the constant source.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
 #include <vector>
 
+#include "spkit/Delays.h"
+#include "spkit/Filters.h"
 #include "spkit/Framework.h"
+#include "spkit/LFO.h"
+#include "spkit/Oscillators.h"
+#include "tests/spkit/UnitTestSupport.h"
 #include "tests/support/AllocationCounter.h"
 
 using namespace SPKit;
@@ -204,4 +214,118 @@ TEST(Controlled, RunningCountsWrapInsteadOfOverflowing) {
     unit.updateControl(8);
     EXPECT_EQ(unit.samplesProcessed, -2147483647 - 1 + 4);
     EXPECT_EQ(unit.controlSamplesPulled, -2147483647 - 1);
+}
+
+// ---- Ramps worked out where they are read ----------------------------------
+
+namespace {
+
+// A control that wanders over four decades with uneven steps, so the ramp's
+// additions round differently from sample to sample, with one NaN and one
+// infinity on the way.
+class Wander : public Unit {
+public:
+    void process(float* out, int count) override {
+        for (int i = 0; i < count; ++i, ++k) {
+            out[i] = static_cast<float>(300.0 * std::exp2(3.3 * std::sin(k * 0.37) + 0.01 * (k % 7)));
+            if (k == 333) out[i] = std::nanf("");
+            if (k == 555) out[i] = std::numeric_limits<float>::infinity();
+        }
+    }
+
+private:
+    long k = 0;
+};
+
+struct OnDemandProbe : Controlled {
+    OnDemandProbe() { rampsOnDemand = true; }
+    using Controlled::controlAt;
+};
+
+bool sameFloat(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+}  // namespace
+
+// A ramp left to controlAt gives, at every sample of every block, the bits
+// the filled ramp holds there, and ends each block where the fill ends it.
+TEST(ControlRamps, ValuesWorkedOutOnDemandMatchTheFilledRampAtEveryBlockSplit) {
+    for (int block : {1, 7, 64, 256, 4096}) {
+        Wander a, b;
+        Probe filled;
+        OnDemandProbe onDemand;
+        filled.setControl(&a);
+        onDemand.setControl(&b);
+        int mismatches = 0;
+        for (int done = 0; done < 12000; done += block) {
+            const int n = std::min(block, 12000 - done);
+            filled.updateControl(n);
+            onDemand.updateControl(n);
+            for (int j = 0; j < n; ++j) mismatches += !sameFloat(onDemand.controlAt(j), filled.controlValues()[j]);
+        }
+        EXPECT_EQ(mismatches, 0) << "blocks of " << block;
+        EXPECT_EQ(a.getValue(), b.getValue());
+        // Asked for the whole view, the on-demand ramp fills it with the same values.
+        filled.updateControl(300);
+        onDemand.updateControl(300);
+        EXPECT_EQ(std::memcmp(filled.controlValues(), onDemand.controlValues(), 300 * sizeof(float)), 0) << block;
+    }
+}
+
+namespace {
+
+// The same unit made to fill its ramp before it reads it: the reference the
+// on-demand reads must match.
+template <class U>
+struct Filled : U {
+    void updateControl(int count) override {
+        U::updateControl(count);
+        this->fillRamp();
+    }
+};
+
+template <class U, class Setup>
+std::vector<float> renderUnit(float rate, int block, Setup setup) {
+    UnitTestSupport::Noise input(7, 0.5f);
+    Wander control;
+    U unit;
+    setup(unit);
+    unit.setInput(&input);
+    unit.setControl(&control);
+    unit.setSampleRate(rate);
+    std::vector<float> out(9000);
+    for (size_t i = 0; i < out.size(); i += static_cast<size_t>(block))
+        unit.process(&out[i], static_cast<int>(std::min<size_t>(static_cast<size_t>(block), out.size() - i)));
+    return out;
+}
+
+template <class U, class Setup>
+void expectSameAsFilled(const char* name, Setup setup) {
+    for (float rate : {44100.0f, 96000.0f, 192000.0f}) {
+        for (int block : {1, 7, 64, 256, 4096}) {
+            const std::vector<float> reference = renderUnit<Filled<U>>(rate, block, setup);
+            const std::vector<float> got = renderUnit<U>(rate, block, setup);
+            EXPECT_EQ(std::memcmp(got.data(), reference.data(), got.size() * sizeof(float)), 0)
+                << name << " at " << rate << " Hz in blocks of " << block;
+        }
+    }
+}
+
+}  // namespace
+
+// Every unit that reads its control only at its update points renders, with
+// its ramp left unfilled, exactly what it renders from the filled ramp.
+TEST(ControlRamps, UnitsReadingAtUpdatePointsRenderAsFromTheFilledRamp) {
+    expectSameAsFilled<ResonantLowPass>("resonant low-pass", [](ResonantLowPass& u) { u.setResonance(0.6f); });
+    expectSameAsFilled<ChamberlinHighPass>("state-variable high-pass", [](ChamberlinHighPass& u) { u.setResonance(0.3f); });
+    expectSameAsFilled<BiQuad>("biquad", [](BiQuad& u) { u.setFrequency(900.0f); });
+    expectSameAsFilled<ModDelay>("modulated delay", [](ModDelay&) {});
+    expectSameAsFilled<LFO>("LFO", [](LFO&) {});
+    expectSameAsFilled<Squarewave>("square", [](Squarewave&) {});
+    Wavetable tables;
+    WavetableManager::global().getWavetable(tables);
+    expectSameAsFilled<MultiOscillator>("oscillator", [&](MultiOscillator& u) {
+        u.setWavetable(tables);
+        u.setDetune(0.01f);
+        u.setStereoSpread(0.5f);
+    });
 }
