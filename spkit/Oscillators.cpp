@@ -539,15 +539,19 @@ void MultiOscillator::process(float* out, int count) {
             }
         }
         if (detuneSource != nullptr && (begin & 7) == 0) setDetune(detuneBuffer[begin]);
-        int end = begin + 1;
+        // The span ends where needsUpdate next answers true or the detune is
+        // next read. The counter moves as if needsUpdate had been asked once
+        // for every sample up to the end, and is asked for the end itself.
+        int end = count;
+        if (control != nullptr) {
+            const int quiet = updateInterval - updateCounter;
+            if (quiet >= 0) end = std::min(count, begin + 1 + quiet);
+        }
+        if (detuneSource != nullptr) end = std::min(end, (begin | 7) + 1);
         update = false;
-        // needsUpdate is asked once for every sample, whichever of the two ends the span.
-        for (; end < count; ++end) {
-            if (control != nullptr && needsUpdate()) {
-                update = true;
-                break;
-            }
-            if (detuneSource != nullptr && (end & 7) == 0) break;
+        if (control != nullptr) {
+            updateCounter += end - begin - 1;
+            update = end < count && needsUpdate();
         }
         renderSpan(out, second, begin, end, driftSignal, driftDepths);
         begin = end;
