@@ -51,7 +51,7 @@ inline __m128 advance4(__m128 p, __m128 d, __m128 n, float length) {
 // The serial part of a chunk of `count` samples: before[i] is voice 0's phase
 // as sample i starts (before[count] as the chunk ends); upper[4i + j - 1] is
 // voice j's phase after it advanced for sample i (j = 1 … 4).
-inline void advancePhases(SpanJob& job, int count, float* before, float* upper) {
+inline void advancePhases(SpanJob& job, int count, float* before, float* upper, float* driftUpper) {
     const float length = static_cast<float>(job.length);
     const __m128 n = _mm_set1_ps(length);
     // Voice 0 rides in lane 0 of its own vector; the other lanes stay 0.
@@ -59,15 +59,46 @@ inline void advancePhases(SpanJob& job, int count, float* before, float* upper) 
     const __m128 d0 = _mm_set_ss(job.increment[0]);
     __m128 p = _mm_loadu_ps(job.phase + 1);
     const __m128 d = _mm_loadu_ps(job.increment + 1);
-    for (int i = 0; i < count; ++i) {
-        _mm_store_ss(before + i, p0);
-        p0 = advance4(p0, d0, n, length);
-        p = advance4(p, d, n, length);
-        _mm_store_ps(upper + 4 * i, p);
+    if (!job.stepDrift) {
+        for (int i = 0; i < count; ++i) {
+            _mm_store_ss(before + i, p0);
+            p0 = advance4(p0, d0, n, length);
+            p = advance4(p, d, n, length);
+            _mm_store_ps(upper + 4 * i, p);
+        }
+    } else {
+        // The four drift LFOs' recurrences (LFO::processTogether's, lane for
+        // lane) ride along: their chain overlaps the phases' instead of following it.
+        __m128 x = _mm_loadu_ps(job.driftX), y = _mm_loadu_ps(job.driftY);
+        const __m128 k = _mm_loadu_ps(job.driftK);
+        for (int i = 0; i < count; ++i) {
+            _mm_store_ss(before + i, p0);
+            p0 = advance4(p0, d0, n, length);
+            p = advance4(p, d, n, length);
+            _mm_store_ps(upper + 4 * i, p);
+            x = _mm_sub_ps(x, _mm_mul_ps(k, y));
+            y = _mm_add_ps(y, _mm_mul_ps(k, x));
+            _mm_store_ps(driftUpper + 4 * i, x);
+        }
+        _mm_storeu_ps(job.driftX, x);
+        _mm_storeu_ps(job.driftY, y);
     }
     _mm_store_ss(before + count, p0);
     job.phase[0] = _mm_cvtss_f32(p0);
     _mm_storeu_ps(job.phase + 1, p);
+}
+
+// Voice j's drift samples of a chunk (drift[j - 1][i]) from the per-sample records.
+inline void splitDrift(const float* driftUpper, int count, float (*drift)[kChunk + 8]) {
+    for (int i = 0; i < count; i += 4) {
+        __m128 r0 = _mm_load_ps(driftUpper + 4 * i), r1 = _mm_load_ps(driftUpper + 4 * i + 4),
+               r2 = _mm_load_ps(driftUpper + 4 * i + 8), r3 = _mm_load_ps(driftUpper + 4 * i + 12);
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+        _mm_store_ps(drift[0] + i, r0);
+        _mm_store_ps(drift[1] + i, r1);
+        _mm_store_ps(drift[2] + i, r2);
+        _mm_store_ps(drift[3] + i, r3);
+    }
 }
 
 // Four lanes of SSE2: every x86 processor the library runs on.
@@ -284,9 +315,21 @@ inline void renderWith(SpanJob& job) {
     constexpr int W = V::kWidth;
     alignas(32) float before[kChunk + W + 1];
     alignas(32) float upper[4 * (kChunk + W)];
+    alignas(32) float driftUpper[4 * (kChunk + W)];
+    alignas(32) float driftSplit[kVoices - 1][kChunk + 8];
     for (int first = job.begin; first < job.end; first += kChunk) {
         const int count = std::min(kChunk, job.end - first);
-        advancePhases(job, count, before, upper);
+        advancePhases(job, count, before, upper, driftUpper);
+        // Voice j's drift sample for chunk sample i sits at source[j][i].
+        const float* source[kVoices] = {};
+        if (job.stepDrift && job.drifting) {
+            for (int i = 4 * count; i < 4 * ((count + 3) / 4 * 4); ++i) driftUpper[i] = 0.0f;
+            splitDrift(driftUpper, count, driftSplit);
+            for (int j = 1; j < kVoices; ++j) source[j] = driftSplit[j - 1];
+        } else if (!job.stepDrift) {
+            for (int j = 1; j < kVoices; ++j)
+                if (job.drift[j] != nullptr) source[j] = job.drift[j] + first;
+        }
         // Lanes past the chunk's end read position 0: harmless, and never stored.
         const int padded = (count + W - 1) / W * W;
         for (int i = count + 1; i <= padded; ++i) before[i] = 0.0f;
@@ -296,7 +339,7 @@ inline void renderWith(SpanJob& job) {
             const float* drift[kVoices] = {};
             if (i + W <= count) {
                 for (int j = 1; j < kVoices; ++j)
-                    if (job.drift[j] != nullptr) drift[j] = job.drift[j] + at;
+                    if (source[j] != nullptr) drift[j] = source[j] + i;
                 renderGroup<V>(job, before + i, upper + 4 * i, drift, job.out + at, job.second + at);
                 continue;
             }
@@ -304,8 +347,8 @@ inline void renderWith(SpanJob& job) {
             const int valid = count - i;
             alignas(32) float held[kVoices][W] = {};
             for (int j = 1; j < kVoices; ++j) {
-                if (job.drift[j] == nullptr) continue;
-                std::memcpy(held[j], job.drift[j] + at, static_cast<std::size_t>(valid) * sizeof(float));
+                if (source[j] == nullptr) continue;
+                std::memcpy(held[j], source[j] + i, static_cast<std::size_t>(valid) * sizeof(float));
                 drift[j] = held[j];
             }
             alignas(32) float a[W], b[W];

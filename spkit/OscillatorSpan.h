@@ -57,6 +57,14 @@ struct SpanJob {
     float gainB[kVoices] = {};
     const float* drift[kVoices] = {};  // block-indexed drift samples; null: the voice reads at its phase
     float depth[kVoices] = {};
+    // Instead of reading `drift`, step the drift LFOs of voices 1–4 here
+    // (state x, y and coefficient k per voice, moved on to the span's end),
+    // and offset the voices by their samples only when `drifting`.
+    bool stepDrift = false;
+    bool drifting = false;
+    float driftX[kVoices - 1] = {};
+    float driftY[kVoices - 1] = {};
+    float driftK[kVoices - 1] = {};
     float* out = nullptr;
     float* second = nullptr;
     int begin = 0;

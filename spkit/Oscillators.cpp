@@ -379,7 +379,7 @@ void MultiOscillator::lockPhases() {
 
 
 void MultiOscillator::renderSpan(float* out, float* second, int begin, int end, const float* const* driftSignal,
-                                 const float* driftDepths) {
+                                 const float* driftDepths, float* driftState, bool drifting) {
     if (renderer != nullptr && sineLength >= 2) {
         OscillatorSpan::SpanJob job;
         job.sine = sineTable;
@@ -405,8 +405,19 @@ void MultiOscillator::renderSpan(float* out, float* second, int begin, int end, 
         job.second = second;
         job.begin = begin;
         job.end = end;
+        job.stepDrift = driftState != nullptr;
+        job.drifting = drifting;
+        if (job.stepDrift) {
+            std::memcpy(job.driftX, driftState, sizeof job.driftX);
+            std::memcpy(job.driftY, driftState + (kVoices - 1), sizeof job.driftY);
+            std::memcpy(job.driftK, driftState + 2 * (kVoices - 1), sizeof job.driftK);
+        }
         renderer(job);
         for (int j = 0; j < kVoices; ++j) voices[j].phase = job.phase[j];
+        if (job.stepDrift) {
+            std::memcpy(driftState, job.driftX, sizeof job.driftX);
+            std::memcpy(driftState + (kVoices - 1), job.driftY, sizeof job.driftY);
+        }
         return;
     }
     // The scalar reference: voice by voice over the span.
@@ -511,7 +522,25 @@ void MultiOscillator::process(float* out, int count) {
     LFO* const lfos[kVoices - 1] = {drift[1].get(), drift[2].get(), drift[3].get(), drift[4].get()};
     float* const signals[kVoices - 1] = {driftBuffers + 1 * kMaxBlock, driftBuffers + 2 * kMaxBlock,
                                          driftBuffers + 3 * kMaxBlock, driftBuffers + 4 * kMaxBlock};
-    if (!drifting) {
+    // The vector renderers step the four LFOs beside the voices' phases, where
+    // their recurrences cost little. That needs to know beforehand whether a
+    // sample can go non-finite: with |k| below 1.99 the form x² + y² − k·x·y the
+    // recurrence keeps is far from degenerate, so x and y stay within about
+    // twenty times their size, and from below 1e30 nothing can overflow.
+    bool stepDrift = renderer != nullptr && N >= 2;
+    for (int j = 0; j < kVoices - 1 && stepDrift; ++j) {
+        const LFO::State s = lfos[j]->state();
+        stepDrift = lfos[j]->getControl() == nullptr && lfos[j]->isFinite() &&
+                    std::fabs(lfos[j]->coefficient()) < 1.99f && std::fabs(s.x) < 1e30f && std::fabs(s.y) < 1e30f;
+    }
+    float driftState[3 * (kVoices - 1)];
+    if (stepDrift) {
+        for (int j = 0; j < kVoices - 1; ++j) {
+            driftState[j] = lfos[j]->state().x;
+            driftState[kVoices - 1 + j] = lfos[j]->state().y;
+            driftState[2 * (kVoices - 1) + j] = lfos[j]->coefficient();
+        }
+    } else if (!drifting) {
         LFO::State before[kVoices - 1];
         for (int j = 0; j < kVoices - 1; ++j) before[j] = lfos[j]->state();
         LFO::processTogether(lfos, nullptr, kVoices - 1, count);
@@ -519,9 +548,9 @@ void MultiOscillator::process(float* out, int count) {
         if (drifting)
             for (int j = 0; j < kVoices - 1; ++j) lfos[j]->setState(before[j]);
     }
-    if (drifting) LFO::processTogether(lfos, signals, kVoices - 1, count);
+    if (drifting && !stepDrift) LFO::processTogether(lfos, signals, kVoices - 1, count);
     driftSignal[0] = nullptr;
-    for (int j = 1; j < kVoices; ++j) driftSignal[j] = drifting ? signals[j - 1] : nullptr;
+    for (int j = 1; j < kVoices; ++j) driftSignal[j] = drifting && !stepDrift ? signals[j - 1] : nullptr;
 
     // The block runs in spans between the samples where the frequency control
     // is applied (needsUpdate, asked once per sample in order) or the detune
@@ -553,9 +582,11 @@ void MultiOscillator::process(float* out, int count) {
             updateCounter += end - begin - 1;
             update = end < count && needsUpdate();
         }
-        renderSpan(out, second, begin, end, driftSignal, driftDepths);
+        renderSpan(out, second, begin, end, driftSignal, driftDepths, stepDrift ? driftState : nullptr, drifting);
         begin = end;
     }
+    if (stepDrift)
+        for (int j = 0; j < kVoices - 1; ++j) lfos[j]->setState({driftState[j], driftState[kVoices - 1 + j]});
 }
 
 // ---- Squarewave ------------------------------------------------------------

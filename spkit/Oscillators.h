@@ -186,8 +186,11 @@ private:
     void selectTables();
     void lockPhases();
     // Renders samples [begin, end) of both outputs with the settings held fixed.
+    // driftState (x[4], y[4], k[4] of the drift LFOs of voices 1–4), when not
+    // null, has a vector renderer step the LFOs itself and offset the voices
+    // only if `drifting`; otherwise driftSignal holds their samples.
     void renderSpan(float* out, float* second, int begin, int end, const float* const* driftSignal,
-                    const float* driftDepths);
+                    const float* driftDepths, float* driftState, bool drifting);
     // Adds one of voices 1–4 over [begin, end) to both outputs; kDrifted reads
     // its drift LFO's samples, otherwise the voice reads at its own phase.
     template <bool kDrifted>
