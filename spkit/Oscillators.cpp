@@ -379,45 +379,22 @@ void MultiOscillator::lockPhases() {
 
 
 void MultiOscillator::renderSpan(float* out, float* second, int begin, int end, const float* const* driftSignal,
-                                 const float* driftDepths, float* driftState, bool drifting) {
-    if (renderer != nullptr && sineLength >= 2) {
-        OscillatorSpan::SpanJob job;
-        job.sine = sineTable;
-        job.even = selection.even;
-        job.odd = selection.odd;
-        job.nextEven = selection.nextEven;
-        job.nextOdd = selection.nextOdd;
-        job.length = sineLength;
-        job.crossfade = selection.crossfade;
-        job.silent = selection.silent;
-        job.evenLevel = evenLevel;
-        job.oddLevel = oddLevel;
-        job.fundamental = fundamentalLevel * 0.5f;
+                                 const float* driftDepths, OscillatorSpan::SpanJob* job) {
+    if (job != nullptr) {
+        job->even = selection.even;
+        job->odd = selection.odd;
+        job->nextEven = selection.nextEven;
+        job->nextOdd = selection.nextOdd;
+        job->crossfade = selection.crossfade;
+        job->silent = selection.silent;
         for (int j = 0; j < kVoices; ++j) {
-            job.phase[j] = voices[j].phase;
-            job.increment[j] = voices[j].increment;
-            job.gainA[j] = voices[j].gainA;
-            job.gainB[j] = voices[j].gainB;
-            job.drift[j] = driftSignal[j];
-            job.depth[j] = driftDepths[j];
+            job->phase[j] = voices[j].phase;
+            job->increment[j] = voices[j].increment;
         }
-        job.out = out;
-        job.second = second;
-        job.begin = begin;
-        job.end = end;
-        job.stepDrift = driftState != nullptr;
-        job.drifting = drifting;
-        if (job.stepDrift) {
-            std::memcpy(job.driftX, driftState, sizeof job.driftX);
-            std::memcpy(job.driftY, driftState + (kVoices - 1), sizeof job.driftY);
-            std::memcpy(job.driftK, driftState + 2 * (kVoices - 1), sizeof job.driftK);
-        }
-        renderer(job);
-        for (int j = 0; j < kVoices; ++j) voices[j].phase = job.phase[j];
-        if (job.stepDrift) {
-            std::memcpy(driftState, job.driftX, sizeof job.driftX);
-            std::memcpy(driftState + (kVoices - 1), job.driftY, sizeof job.driftY);
-        }
+        job->begin = begin;
+        job->end = end;
+        renderer(*job);
+        for (int j = 0; j < kVoices; ++j) voices[j].phase = job->phase[j];
         return;
     }
     // The scalar reference: voice by voice over the span.
@@ -533,14 +510,7 @@ void MultiOscillator::process(float* out, int count) {
         stepDrift = lfos[j]->getControl() == nullptr && lfos[j]->isFinite() &&
                     std::fabs(lfos[j]->coefficient()) < 1.99f && std::fabs(s.x) < 1e30f && std::fabs(s.y) < 1e30f;
     }
-    float driftState[3 * (kVoices - 1)];
-    if (stepDrift) {
-        for (int j = 0; j < kVoices - 1; ++j) {
-            driftState[j] = lfos[j]->state().x;
-            driftState[kVoices - 1 + j] = lfos[j]->state().y;
-            driftState[2 * (kVoices - 1) + j] = lfos[j]->coefficient();
-        }
-    } else if (!drifting) {
+    if (!stepDrift && !drifting) {
         LFO::State before[kVoices - 1];
         for (int j = 0; j < kVoices - 1; ++j) before[j] = lfos[j]->state();
         LFO::processTogether(lfos, nullptr, kVoices - 1, count);
@@ -551,6 +521,32 @@ void MultiOscillator::process(float* out, int count) {
     if (drifting && !stepDrift) LFO::processTogether(lfos, signals, kVoices - 1, count);
     driftSignal[0] = nullptr;
     for (int j = 1; j < kVoices; ++j) driftSignal[j] = drifting && !stepDrift ? signals[j - 1] : nullptr;
+
+    // What the vector renderer reads that holds for the whole block; each span adds its own.
+    OscillatorSpan::SpanJob block;
+    OscillatorSpan::SpanJob* const job = renderer != nullptr && N >= 2 ? &block : nullptr;
+    if (job != nullptr) {
+        block.sine = sineTable;
+        block.length = N;
+        block.evenLevel = evenLevel;
+        block.oddLevel = oddLevel;
+        block.fundamental = fundamentalLevel * 0.5f;
+        for (int j = 0; j < kVoices; ++j) {
+            block.gainA[j] = voices[j].gainA;
+            block.gainB[j] = voices[j].gainB;
+            block.drift[j] = driftSignal[j];
+            block.depth[j] = driftDepths[j];
+        }
+        block.out = out;
+        block.second = second;
+        block.stepDrift = stepDrift;
+        block.drifting = drifting;
+        for (int j = 0; stepDrift && j < kVoices - 1; ++j) {
+            block.driftX[j] = lfos[j]->state().x;
+            block.driftY[j] = lfos[j]->state().y;
+            block.driftK[j] = lfos[j]->coefficient();
+        }
+    }
 
     // The block runs in spans between the samples where the frequency control
     // is applied (needsUpdate, asked once per sample in order) or the detune
@@ -582,11 +578,11 @@ void MultiOscillator::process(float* out, int count) {
             updateCounter += end - begin - 1;
             update = end < count && needsUpdate();
         }
-        renderSpan(out, second, begin, end, driftSignal, driftDepths, stepDrift ? driftState : nullptr, drifting);
+        renderSpan(out, second, begin, end, driftSignal, driftDepths, job);
         begin = end;
     }
     if (stepDrift)
-        for (int j = 0; j < kVoices - 1; ++j) lfos[j]->setState({driftState[j], driftState[kVoices - 1 + j]});
+        for (int j = 0; j < kVoices - 1; ++j) lfos[j]->setState({block.driftX[j], block.driftY[j]});
 }
 
 // ---- Squarewave ------------------------------------------------------------

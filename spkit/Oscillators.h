@@ -186,11 +186,10 @@ private:
     void selectTables();
     void lockPhases();
     // Renders samples [begin, end) of both outputs with the settings held fixed.
-    // driftState (x[4], y[4], k[4] of the drift LFOs of voices 1–4), when not
-    // null, has a vector renderer step the LFOs itself and offset the voices
-    // only if `drifting`; otherwise driftSignal holds their samples.
+    // With a job (the block's settings for the vector renderer, drift LFO
+    // state included) the span is rendered by the renderer, else by the scalar loops.
     void renderSpan(float* out, float* second, int begin, int end, const float* const* driftSignal,
-                    const float* driftDepths, float* driftState, bool drifting);
+                    const float* driftDepths, OscillatorSpan::SpanJob* job);
     // Adds one of voices 1–4 over [begin, end) to both outputs; kDrifted reads
     // its drift LFO's samples, otherwise the voice reads at its own phase.
     template <bool kDrifted>
