@@ -5,6 +5,7 @@
 #include "spkit/Oscillators.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -230,8 +231,10 @@ void MultiOscillator::setWavetable(const Wavetable& table) {
 }
 
 void MultiOscillator::updateIncrements() {
-    const float base = static_cast<float>(wavetable.getTableLength()) * frequency;
+    const int n = wavetable.getTableLength();
+    const float base = static_cast<float>(n) * frequency;
     for (auto& v : voices) v.increment = base * v.ratio / sampleRate;
+    incrementsKey = {std::bit_cast<std::uint32_t>(frequency), std::bit_cast<std::uint32_t>(sampleRate), n};
 }
 
 void MultiOscillator::setFrequency(float f) {
@@ -239,7 +242,10 @@ void MultiOscillator::setFrequency(float f) {
     if (f > nyquist) f = nyquist;
     if (!(f >= 0.0f)) f = 0.0f;  // negative, and NaN, would index outside the lookup
     frequency = f;
-    updateIncrements();
+    // A held pitch (the usual case at every update) would give the same bits again.
+    const IncrementsKey key{std::bit_cast<std::uint32_t>(f), std::bit_cast<std::uint32_t>(sampleRate),
+                            wavetable.getTableLength()};
+    if (key != incrementsKey) updateIncrements();
 }
 
 void MultiOscillator::setSampleRate(float rate) {
@@ -368,10 +374,12 @@ void MultiOscillator::lockPhases() {
         if (gap < -1.0f || gap > 1.0f) {
             // Run slightly faster or slower until the offset is reached.
             v.increment = n * (1.0f + 0.5f * gap / n) * frequency / sampleRate;
+            incrementsKey = {};  // no longer what updateIncrements made
         } else if (v.resync) {
             v.phase = voices[0].phase + v.offset;
             if (v.phase >= n) v.phase -= n;
             v.increment = base;
+            incrementsKey = {};
             v.resync = false;
         }
     }

@@ -217,6 +217,14 @@ private:
     float stereoSpread = 0.0f;
     bool replayNext = false;
     Selection selection;
+    // The frequency and rate bits and table length the voice increments were
+    // last computed from by updateIncrements; cleared when the phase lock sets one.
+    struct IncrementsKey {
+        std::uint32_t frequency = 0xFFFFFFFFu, rate = 0xFFFFFFFFu;  // a NaN pattern no setting leaves
+        int length = -1;
+        bool operator==(const IncrementsKey&) const = default;
+    };
+    IncrementsKey incrementsKey;
     // The frequency and rate `selection` was made for.
     float selectedFrequency = -1.0f;
     float selectedRate = -1.0f;
