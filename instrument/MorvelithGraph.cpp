@@ -183,6 +183,8 @@ void MorvelithPlugin::buildGraph() {
     tubeRight.setInput(&upsamplerRight);
     downsamplerLeft.setInput(&tubeLeft);
     downsamplerRight.setInput(&tubeRight);
+    // Both chains run in one vector kernel (the bypasses switch together).
+    downsamplerLeft.pairWith(downsamplerRight);
     driveBypassLeft.setBypassSource(&driveInLeft);
     driveBypassLeft.setBypassed(false);
     driveBypassLeft.setInput(&downsamplerLeft);
