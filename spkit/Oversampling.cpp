@@ -244,59 +244,77 @@ struct StageMemory {
     float* ymem[2];
 };
 
-// Up 1x -> 16x, tube, down 16x -> 1x for n host samples of both channels.
-// Each section sees its samples in the order the stage-by-stage path gives them.
+// Up 1x -> 16x, tube, down 16x -> 1x for n <= kDrivePass host samples of
+// both channels. Three fused loops, each small enough to keep its sections'
+// memories in registers: 1x -> 4x, then 4x -> 16x -> 4x with the tube, then
+// 4x -> 1x, meeting in one stack block of 2x-rate vectors. Each section sees
+// its samples in the order the stage-by-stage path gives them.
+constexpr int kDrivePass = kMaxBlock / HiirDownsampler::kFactor;
+
 template <class Ops>
 SPKIT_SIMD_INLINE void driveKernel(const StageMemory up[4], const StageMemory down[4], const float* inL,
                                    const float* inR, float* outL, float* outR, int n) {
     using V = typename Ops::V;
-    PairBank<Ops, 4, true> u0, d0;
-    PairBank<Ops, 2, true> u1, d1;
-    PairBank<Ops, 1, true> u2, d2;
-    PairBank<Ops, 1, false> u3, d3;
-    u0.load(up[0].coef, up[0].xmem, up[0].ymem);
-    u1.load(up[1].coef, up[1].xmem, up[1].ymem);
-    u2.load(up[2].coef, up[2].xmem, up[2].ymem);
-    u3.load(up[3].coef, up[3].xmem, up[3].ymem);
-    d0.load(down[0].coef, down[0].xmem, down[0].ymem);
-    d1.load(down[1].coef, down[1].xmem, down[1].ymem);
-    d2.load(down[2].coef, down[2].xmem, down[2].ymem);
-    d3.load(down[3].coef, down[3].xmem, down[3].ymem);
-
-    // 8x -> 16x, the tube, and 16x -> 8x for one 8x sample (spread in all lanes).
-    const auto top = [&](V at8) __attribute__((always_inline)) {
-        const V pair16 = tube<Ops>(u3.run(at8));
-        return d3.down(Ops::template shuffle<_MM_SHUFFLE(0, 1, 0, 1)>(pair16, pair16));
-    };
-    const auto at4 = [&](V in4) __attribute__((always_inline)) {
-        const V pair8 = u2.run(in4);
-        const V first = top(spread<Ops, 0>(pair8));
-        const V second = top(spread<Ops, 1>(pair8));
-        return d2.down(join<Ops>(first, second));
-    };
-    const auto at2 = [&](V in2) __attribute__((always_inline)) {
-        const V pair4 = u1.run(in2);
-        const V first = at4(spread<Ops, 0>(pair4));
-        const V second = at4(spread<Ops, 1>(pair4));
-        return d1.down(join<Ops>(first, second));
-    };
-    for (int i = 0; i < n; ++i) {
-        const V pair2 = u0.run(Ops::channels(inL[i], inR[i]));
-        const V first = at2(spread<Ops, 0>(pair2));
-        const V second = at2(spread<Ops, 1>(pair2));
-        const V result = d0.down(join<Ops>(first, second));
-        outL[i] = Ops::left(result);
-        outR[i] = Ops::right(result);
+    // At 2x: the 4x pair each 2x sample gives going up, then the pair of 4x
+    // results (as the 4x -> 2x stage's input) coming back.
+    V at2[2 * kDrivePass];
+    {
+        PairBank<Ops, 4, true> u0;
+        PairBank<Ops, 2, true> u1;
+        u0.load(up[0].coef, up[0].xmem, up[0].ymem);
+        u1.load(up[1].coef, up[1].xmem, up[1].ymem);
+        for (int i = 0; i < n; ++i) {
+            const V pair2 = u0.run(Ops::channels(inL[i], inR[i]));
+            at2[2 * i] = u1.run(spread<Ops, 0>(pair2));
+            at2[2 * i + 1] = u1.run(spread<Ops, 1>(pair2));
+        }
+        u0.store(up[0].xmem, up[0].ymem);
+        u1.store(up[1].xmem, up[1].ymem);
     }
-
-    u0.store(up[0].xmem, up[0].ymem);
-    u1.store(up[1].xmem, up[1].ymem);
-    u2.store(up[2].xmem, up[2].ymem);
-    u3.store(up[3].xmem, up[3].ymem);
-    d0.store(down[0].xmem, down[0].ymem);
-    d1.store(down[1].xmem, down[1].ymem);
-    d2.store(down[2].xmem, down[2].ymem);
-    d3.store(down[3].xmem, down[3].ymem);
+    {
+        PairBank<Ops, 1, true> u2, d2;
+        PairBank<Ops, 1, false> u3, d3;
+        u2.load(up[2].coef, up[2].xmem, up[2].ymem);
+        u3.load(up[3].coef, up[3].xmem, up[3].ymem);
+        d2.load(down[2].coef, down[2].xmem, down[2].ymem);
+        d3.load(down[3].coef, down[3].xmem, down[3].ymem);
+        // One 4x sample (spread in all lanes) up to 16x, the tube on its four
+        // 16x samples at once, and back down to one 4x result in lane 0.
+        const auto at4 = [&](V in4) __attribute__((always_inline)) {
+            const V pair8 = u2.run(in4);
+            const V first16 = u3.run(spread<Ops, 0>(pair8));
+            const V second16 = u3.run(spread<Ops, 1>(pair8));
+            const V shaped = tube<Ops>(Ops::template shuffle<_MM_SHUFFLE(1, 0, 1, 0)>(first16, second16));
+            const V first = d3.down(Ops::template shuffle<_MM_SHUFFLE(0, 1, 0, 1)>(shaped, shaped));
+            const V second = d3.down(Ops::template shuffle<_MM_SHUFFLE(2, 3, 2, 3)>(shaped, shaped));
+            return d2.down(join<Ops>(first, second));
+        };
+        for (int j = 0; j < 2 * n; ++j) {
+            const V pair4 = at2[j];
+            const V first = at4(spread<Ops, 0>(pair4));
+            const V second = at4(spread<Ops, 1>(pair4));
+            at2[j] = join<Ops>(first, second);
+        }
+        u2.store(up[2].xmem, up[2].ymem);
+        u3.store(up[3].xmem, up[3].ymem);
+        d2.store(down[2].xmem, down[2].ymem);
+        d3.store(down[3].xmem, down[3].ymem);
+    }
+    {
+        PairBank<Ops, 4, true> d0;
+        PairBank<Ops, 2, true> d1;
+        d0.load(down[0].coef, down[0].xmem, down[0].ymem);
+        d1.load(down[1].coef, down[1].xmem, down[1].ymem);
+        for (int i = 0; i < n; ++i) {
+            const V first = d1.down(at2[2 * i]);
+            const V second = d1.down(at2[2 * i + 1]);
+            const V result = d0.down(join<Ops>(first, second));
+            outL[i] = Ops::left(result);
+            outR[i] = Ops::right(result);
+        }
+        d0.store(down[0].xmem, down[0].ymem);
+        d1.store(down[1].xmem, down[1].ymem);
+    }
 }
 
 void driveSse2(const StageMemory up[4], const StageMemory down[4], const float* inL, const float* inR, float* outL,
@@ -337,9 +355,9 @@ struct DrivePair {
     // Audio thread: both channels' next `count` samples; `index`'s to out,
     // the other's left in the stash for its pull.
     void process(int index, float* out, int count) {
-        alignas(16) float in[2][kMaxBlock / HiirDownsampler::kFactor];
-        alignas(16) float other[kMaxBlock / HiirDownsampler::kFactor];
-        constexpr int kPass = kMaxBlock / HiirDownsampler::kFactor;
+        alignas(16) float in[2][kDrivePass];
+        alignas(16) float other[kDrivePass];
+        constexpr int kPass = kDrivePass;
         for (int done = 0; done < count;) {
             const int n = std::min(kPass, count - done);
             // The left chain's source is pulled first, as when the chains run one by one.
