@@ -245,11 +245,14 @@ struct StageMemory {
 };
 
 // Up 1x -> 16x, tube, down 16x -> 1x for n <= kDrivePass host samples of
-// both channels. Three fused loops, each small enough to keep its sections'
-// memories in registers: 1x -> 4x, then 4x -> 16x -> 4x with the tube, then
-// 4x -> 1x, meeting in one stack block of 2x-rate vectors. Each section sees
-// its samples in the order the stage-by-stage path gives them.
-constexpr int kDrivePass = kMaxBlock / HiirDownsampler::kFactor;
+// both channels (n >= 1), as three loops over small stack blocks: 1x -> 4x;
+// 4x -> 16x, the tube and 16x -> 4x, software-pipelined; 4x -> 1x. Each keeps
+// its sections' memories in registers, and none holds a long chain the next
+// sample waits on (the tube's, fused into the recursions, kept the processor
+// from overlapping samples). The 8x <-> 16x recursions set the pace; running
+// the up and down ones side by side halves it. Each section still sees its
+// samples in the order the stage-by-stage path gives them.
+constexpr int kDrivePass = 64;
 
 template <class Ops>
 SPKIT_SIMD_INLINE void driveKernel(const StageMemory up[4], const StageMemory down[4], const float* inL,
@@ -258,6 +261,8 @@ SPKIT_SIMD_INLINE void driveKernel(const StageMemory up[4], const StageMemory do
     // At 2x: the 4x pair each 2x sample gives going up, then the pair of 4x
     // results (as the 4x -> 2x stage's input) coming back.
     V at2[2 * kDrivePass];
+    // At 4x: the four 16x samples each 4x sample becomes.
+    V at4[4 * kDrivePass];
     {
         PairBank<Ops, 4, true> u0;
         PairBank<Ops, 2, true> u1;
@@ -278,23 +283,45 @@ SPKIT_SIMD_INLINE void driveKernel(const StageMemory up[4], const StageMemory do
         u3.load(up[3].coef, up[3].xmem, up[3].ymem);
         d2.load(down[2].coef, down[2].xmem, down[2].ymem);
         d3.load(down[3].coef, down[3].xmem, down[3].ymem);
-        // One 4x sample (spread in all lanes) up to 16x, the tube on its four
-        // 16x samples at once, and back down to one 4x result in lane 0.
-        const auto at4 = [&](V in4) __attribute__((always_inline)) {
-            const V pair8 = u2.run(in4);
-            const V first16 = u3.run(spread<Ops, 0>(pair8));
-            const V second16 = u3.run(spread<Ops, 1>(pair8));
-            const V shaped = tube<Ops>(Ops::template shuffle<_MM_SHUFFLE(1, 0, 1, 0)>(first16, second16));
-            const V first = d3.down(Ops::template shuffle<_MM_SHUFFLE(0, 1, 0, 1)>(shaped, shaped));
-            const V second = d3.down(Ops::template shuffle<_MM_SHUFFLE(2, 3, 2, 3)>(shaped, shaped));
-            return d2.down(join<Ops>(first, second));
-        };
-        for (int j = 0; j < 2 * n; ++j) {
+        // 2x sample j: up from its 4x pair to four 16x samples per 4x sample.
+        const auto rise = [&](int j) __attribute__((always_inline)) {
             const V pair4 = at2[j];
-            const V first = at4(spread<Ops, 0>(pair4));
-            const V second = at4(spread<Ops, 1>(pair4));
-            at2[j] = join<Ops>(first, second);
+            for (int h = 0; h < 2; ++h) {
+                const V pair8 = u2.run(h == 0 ? spread<Ops, 0>(pair4) : spread<Ops, 1>(pair4));
+                const V first16 = u3.run(spread<Ops, 0>(pair8));
+                const V second16 = u3.run(spread<Ops, 1>(pair8));
+                at4[2 * j + h] = Ops::template shuffle<_MM_SHUFFLE(1, 0, 1, 0)>(first16, second16);
+            }
+        };
+        const auto shape = [&](int j) __attribute__((always_inline)) {
+            at4[2 * j] = tube<Ops>(at4[2 * j]);
+            at4[2 * j + 1] = tube<Ops>(at4[2 * j + 1]);
+        };
+        // 2x sample j: its shaped 16x samples back down to the pair of 4x results.
+        const auto fall = [&](int j) __attribute__((always_inline)) {
+            V result[2];
+            for (int h = 0; h < 2; ++h) {
+                const V shaped = at4[2 * j + h];
+                const V first = d3.down(Ops::template shuffle<_MM_SHUFFLE(0, 1, 0, 1)>(shaped, shaped));
+                const V second = d3.down(Ops::template shuffle<_MM_SHUFFLE(2, 3, 2, 3)>(shaped, shaped));
+                result[h] = d2.down(join<Ops>(first, second));
+            }
+            at2[j] = join<Ops>(result[0], result[1]);
+        };
+        // Software-pipelined: the up and down recursions, independent of each
+        // other, run side by side two 2x samples apart, the tube between them.
+        const int m = 2 * n;
+        rise(0);
+        rise(1);
+        shape(0);
+        for (int j = 2; j < m; ++j) {
+            rise(j);
+            shape(j - 1);
+            fall(j - 2);
         }
+        shape(m - 1);
+        fall(m - 2);
+        fall(m - 1);
         u2.store(up[2].xmem, up[2].ymem);
         u3.store(up[3].xmem, up[3].ymem);
         d2.store(down[2].xmem, down[2].ymem);
