@@ -205,20 +205,22 @@ struct PairBank {
         const V chains = run(entry);
         return Ops::mul(Ops::add(chains, Ops::template shuffle<_MM_SHUFFLE(1, 1, 1, 1)>(chains, chains)), Ops::set1(0.5f));
     }
+
+    // Two down-sampling steps, their results (each the chains summed and
+    // halved) laid out as the next down stage's input [later, earlier, ...].
+    SPKIT_SIMD_INLINE V downTwice(V earlierEntry, V laterEntry) {
+        const V earlier = run(earlierEntry);
+        const V later = run(laterEntry);
+        const V chain0 = Ops::unpackLow(later, earlier);
+        const V chain1 = Ops::template shuffle<_MM_SHUFFLE(3, 2, 3, 2)>(chain0, chain0);
+        return Ops::mul(Ops::add(chain0, chain1), Ops::set1(0.5f));
+    }
 };
 
 // Lane `lane` of each channel in all four of its lanes: the next up stage's input.
 template <class Ops, int lane>
 SPKIT_SIMD_INLINE typename Ops::V spread(typename Ops::V v) {
     return Ops::template shuffle<_MM_SHUFFLE(lane, lane, lane, lane)>(v, v);
-}
-
-// Two consecutive down-stage outputs (lane 0 of each) as the next down
-// stage's input [later, earlier, later, earlier].
-template <class Ops>
-SPKIT_SIMD_INLINE typename Ops::V join(typename Ops::V earlier, typename Ops::V later) {
-    const typename Ops::V t = Ops::unpackLow(later, earlier);
-    return Ops::template shuffle<_MM_SHUFFLE(1, 0, 1, 0)>(t, t);
 }
 
 // Tube's curve, operation for operation (Gain.cpp), on both channels.
@@ -302,11 +304,10 @@ SPKIT_SIMD_INLINE void driveKernel(const StageMemory up[4], const StageMemory do
             V result[2];
             for (int h = 0; h < 2; ++h) {
                 const V shaped = at4[2 * j + h];
-                const V first = d3.down(Ops::template shuffle<_MM_SHUFFLE(0, 1, 0, 1)>(shaped, shaped));
-                const V second = d3.down(Ops::template shuffle<_MM_SHUFFLE(2, 3, 2, 3)>(shaped, shaped));
-                result[h] = d2.down(join<Ops>(first, second));
+                result[h] = d3.downTwice(Ops::template shuffle<_MM_SHUFFLE(0, 1, 0, 1)>(shaped, shaped),
+                                         Ops::template shuffle<_MM_SHUFFLE(2, 3, 2, 3)>(shaped, shaped));
             }
-            at2[j] = join<Ops>(result[0], result[1]);
+            at2[j] = d2.downTwice(result[0], result[1]);
         };
         // Software-pipelined: the up and down recursions, independent of each
         // other, run side by side two 2x samples apart, the tube between them.
@@ -333,9 +334,7 @@ SPKIT_SIMD_INLINE void driveKernel(const StageMemory up[4], const StageMemory do
         d0.load(down[0].coef, down[0].xmem, down[0].ymem);
         d1.load(down[1].coef, down[1].xmem, down[1].ymem);
         for (int i = 0; i < n; ++i) {
-            const V first = d1.down(at2[2 * i]);
-            const V second = d1.down(at2[2 * i + 1]);
-            const V result = d0.down(join<Ops>(first, second));
+            const V result = d0.down(d1.downTwice(at2[2 * i], at2[2 * i + 1]));
             outL[i] = Ops::left(result);
             outR[i] = Ops::right(result);
         }
