@@ -270,11 +270,19 @@ SPKIT_SIMD_INLINE void driveKernel(const StageMemory up[4], const StageMemory do
         PairBank<Ops, 2, true> u1;
         u0.load(up[0].coef, up[0].xmem, up[0].ymem);
         u1.load(up[1].coef, up[1].xmem, up[1].ymem);
-        for (int i = 0; i < n; ++i) {
-            const V pair2 = u0.run(Ops::channels(inL[i], inR[i]));
+        // The 2x -> 4x stage runs one host sample behind the 1x -> 2x one,
+        // so the two stages' chains overlap instead of following each other.
+        const auto rise = [&](int i, V pair2) __attribute__((always_inline)) {
             at2[2 * i] = u1.run(spread<Ops, 0>(pair2));
             at2[2 * i + 1] = u1.run(spread<Ops, 1>(pair2));
+        };
+        V behind = u0.run(Ops::channels(inL[0], inR[0]));
+        for (int i = 1; i < n; ++i) {
+            const V pair2 = u0.run(Ops::channels(inL[i], inR[i]));
+            rise(i - 1, behind);
+            behind = pair2;
         }
+        rise(n - 1, behind);
         u0.store(up[0].xmem, up[0].ymem);
         u1.store(up[1].xmem, up[1].ymem);
     }
@@ -333,11 +341,19 @@ SPKIT_SIMD_INLINE void driveKernel(const StageMemory up[4], const StageMemory do
         PairBank<Ops, 2, true> d1;
         d0.load(down[0].coef, down[0].xmem, down[0].ymem);
         d1.load(down[1].coef, down[1].xmem, down[1].ymem);
-        for (int i = 0; i < n; ++i) {
-            const V result = d0.down(d1.downTwice(at2[2 * i], at2[2 * i + 1]));
+        // The 2x -> 1x stage likewise runs one host sample behind the 4x -> 2x one.
+        const auto fall = [&](int i, V entry) __attribute__((always_inline)) {
+            const V result = d0.down(entry);
             outL[i] = Ops::left(result);
             outR[i] = Ops::right(result);
+        };
+        V behind = d1.downTwice(at2[0], at2[1]);
+        for (int i = 1; i < n; ++i) {
+            const V entry = d1.downTwice(at2[2 * i], at2[2 * i + 1]);
+            fall(i - 1, behind);
+            behind = entry;
         }
+        fall(n - 1, behind);
         d0.store(down[0].xmem, down[0].ymem);
         d1.store(down[1].xmem, down[1].ymem);
     }
