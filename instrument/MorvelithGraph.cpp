@@ -157,6 +157,9 @@ void MorvelithPlugin::buildGraph() {
     highPassLeft.setControl(&hpfCutoffBus);
     highPassRight.setInput(&lowPassRight);
     highPassRight.setControl(&hpfCutoffBus);
+    // Each voice filter's channels run in one two-lane kernel.
+    lowPassLeft.pairWith(lowPassRight);
+    highPassLeft.pairWith(highPassRight);
 
     // Amplitude and drive.
     ampLfoShape.setScaleOffset(0.0f, 1.0f);
