@@ -226,6 +226,7 @@ void MorvelithPlugin::buildGraph() {
     phaserRight.setInput(&velocityRight);
     phaserLeft.setMixGlide(kLevelGlideMs);
     phaserRight.setMixGlide(kLevelGlideMs);
+    phaserLeft.pairWith(phaserRight);
     phaserBypassLeft.setBypassSource(&velocityLeft);
     phaserBypassLeft.setBypassed(false);
     phaserBypassLeft.setInput(&phaserLeft);
