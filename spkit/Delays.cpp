@@ -6,6 +6,7 @@
 #include "spkit/Cpu.h"
 #include "spkit/Gain.h"
 #include "spkit/simd/Stereo.h"
+#include "spkit/simd/Tanh.h"
 
 #include <emmintrin.h>
 
@@ -415,7 +416,8 @@ void Phaser::processPair(float* out, int count) {
         for (int k = i; k < end; ++k) {
             const __m128 x = lanes(blocks[0][k], blocks[1][k]);
             const __m128 drive = _mm_mul_ps(previous, gainIn);
-            const __m128 shaped = lanes(std::tanh(_mm_cvtss_f32(drive)), std::tanh(lane1(drive)));
+            // The C library's tanhf, lane by lane and to the bit, without two calls.
+            const __m128 shaped = simd::tanh(drive);
             __m128 v = select(fedBack, _mm_add_ps(_mm_mul_ps(shaped, fb), x), x);
             for (int s = 0; s < kStages; ++s) {
                 const __m128 y = _mm_sub_ps(z[s], _mm_mul_ps(c[s], v));

@@ -18,6 +18,7 @@
 
 #include "spkit/Cpu.h"
 #include "spkit/Delays.h"
+#include "spkit/simd/Tanh.h"
 #include "tests/spkit/UnitTestSupport.h"
 #include "tests/support/AllocationCounter.h"
 #include "tests/support/AudioAnalysis.h"
@@ -873,3 +874,31 @@ TEST(PhaserPair, ProcessDoesNotAllocate) {
     EXPECT_EQ(scope.stop().allocations, 0);
 }
 #endif
+
+// The feedback's vector tanh gives the C library's tanhf to the bit: over a
+// stride through every float (both signs, zeros, subnormals, infinities,
+// NaNs) and densely around each of its branch points.
+TEST(PhaserTanh, MatchesTheLibraryBitForBit) {
+    const auto check = [](std::uint32_t first, std::uint32_t count, std::uint32_t stride) {
+        int differing = 0;
+        for (std::uint64_t n = 0; n < count; n += 4) {
+            alignas(16) float in[4], out[4];
+            for (int j = 0; j < 4; ++j) in[j] = std::bit_cast<float>(static_cast<std::uint32_t>(first + (n + j) * stride));
+            _mm_store_ps(out, simd::tanh(_mm_load_ps(in)));
+            for (int j = 0; j < 4; ++j) {
+                const float expected = std::tanh(in[j]);
+                if (std::bit_cast<std::uint32_t>(out[j]) != std::bit_cast<std::uint32_t>(expected) && ++differing <= 5)
+                    ADD_FAILURE() << std::hexfloat << "tanh(" << in[j] << ") = " << expected << ", got " << out[j];
+            }
+        }
+        return differing;
+    };
+    EXPECT_EQ(check(0u, 1u << 22, 1021u), 0);  // the whole range, both signs
+    // |x| around 2^-55, ln2 / 4, 3 ln2 / 4, 1, 23 ln2 / 2, 27 ln2 / 2, 57 ln2 / 2 and 22.
+    for (const float edge : {0x1p-55f, 0.1732868f, 0.5198604f, 1.0f, 7.9711924f, 9.3573007f, 19.7537f, 22.0f}) {
+        for (const float signedEdge : {edge, -edge}) {
+            const std::uint32_t centre = std::bit_cast<std::uint32_t>(signedEdge);
+            EXPECT_EQ(check(centre - 4096u, 8192u, 1u), 0) << signedEdge;
+        }
+    }
+}
