@@ -180,6 +180,7 @@ void MorvelithPlugin::buildGraph() {
     }
     driveFilterLeft.setInput(&driveInLeft);
     driveFilterRight.setInput(&driveInRight);
+    driveFilterLeft.pairWith(driveFilterRight);
     upsamplerLeft.setInput(&driveFilterLeft);
     upsamplerRight.setInput(&driveFilterRight);
     tubeLeft.setInput(&upsamplerLeft);
@@ -214,6 +215,7 @@ void MorvelithPlugin::buildGraph() {
     }
     dcBlockLeft.setInput(&keyLevelLeft);
     dcBlockRight.setInput(&keyLevelRight);
+    dcBlockLeft.pairWith(dcBlockRight);
 
     // Velocity: one stage holding the note velocity as a level.
     velocityLeft.addStage(kVelocityStageMs, 1.0f);
@@ -265,6 +267,7 @@ void MorvelithPlugin::buildGraph() {
     spreadFilterLeft.setControl(&spreadFilterDepthLeft);
     spreadFilterRight.setInput(&spreadDelayRight);
     spreadFilterRight.setControl(&spreadFilterDepthRight);
+    spreadFilterLeft.pairWith(spreadFilterRight);
 
     // High-pass delay: the filter sits in the send, the loop is unity gain.
     hpfDelaySendLeft.setInput(&dryBusLeft);

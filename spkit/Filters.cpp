@@ -169,6 +169,7 @@ void BiQuad::setWidth(float w) {
 }
 
 void BiQuad::reset() {
+    if (pair != nullptr) pair->block.forget();
     width = 0.0f;
     b0 = b1 = b2 = a1 = a2 = 0.0f;
     x1 = x2 = y1 = y2 = 0.0f;
@@ -265,7 +266,54 @@ bool BiQuad::isIdentity(float hx1, float hx2, float hy1, float hy2) const {
            passesUnchanged(hx2);
 }
 
+bool BiQuad::pairWith(BiQuad& right) { return FilterPair::join(this, &right); }
+
+// The pair always computes: where the one-channel path takes its identity
+// shortcut, the computed sum is the input itself to the bit (see isIdentity),
+// and the history moves the same way.
+void BiQuad::processPair(float* out, int count) {
+    pair->process<BiQuad>(pair->indexOf(this), out, count, [this, count](float* const blocks[2]) {
+        BiQuad* unit[2] = {static_cast<BiQuad*>(pair->units[0]), static_cast<BiQuad*>(pair->units[1])};
+        __m128 x1 = lanes(unit[0]->x1, unit[1]->x1), x2 = lanes(unit[0]->x2, unit[1]->x2);
+        __m128 y1 = lanes(unit[0]->y1, unit[1]->y1), y2 = lanes(unit[0]->y2, unit[1]->y2);
+        const auto next = [&](int c, int i) {
+            return unit[c]->controlRun(i, count - i, [&](float db) { unit[c]->setGain(db); });
+        };
+        const auto kernel = [&](int begin, int end) {
+            const __m128 b0 = lanes(unit[0]->b0, unit[1]->b0), b1 = lanes(unit[0]->b1, unit[1]->b1),
+                         b2 = lanes(unit[0]->b2, unit[1]->b2), a1 = lanes(unit[0]->a1, unit[1]->a1),
+                         a2 = lanes(unit[0]->a2, unit[1]->a2);
+            for (int i = begin; i < end; ++i) {
+                const __m128 x = lanes(blocks[0][i], blocks[1][i]);
+                const __m128 y = _mm_add_ps(_mm_add_ps(_mm_mul_ps(b0, x), _mm_sub_ps(_mm_mul_ps(b1, x1), _mm_mul_ps(a1, y1))),
+                                            _mm_sub_ps(_mm_mul_ps(b2, x2), _mm_mul_ps(a2, y2)));
+                x2 = x1;
+                x1 = x;
+                y2 = y1;
+                y1 = y;
+                storeLanes(blocks[0], blocks[1], i, y);
+            }
+        };
+        pairedRuns(count, next, kernel);
+        alignas(16) float h[4][4];
+        _mm_store_ps(h[0], x1);
+        _mm_store_ps(h[1], x2);
+        _mm_store_ps(h[2], y1);
+        _mm_store_ps(h[3], y2);
+        for (int c = 0; c < 2; ++c) {
+            unit[c]->x1 = h[0][c];
+            unit[c]->x2 = h[1][c];
+            unit[c]->y1 = h[2][c];
+            unit[c]->y2 = h[3][c];
+        }
+    });
+}
+
 void BiQuad::process(float* out, int count) {
+    if (pair != nullptr) {
+        processPair(out, count);
+        return;
+    }
     input->process(out, count);
     updateControl(count);
     DirectFormI history{x1, x2, y1, y2};

@@ -39,8 +39,14 @@ public:
     // As if it had processed silence forever; also returns the width to 0.
     virtual void reset();
     virtual void updateCoefficients();
+    // As ResonantLowPass::pairWith.
+    bool pairWith(BiQuad& right);
 
 protected:
+    friend struct FilterPair;
+    void processPair(float* out, int count);
+    std::shared_ptr<FilterPair> pair;
+
     // True when the coefficients and this history make the filter pass its
     // input through unchanged to the bit (a 0 dB peak or shelf, settled).
     bool isIdentity(float hx1, float hx2, float hy1, float hy2) const;

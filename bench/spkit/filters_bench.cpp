@@ -71,6 +71,31 @@ BENCHMARK(BM_ResonantLowPassPair)->ArgNames({"simd", "frames"})->ArgsProduct({{0
 void BM_ChamberlinHighPassPair(benchmark::State& state) { stereoFilter<SPKit::ChamberlinHighPass>(state); }
 BENCHMARK(BM_ChamberlinHighPassPair)->ArgNames({"simd", "frames"})->ArgsProduct({{0, 1}, {64, 256}});
 
+// The spread's high shelves, gain under control, both channels per stereo frame.
+void BM_BiQuadPair(benchmark::State& state) {
+    const int frames = static_cast<int>(state.range(1));
+    NoiseSource noise[2]{NoiseSource(1), NoiseSource(2)};
+    Sweep gain[2]{Sweep(-5.0f, 5.0f), Sweep(-4.0f, 5.0f)};
+    SPKit::BiQuad filter[2]{SPKit::BiQuad(SPKit::BiQuad::kHighShelf), SPKit::BiQuad(SPKit::BiQuad::kHighShelf)};
+    for (int c = 0; c < 2; ++c) {
+        filter[c].setInput(&noise[c]);
+        filter[c].setControl(&gain[c]);
+        filter[c].setSampleRate(44100.0f);
+        filter[c].setFrequency(1566.0f);
+    }
+    SPKit::forceSimdLevel(static_cast<SPKit::SimdLevel>(state.range(0)));
+    filter[0].pairWith(filter[1]);
+    SPKit::forceSimdLevel(SPKit::SimdLevel::Avx2);
+    alignas(16) static float out[2][SPKit::kMaxBlock];
+    for (auto _ : state) {
+        filter[0].process(out[0], frames);
+        filter[1].process(out[1], frames);
+        benchmark::DoNotOptimize(out);
+    }
+    BenchSupport::reportPerSample(state, frames);
+}
+BENCHMARK(BM_BiQuadPair)->ArgNames({"simd", "frames"})->ArgsProduct({{0, 1}, {64, 256}});
+
 void BM_BiQuadStatic(benchmark::State& state) {
     NoiseSource noise;
     SPKit::BiQuad filter(SPKit::BiQuad::kPeakEq);
