@@ -397,18 +397,22 @@ struct DrivePair {
     // Audio thread: both channels' next `count` samples; `index`'s to out,
     // the other's left in the stash for its pull.
     void process(int index, float* out, int count) {
-        alignas(16) float in[2][kDrivePass];
-        alignas(16) float other[kDrivePass];
-        constexpr int kPass = kDrivePass;
+        // The sources are pulled in the blocks the one-by-one path pulls
+        // (its scratch pass); the kernel then runs them in smaller passes.
+        constexpr int kPull = kMaxBlock / HiirDownsampler::kFactor;
+        alignas(16) float in[2][kPull];
+        float* left = index == 0 ? out : stash;
+        float* right = index == 0 ? stash : out;
         for (int done = 0; done < count;) {
-            const int n = std::min(kPass, count - done);
+            const int n = std::min(kPull, count - done);
             // The left chain's source is pulled first, as when the chains run one by one.
             ups[0]->getInput()->process(in[0], n);
             ups[1]->getInput()->process(in[1], n);
-            float* left = index == 0 ? out + done : other;
-            float* right = index == 0 ? other : out + done;
-            kernel(up, down, in[0], in[1], left, right, n);
-            std::memcpy(stash + done, other, static_cast<std::size_t>(n) * sizeof(float));
+            for (int k = 0; k < n;) {
+                const int m = std::min(kDrivePass, n - k);
+                kernel(up, down, in[0] + k, in[1] + k, left + done + k, right + done + k, m);
+                k += m;
+            }
             done += n;
         }
         block.leave(1 - index, count);

@@ -553,3 +553,46 @@ TEST(OversamplingPair, ProcessDoesNotAllocate) {
     EXPECT_EQ(scope.stop().allocations, 0);
 }
 #endif
+
+namespace {
+
+// Noise that notes the size of every pull.
+class PullLog : public Unit {
+public:
+    void process(float* out, int count) override {
+        noise.process(out, count);
+        sizes.push_back(count);
+    }
+    std::vector<int> sizes;
+
+private:
+    UnitTestSupport::Noise noise;
+};
+
+}  // namespace
+
+// Upstream units see the same pulls paired as one by one (a source whose
+// output depended on its block sizes once told the two apart).
+TEST(OversamplingPair, PullsItsSourcesInTheBlocksTheOneByOnePathPulls) {
+    std::vector<int> seen[2][2];
+    for (const bool pair : {false, true}) {
+        PullLog source[2];
+        HiirUpsampler up[2];
+        Tube tube[2];
+        HiirDownsampler down[2];
+        for (int c = 0; c < 2; ++c) {
+            up[c].setInput(&source[c]);
+            tube[c].setInput(&up[c]);
+            down[c].setInput(&tube[c]);
+        }
+        if (pair) {
+            ASSERT_EQ(down[0].pairWith(down[1]), simdLevel() != SimdLevel::Scalar);
+        }
+        std::vector<float> out(4096);
+        for (const int n : {96, 1000, 7, 4096, 300})
+            for (int c = 0; c < 2; ++c) down[c].process(out.data(), n);
+        for (int c = 0; c < 2; ++c) seen[pair][c] = source[c].sizes;
+    }
+    EXPECT_EQ(seen[1][0], seen[0][0]);
+    EXPECT_EQ(seen[1][1], seen[0][1]);
+}
