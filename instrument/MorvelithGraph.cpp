@@ -267,7 +267,6 @@ void MorvelithPlugin::buildGraph() {
     spreadFilterLeft.setControl(&spreadFilterDepthLeft);
     spreadFilterRight.setInput(&spreadDelayRight);
     spreadFilterRight.setControl(&spreadFilterDepthRight);
-    spreadFilterLeft.pairWith(spreadFilterRight);
 
     // High-pass delay: the filter sits in the send, the loop is unity gain.
     hpfDelaySendLeft.setInput(&dryBusLeft);
