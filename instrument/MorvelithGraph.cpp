@@ -157,6 +157,9 @@ void MorvelithPlugin::buildGraph() {
     highPassLeft.setControl(&hpfCutoffBus);
     highPassRight.setInput(&lowPassRight);
     highPassRight.setControl(&hpfCutoffBus);
+    // Each voice filter's channels run in one two-lane kernel.
+    lowPassLeft.pairWith(lowPassRight);
+    highPassLeft.pairWith(highPassRight);
 
     // Amplitude and drive.
     ampLfoShape.setScaleOffset(0.0f, 1.0f);
@@ -177,12 +180,15 @@ void MorvelithPlugin::buildGraph() {
     }
     driveFilterLeft.setInput(&driveInLeft);
     driveFilterRight.setInput(&driveInRight);
+    driveFilterLeft.pairWith(driveFilterRight);
     upsamplerLeft.setInput(&driveFilterLeft);
     upsamplerRight.setInput(&driveFilterRight);
     tubeLeft.setInput(&upsamplerLeft);
     tubeRight.setInput(&upsamplerRight);
     downsamplerLeft.setInput(&tubeLeft);
     downsamplerRight.setInput(&tubeRight);
+    // Both chains run in one vector kernel (the bypasses switch together).
+    downsamplerLeft.pairWith(downsamplerRight);
     driveBypassLeft.setBypassSource(&driveInLeft);
     driveBypassLeft.setBypassed(false);
     driveBypassLeft.setInput(&downsamplerLeft);
@@ -209,6 +215,7 @@ void MorvelithPlugin::buildGraph() {
     }
     dcBlockLeft.setInput(&keyLevelLeft);
     dcBlockRight.setInput(&keyLevelRight);
+    dcBlockLeft.pairWith(dcBlockRight);
 
     // Velocity: one stage holding the note velocity as a level.
     velocityLeft.addStage(kVelocityStageMs, 1.0f);
@@ -221,6 +228,7 @@ void MorvelithPlugin::buildGraph() {
     phaserRight.setInput(&velocityRight);
     phaserLeft.setMixGlide(kLevelGlideMs);
     phaserRight.setMixGlide(kLevelGlideMs);
+    phaserLeft.pairWith(phaserRight);
     phaserBypassLeft.setBypassSource(&velocityLeft);
     phaserBypassLeft.setBypassed(false);
     phaserBypassLeft.setInput(&phaserLeft);

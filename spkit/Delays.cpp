@@ -3,7 +3,12 @@
 // plain delays cost two copies per block.
 #include "spkit/Delays.h"
 
+#include "spkit/Cpu.h"
 #include "spkit/Gain.h"
+#include "spkit/simd/Stereo.h"
+#include "spkit/simd/Tanh.h"
+
+#include <emmintrin.h>
 
 #include <algorithm>
 #include <cmath>
@@ -338,7 +343,117 @@ void Phaser::updateSweep() {
     for (int s4 = 0; s4 < kSweptStages; ++s4) stages[s4].coefficient = c;
 }
 
+// A left / right phaser pair in one two-lane kernel (lane 0 left, lane 1
+// right), each channel with its own sweep, feedback and wet-level glide.
+struct PhaserPair {
+    Phaser* units[2];
+    simd::PairedBlock block;
+    float* stash;
+
+    PhaserPair(Phaser* left, Phaser* right) : units{left, right}, stash(allocateAligned(kMaxBlock)) { block.stash = stash; }
+    ~PhaserPair() { freeAligned(stash); }
+    PhaserPair(const PhaserPair&) = delete;
+    PhaserPair& operator=(const PhaserPair&) = delete;
+};
+
+bool Phaser::pairWith(Phaser& right) {
+    if (simdLevel() == SimdLevel::Scalar || &right == this) return false;
+    pair = std::make_shared<PhaserPair>(this, &right);
+    right.pair = pair;
+    return true;
+}
+
+namespace {
+
+inline __m128 lanes(float left, float right) { return _mm_unpacklo_ps(_mm_set_ss(left), _mm_set_ss(right)); }
+inline float lane1(__m128 v) { return _mm_cvtss_f32(_mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1))); }
+// a where mask is set, else b.
+inline __m128 select(__m128 mask, __m128 a, __m128 b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
+
+}  // namespace
+
+void Phaser::processPair(float* out, int count) {
+    const int index = pair->units[0] == this ? 0 : 1;
+    if (pair->block.collect(index, out, count)) return;
+    Phaser* unit[2] = {pair->units[0], pair->units[1]};
+    float* blocks[2];
+    blocks[index] = out;
+    blocks[1 - index] = pair->stash;
+    for (int c = 0; c < 2; ++c) unit[c]->input->process(blocks[c], count);
+
+    constexpr int kSweepStep = 16;
+    const __m128 twoPi = _mm_set1_ps(kTwoPiF), gainIn = _mm_set1_ps(1.5f);
+    // Lanes whose feedback is 0 skip the tanh, as the one-channel loop does.
+    const __m128 fedBack = _mm_cmpneq_ps(lanes(unit[0]->feedback, unit[1]->feedback), _mm_setzero_ps());
+    const __m128 increment = lanes(unit[0]->sweepIncrement, unit[1]->sweepIncrement);
+    __m128 phase = lanes(unit[0]->sweepPhase, unit[1]->sweepPhase);
+    __m128 previous = lanes(unit[0]->last, unit[1]->last);
+    __m128 z[kStages];
+    for (int s = 0; s < kStages; ++s) z[s] = lanes(unit[0]->stages[s].state, unit[1]->stages[s].state);
+    for (int i = 0; i < count;) {
+        const int end = std::min(count, i + kSweepStep);
+        __m128 c[kStages];
+        alignas(16) float level[2][kSweepStep];
+        for (int ch = 0; ch < 2; ++ch) {
+            Phaser& u = *unit[ch];
+            u.sweepPhase = ch == 0 ? _mm_cvtss_f32(phase) : lane1(phase);
+            u.updateSweep();
+            // The wet level of each sample of the stretch, glide included.
+            int k = i;
+            if (u.mixRemaining > 0) {
+                const float by = u.mixSpan, perSample = 1.0f / static_cast<float>(u.mixGlideSamples);
+                int left = u.mixRemaining;
+                for (const int glideEnd = std::min(end, i + left); k < glideEnd; ++k) {
+                    --left;
+                    level[ch][k - i] = u.mix - by * glideRemainder(left, perSample);
+                }
+                u.mixRemaining = left;
+            }
+            for (; k < end; ++k) level[ch][k - i] = u.mix;
+        }
+        for (int s = 0; s < kStages; ++s) c[s] = lanes(unit[0]->stages[s].coefficient, unit[1]->stages[s].coefficient);
+        const __m128 fb = lanes(unit[0]->feedback, unit[1]->feedback);
+        for (int k = i; k < end; ++k) {
+            const __m128 x = lanes(blocks[0][k], blocks[1][k]);
+            const __m128 drive = _mm_mul_ps(previous, gainIn);
+            // The C library's tanhf, lane by lane and to the bit, without two calls.
+            const __m128 shaped = simd::tanh(drive);
+            __m128 v = select(fedBack, _mm_add_ps(_mm_mul_ps(shaped, fb), x), x);
+            for (int s = 0; s < kStages; ++s) {
+                const __m128 y = _mm_sub_ps(z[s], _mm_mul_ps(c[s], v));
+                z[s] = _mm_add_ps(_mm_mul_ps(c[s], y), v);
+                v = y;
+            }
+            phase = _mm_add_ps(phase, increment);
+            phase = select(_mm_cmpge_ps(phase, twoPi), _mm_sub_ps(phase, twoPi), phase);
+            previous = v;
+            const __m128 wet = lanes(level[0][k - i], level[1][k - i]);
+            const __m128 y = _mm_add_ps(x, _mm_mul_ps(wet, v));
+            _mm_store_ss(blocks[0] + k, y);
+            _mm_store_ss(blocks[1] + k, _mm_shuffle_ps(y, y, _MM_SHUFFLE(1, 1, 1, 1)));
+        }
+        i = end;
+    }
+    for (int ch = 0; ch < 2; ++ch) {
+        alignas(16) float lane[4];
+        Phaser& u = *unit[ch];
+        _mm_store_ps(lane, phase);
+        u.sweepPhase = lane[ch];
+        _mm_store_ps(lane, previous);
+        u.last = lane[ch];
+        for (int s = 0; s < kStages; ++s) {
+            _mm_store_ps(lane, z[s]);
+            u.stages[s].state = lane[ch];
+        }
+    }
+    pair->block.leave(1 - index, count);
+}
+
 void Phaser::process(float* out, int count) {
+    if (pair != nullptr) {
+        processPair(out, count);
+        return;
+    }
     input->process(out, count);
     if (feedback != 0.0f) run<true>(out, count); else run<false>(out, count);
 }

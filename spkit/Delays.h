@@ -5,9 +5,13 @@
 // to ten seconds at 44100 Hz and is allocated once, at construction.
 #pragma once
 
+#include <memory>
+
 #include "spkit/Framework.h"
 
 namespace SPKit {
+
+struct PhaserPair;
 
 // Capacity of every delay line, in samples.
 inline constexpr int kMaxDelaySamples = 441000;
@@ -155,8 +159,16 @@ public:
     virtual float getMix() const { return mix; }
     virtual float getCurrentMix() const;
     virtual void setPhaseOffset(float radians);
+    // Setup: this (left) and `right` run as one two-lane kernel where the
+    // processor has SSE2, bit-identical to running them one by one; both must
+    // then be pulled once per block. False (nothing paired) without SSE2.
+    bool pairWith(Phaser& right);
 
 protected:
+    friend struct PhaserPair;
+    void processPair(float* out, int count);
+    std::shared_ptr<PhaserPair> pair;
+
     struct Stage {
         float coefficient = 0.0f;
         float state = 0.0f;

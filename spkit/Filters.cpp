@@ -4,12 +4,88 @@
 // control decisions land on exactly the samples a per-sample needsUpdate() would pick.
 #include "spkit/Filters.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cmath>
+#include <typeinfo>
+
+#include "spkit/Cpu.h"
+#include "spkit/simd/Stereo.h"
 
 namespace SPKit {
+
+// A left / right pair of one filter class that runs as one two-lane kernel:
+// lane 0 the left channel, lane 1 the right, each with its own coefficients
+// and its own control timing, every operation as the one-channel loop has it.
+struct FilterPair {
+    void* units[2];  // the two members, as their own class
+    simd::PairedBlock block;
+    float* stash;
+
+    FilterPair(void* left, void* right) : units{left, right}, stash(allocateAligned(kMaxBlock)) { block.stash = stash; }
+    ~FilterPair() { freeAligned(stash); }
+    FilterPair(const FilterPair&) = delete;
+    FilterPair& operator=(const FilterPair&) = delete;
+
+    int indexOf(const void* unit) const { return units[0] == unit ? 0 : 1; }
+
+    // Setup: pairs two units of one class where the processor has SSE2.
+    template <class Filter>
+    static bool join(Filter* left, Filter* right) {
+        if (simdLevel() == SimdLevel::Scalar || left == right) return false;
+        auto made = std::make_shared<FilterPair>(left, right);
+        left->pair = made;
+        right->pair = made;
+        return true;
+    }
+
+    // Audio thread: pulls both members' inputs and control blocks (left
+    // first, as when they run one by one) into out and the stash; then
+    // `run(blocks)` computes both in place.
+    template <class Filter, class Run>
+    void process(int index, float* out, int count, Run&& run) {
+        if (block.collect(index, out, count)) return;
+        float* blocks[2];
+        blocks[index] = out;
+        blocks[1 - index] = stash;
+        for (int c = 0; c < 2; ++c) {
+            Filter* unit = static_cast<Filter*>(units[c]);
+            unit->input->process(blocks[c], count);
+            unit->updateControl(count);
+        }
+        run(blocks);
+        block.leave(1 - index, count);
+    }
+};
+
+namespace {
+
+inline __m128 lanes(float left, float right) { return _mm_unpacklo_ps(_mm_set_ss(left), _mm_set_ss(right)); }
+
+inline void storeLanes(float* left, float* right, int i, __m128 v) {
+    _mm_store_ss(left + i, v);
+    _mm_store_ss(right + i, _mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1)));
+}
+
+// Cuts a paired block into stretches on which neither channel's control
+// decision falls: for each channel whose run has ended at i, `next(c, i)`
+// asks its controlRun for the next run's length; then `kernel(i, end)`.
+template <class Next, class Kernel>
+void pairedRuns(int count, Next&& next, Kernel&& kernel) {
+    int end[2] = {0, 0};
+    for (int i = 0; i < count;) {
+        for (int c = 0; c < 2; ++c)
+            if (end[c] == i) end[c] = i + next(c, i);
+        const int stop = std::min(end[0], end[1]);
+        kernel(i, stop);
+        i = stop;
+    }
+}
+
+}  // namespace
 
 namespace {
 
@@ -93,6 +169,7 @@ void BiQuad::setWidth(float w) {
 }
 
 void BiQuad::reset() {
+    if (pair != nullptr) pair->block.forget();
     width = 0.0f;
     b0 = b1 = b2 = a1 = a2 = 0.0f;
     x1 = x2 = y1 = y2 = 0.0f;
@@ -189,7 +266,54 @@ bool BiQuad::isIdentity(float hx1, float hx2, float hy1, float hy2) const {
            passesUnchanged(hx2);
 }
 
+bool BiQuad::pairWith(BiQuad& right) { return FilterPair::join(this, &right); }
+
+// The pair always computes: where the one-channel path takes its identity
+// shortcut, the computed sum is the input itself to the bit (see isIdentity),
+// and the history moves the same way.
+void BiQuad::processPair(float* out, int count) {
+    pair->process<BiQuad>(pair->indexOf(this), out, count, [this, count](float* const blocks[2]) {
+        BiQuad* unit[2] = {static_cast<BiQuad*>(pair->units[0]), static_cast<BiQuad*>(pair->units[1])};
+        __m128 x1 = lanes(unit[0]->x1, unit[1]->x1), x2 = lanes(unit[0]->x2, unit[1]->x2);
+        __m128 y1 = lanes(unit[0]->y1, unit[1]->y1), y2 = lanes(unit[0]->y2, unit[1]->y2);
+        const auto next = [&](int c, int i) {
+            return unit[c]->controlRun(i, count - i, [&](float db) { unit[c]->setGain(db); });
+        };
+        const auto kernel = [&](int begin, int end) {
+            const __m128 b0 = lanes(unit[0]->b0, unit[1]->b0), b1 = lanes(unit[0]->b1, unit[1]->b1),
+                         b2 = lanes(unit[0]->b2, unit[1]->b2), a1 = lanes(unit[0]->a1, unit[1]->a1),
+                         a2 = lanes(unit[0]->a2, unit[1]->a2);
+            for (int i = begin; i < end; ++i) {
+                const __m128 x = lanes(blocks[0][i], blocks[1][i]);
+                const __m128 y = _mm_add_ps(_mm_add_ps(_mm_mul_ps(b0, x), _mm_sub_ps(_mm_mul_ps(b1, x1), _mm_mul_ps(a1, y1))),
+                                            _mm_sub_ps(_mm_mul_ps(b2, x2), _mm_mul_ps(a2, y2)));
+                x2 = x1;
+                x1 = x;
+                y2 = y1;
+                y1 = y;
+                storeLanes(blocks[0], blocks[1], i, y);
+            }
+        };
+        pairedRuns(count, next, kernel);
+        alignas(16) float h[4][4];
+        _mm_store_ps(h[0], x1);
+        _mm_store_ps(h[1], x2);
+        _mm_store_ps(h[2], y1);
+        _mm_store_ps(h[3], y2);
+        for (int c = 0; c < 2; ++c) {
+            unit[c]->x1 = h[0][c];
+            unit[c]->x2 = h[1][c];
+            unit[c]->y1 = h[2][c];
+            unit[c]->y2 = h[3][c];
+        }
+    });
+}
+
 void BiQuad::process(float* out, int count) {
+    if (pair != nullptr) {
+        processPair(out, count);
+        return;
+    }
     input->process(out, count);
     updateControl(count);
     DirectFormI history{x1, x2, y1, y2};
@@ -251,12 +375,54 @@ float ResonantLowPass::followCutoff(float hz, float first, float second) {
 }
 
 void ResonantLowPass::reset() {
+    if (pair != nullptr) pair->block.forget();
     g = feedback = s1 = s2 = 0.0f;
     setFrequency(frequency);
     setResonance(resonance);
 }
 
+bool ResonantLowPass::pairWith(ResonantLowPass& right) { return FilterPair::join(this, &right); }
+
+void ResonantLowPass::processPair(float* out, int count) {
+    pair->process<ResonantLowPass>(pair->indexOf(this), out, count, [this, count](float* const blocks[2]) {
+        ResonantLowPass* unit[2] = {static_cast<ResonantLowPass*>(pair->units[0]),
+                                    static_cast<ResonantLowPass*>(pair->units[1])};
+        float a[2] = {unit[0]->s1, unit[1]->s1}, b[2] = {unit[0]->s2, unit[1]->s2};
+        float gain[2] = {0.0f, 0.0f}, k[2] = {0.0f, 0.0f};
+        const auto next = [&](int c, int i) {
+            const int run = unit[c]->controlRun(i, count - i, [&](float hz) { a[c] = unit[c]->followCutoff(hz, a[c], b[c]); });
+            gain[c] = unit[c]->g;
+            k[c] = ((gain[c] * 1.1f + 1.0f) * gain[c] + 2.0f) * unit[c]->feedback;
+            return run;
+        };
+        const auto kernel = [&](int begin, int end) {
+            const __m128 g = lanes(gain[0], gain[1]), kk = lanes(k[0], k[1]);
+            const __m128 half = _mm_set1_ps(0.5f), two = _mm_set1_ps(2.0f);
+            __m128 va = lanes(a[0], a[1]), vb = lanes(b[0], b[1]);
+            for (int i = begin; i < end; ++i) {
+                const __m128 x = lanes(blocks[0][i], blocks[1][i]);
+                va = _mm_add_ps(va, _mm_mul_ps(g, _mm_sub_ps(_mm_add_ps(_mm_mul_ps(kk, _mm_sub_ps(va, vb)), _mm_mul_ps(half, x)), va)));
+                vb = _mm_add_ps(vb, _mm_mul_ps(g, _mm_sub_ps(va, vb)));
+                storeLanes(blocks[0], blocks[1], i, _mm_mul_ps(two, vb));
+            }
+            alignas(16) float sa[4], sb[4];
+            _mm_store_ps(sa, va);
+            _mm_store_ps(sb, vb);
+            a[0] = sa[0], a[1] = sa[1], b[0] = sb[0], b[1] = sb[1];
+        };
+        pairedRuns(count, next, kernel);
+        for (int c = 0; c < 2; ++c) {
+            unit[c]->s1 = a[c];
+            unit[c]->s2 = b[c];
+        }
+    });
+}
+
 void ResonantLowPass::process(float* out, int count) {
+    if (pair != nullptr) {
+        processPair(out, count);
+        return;
+    }
     input->process(out, count);
     updateControl(count);
     float a = s1, b = s2;
@@ -301,6 +467,7 @@ void ChamberlinFilter::setResonance(float r) {
 }
 
 void ChamberlinFilter::reset() {
+    if (pair != nullptr) pair->block.forget();
     low = band = 0.0f;
     updateCoefficients();
 }
@@ -328,13 +495,57 @@ void ChamberlinFilter::run(float* out, int count) {
     band = bp;
 }
 
+bool ChamberlinFilter::pairWith(ChamberlinFilter& right) {
+    return typeid(*this) == typeid(right) && FilterPair::join(this, &right);
+}
+
+template <ChamberlinFilter::Tap tap>
+void ChamberlinFilter::processPair(float* out, int count) {
+    pair->process<ChamberlinFilter>(pair->indexOf(this), out, count, [this, count](float* const blocks[2]) {
+        ChamberlinFilter* unit[2] = {static_cast<ChamberlinFilter*>(pair->units[0]),
+                                     static_cast<ChamberlinFilter*>(pair->units[1])};
+        float lo[2] = {unit[0]->low, unit[1]->low}, bp[2] = {unit[0]->band, unit[1]->band};
+        const auto next = [&](int c, int i) {
+            return unit[c]->controlRun(i, count - i, [&](float hz) { unit[c]->setFrequency(hz); });
+        };
+        const auto kernel = [&](int begin, int end) {
+            const __m128 fc = lanes(unit[0]->f, unit[1]->f), q = lanes(unit[0]->damping, unit[1]->damping),
+                         gin = lanes(unit[0]->inputGain, unit[1]->inputGain);
+            __m128 vlo = lanes(lo[0], lo[1]), vbp = lanes(bp[0], bp[1]);
+            for (int i = begin; i < end; ++i) {
+                vlo = _mm_add_ps(vlo, _mm_mul_ps(fc, vbp));
+                const __m128 hp = _mm_sub_ps(_mm_sub_ps(_mm_mul_ps(gin, lanes(blocks[0][i], blocks[1][i])), vlo), _mm_mul_ps(q, vbp));
+                vbp = _mm_add_ps(vbp, _mm_mul_ps(fc, hp));
+                storeLanes(blocks[0], blocks[1], i, tap == Tap::High ? hp : vbp);
+            }
+            alignas(16) float sl[4], sb[4];
+            _mm_store_ps(sl, vlo);
+            _mm_store_ps(sb, vbp);
+            lo[0] = sl[0], lo[1] = sl[1], bp[0] = sb[0], bp[1] = sb[1];
+        };
+        pairedRuns(count, next, kernel);
+        for (int c = 0; c < 2; ++c) {
+            unit[c]->low = lo[c];
+            unit[c]->band = bp[c];
+        }
+    });
+}
+
 void ChamberlinHighPass::process(float* out, int count) {
+    if (pair != nullptr) {
+        processPair<Tap::High>(out, count);
+        return;
+    }
     input->process(out, count);
     updateControl(count);
     run<Tap::High>(out, count);
 }
 
 void ChamberlinBandPass::process(float* out, int count) {
+    if (pair != nullptr) {
+        processPair<Tap::Band>(out, count);
+        return;
+    }
     input->process(out, count);
     updateControl(count);
     run<Tap::Band>(out, count);

@@ -5,9 +5,13 @@
 // frequency (the biquad: its gain in dB) from a control input once per update interval.
 #pragma once
 
+#include <memory>
+
 #include "spkit/Framework.h"
 
 namespace SPKit {
+
+struct FilterPair;
 
 // Direct-form-I biquad after the audio-equaliser cookbook, bandwidth in octaves.
 class BiQuad : public virtual Controlled {
@@ -35,8 +39,14 @@ public:
     // As if it had processed silence forever; also returns the width to 0.
     virtual void reset();
     virtual void updateCoefficients();
+    // As ResonantLowPass::pairWith.
+    bool pairWith(BiQuad& right);
 
 protected:
+    friend struct FilterPair;
+    void processPair(float* out, int count);
+    std::shared_ptr<FilterPair> pair;
+
     // True when the coefficients and this history make the filter pass its
     // input through unchanged to the bit (a 0 dB peak or shelf, settled).
     bool isIdentity(float hx1, float hx2, float hy1, float hy2) const;
@@ -64,8 +74,15 @@ public:
     // 0 .. 1; 1 is the edge of self-oscillation.
     virtual void setResonance(float r);
     virtual void reset();
+    // Setup: this (left) and `right` run as one two-lane kernel where the
+    // processor has SSE2, bit-identical to running them one by one; both must
+    // then be pulled once per block. False (nothing paired) without SSE2.
+    bool pairWith(ResonantLowPass& right);
 
 protected:
+    friend struct FilterPair;
+    void processPair(float* out, int count);
+    std::shared_ptr<FilterPair> pair;
     // A rise of g by more than this factor in one control step is a leap.
     static constexpr float kLeapRatio = 2.0f;
     // Audio thread: a control value becomes the cutoff; returns the first
@@ -93,11 +110,17 @@ public:
     virtual void setResonance(float r);
     virtual void reset();
     virtual void updateCoefficients();
+    // As ResonantLowPass::pairWith; `right` must be of the same tap.
+    bool pairWith(ChamberlinFilter& right);
 
 protected:
     enum class Tap { High, Band };
     template <Tap tap>
     void run(float* out, int count);
+    friend struct FilterPair;
+    template <Tap tap>
+    void processPair(float* out, int count);
+    std::shared_ptr<FilterPair> pair;
 
     float frequency = 1.0f;
     float resonance = 0.0f;

@@ -1,9 +1,15 @@
 // The 16x converters: half-band coefficient design, the SSE all-pass kernels
 // for one 2x stage in each direction, and the up / down cascades that pull
-// their input once per pass and run the four stages through stack scratch.
+// their input once per pass and run the four stages through stack scratch;
+// and the paired drive kernel, which runs a left and a right up-sampler, tube
+// and down-sampler side by side, all stages fused per host sample.
 #include "spkit/Oversampling.h"
 
 #include <xmmintrin.h>
+
+#include "spkit/Cpu.h"
+#include "spkit/Gain.h"
+#include "spkit/simd/Stereo.h"
 
 #include <algorithm>
 #include <cmath>
@@ -157,6 +163,291 @@ void HalfBandCascade::downsample(int stage, const float* in, float* out, int n) 
     }
 }
 
+// ---------------------------------------------------------------- paired drive
+
+namespace {
+
+// AllPassBank's step for two channels at once (Ops::V holds both).
+template <class Ops, int kVectors, bool kPipelined>
+struct PairBank {
+    using V = typename Ops::V;
+    V a[kVectors], xm[kVectors], ym[kVectors];
+
+    SPKIT_SIMD_INLINE void load(const float* const coef[2], float* const xmem[2], float* const ymem[2]) {
+        for (int k = 0; k < kVectors; ++k) {
+            a[k] = Ops::load(coef[0] + 4 * k, coef[1] + 4 * k);
+            xm[k] = Ops::load(xmem[0] + 4 * k, xmem[1] + 4 * k);
+            ym[k] = Ops::load(ymem[0] + 4 * k, ymem[1] + 4 * k);
+        }
+    }
+
+    SPKIT_SIMD_INLINE void store(float* const xmem[2], float* const ymem[2]) const {
+        for (int k = 0; k < kVectors; ++k) {
+            Ops::store(xmem[0] + 4 * k, xmem[1] + 4 * k, xm[k]);
+            Ops::store(ymem[0] + 4 * k, ymem[1] + 4 * k, ym[k]);
+        }
+    }
+
+    SPKIT_SIMD_INLINE V run(V entry) {
+#pragma GCC unroll 4
+        for (int k = 0; k < kVectors; ++k) {
+            const V x = kPipelined ? Ops::template shuffle<_MM_SHUFFLE(1, 0, 1, 0)>(entry, ym[k]) : entry;
+            const V y = Ops::add(Ops::mul(Ops::sub(x, ym[k]), a[k]), xm[k]);
+            xm[k] = x;
+            ym[k] = y;
+            entry = kPipelined ? Ops::template shuffle<_MM_SHUFFLE(3, 2, 3, 2)>(y, y) : y;
+        }
+        return entry;
+    }
+
+    // Down-sampling step: the two chains' outputs summed and halved, in lane 0.
+    SPKIT_SIMD_INLINE V down(V entry) {
+        const V chains = run(entry);
+        return Ops::mul(Ops::add(chains, Ops::template shuffle<_MM_SHUFFLE(1, 1, 1, 1)>(chains, chains)), Ops::set1(0.5f));
+    }
+
+    // Two down-sampling steps, their results (each the chains summed and
+    // halved) laid out as the next down stage's input [later, earlier, ...].
+    SPKIT_SIMD_INLINE V downTwice(V earlierEntry, V laterEntry) {
+        const V earlier = run(earlierEntry);
+        const V later = run(laterEntry);
+        const V chain0 = Ops::unpackLow(later, earlier);
+        const V chain1 = Ops::template shuffle<_MM_SHUFFLE(3, 2, 3, 2)>(chain0, chain0);
+        return Ops::mul(Ops::add(chain0, chain1), Ops::set1(0.5f));
+    }
+};
+
+// Lane `lane` of each channel in all four of its lanes: the next up stage's input.
+template <class Ops, int lane>
+SPKIT_SIMD_INLINE typename Ops::V spread(typename Ops::V v) {
+    return Ops::template shuffle<_MM_SHUFFLE(lane, lane, lane, lane)>(v, v);
+}
+
+// Tube's curve, operation for operation (Gain.cpp), on both channels.
+template <class Ops>
+SPKIT_SIMD_INLINE typename Ops::V tube(typename Ops::V x) {
+    using V = typename Ops::V;
+    constexpr float kSqrt2 = 1.4142135f, kKnee = 0.8f, kKneeScale = 5.0000005f, kKneeHeight = 0.19999999f,
+                    kKneeInputCap = 1.0e6f;
+    const V shifted = Ops::add(x, Ops::set1(kSqrt2));
+    const V u = Ops::sub(Ops::mul(Ops::mul(shifted, shifted), Ops::set1(0.5f)), Ops::set1(1.0f));
+    V v = Ops::mul(Ops::mul(Ops::sub(u, Ops::set1(kKnee)), Ops::set1(kKneeScale)), Ops::set1(2.0f));
+    v = Ops::min(Ops::max(v, Ops::set1(0.0f)), Ops::set1(kKneeInputCap));
+    const V p = Ops::mul(v, Ops::add(Ops::mul(v, v), Ops::set1(2.0f)));
+    const V ratio = Ops::div(p, Ops::add(p, Ops::set1(3.0f)));
+    const V knee = Ops::add(Ops::set1(kKnee), Ops::mul(Ops::set1(kKneeHeight), ratio));
+    return Ops::selectGreater(u, Ops::set1(kKnee), knee, u);
+}
+
+// Where a stage's memories live, per channel.
+struct StageMemory {
+    const float* coef[2];
+    float* xmem[2];
+    float* ymem[2];
+};
+
+// Up 1x -> 16x, tube, down 16x -> 1x for n <= kDrivePass host samples of
+// both channels (n >= 1), as three loops over small stack blocks: 1x -> 4x;
+// 4x -> 16x, the tube and 16x -> 4x, software-pipelined; 4x -> 1x. Each keeps
+// its sections' memories in registers, and none holds a long chain the next
+// sample waits on (the tube's, fused into the recursions, kept the processor
+// from overlapping samples). The 8x <-> 16x recursions set the pace; running
+// the up and down ones side by side halves it. Each section still sees its
+// samples in the order the stage-by-stage path gives them.
+constexpr int kDrivePass = 64;
+
+template <class Ops>
+SPKIT_SIMD_INLINE void driveKernel(const StageMemory up[4], const StageMemory down[4], const float* inL,
+                                   const float* inR, float* outL, float* outR, int n) {
+    using V = typename Ops::V;
+    // At 2x: the 4x pair each 2x sample gives going up, then the pair of 4x
+    // results (as the 4x -> 2x stage's input) coming back.
+    V at2[2 * kDrivePass];
+    // At 4x: the four 16x samples each 4x sample becomes.
+    V at4[4 * kDrivePass];
+    {
+        PairBank<Ops, 4, true> u0;
+        PairBank<Ops, 2, true> u1;
+        u0.load(up[0].coef, up[0].xmem, up[0].ymem);
+        u1.load(up[1].coef, up[1].xmem, up[1].ymem);
+        // The 2x -> 4x stage runs one host sample behind the 1x -> 2x one,
+        // so the two stages' chains overlap instead of following each other.
+        const auto rise = [&](int i, V pair2) __attribute__((always_inline)) {
+            at2[2 * i] = u1.run(spread<Ops, 0>(pair2));
+            at2[2 * i + 1] = u1.run(spread<Ops, 1>(pair2));
+        };
+        V behind = u0.run(Ops::channels(inL[0], inR[0]));
+        for (int i = 1; i < n; ++i) {
+            const V pair2 = u0.run(Ops::channels(inL[i], inR[i]));
+            rise(i - 1, behind);
+            behind = pair2;
+        }
+        rise(n - 1, behind);
+        u0.store(up[0].xmem, up[0].ymem);
+        u1.store(up[1].xmem, up[1].ymem);
+    }
+    {
+        PairBank<Ops, 1, true> u2, d2;
+        PairBank<Ops, 1, false> u3, d3;
+        u2.load(up[2].coef, up[2].xmem, up[2].ymem);
+        u3.load(up[3].coef, up[3].xmem, up[3].ymem);
+        d2.load(down[2].coef, down[2].xmem, down[2].ymem);
+        d3.load(down[3].coef, down[3].xmem, down[3].ymem);
+        // 2x sample j: up from its 4x pair to four 16x samples per 4x sample.
+        const auto rise = [&](int j) __attribute__((always_inline)) {
+            const V pair4 = at2[j];
+            for (int h = 0; h < 2; ++h) {
+                const V pair8 = u2.run(h == 0 ? spread<Ops, 0>(pair4) : spread<Ops, 1>(pair4));
+                const V first16 = u3.run(spread<Ops, 0>(pair8));
+                const V second16 = u3.run(spread<Ops, 1>(pair8));
+                at4[2 * j + h] = Ops::template shuffle<_MM_SHUFFLE(1, 0, 1, 0)>(first16, second16);
+            }
+        };
+        const auto shape = [&](int j) __attribute__((always_inline)) {
+            at4[2 * j] = tube<Ops>(at4[2 * j]);
+            at4[2 * j + 1] = tube<Ops>(at4[2 * j + 1]);
+        };
+        // 2x sample j: its shaped 16x samples back down to the pair of 4x results.
+        const auto fall = [&](int j) __attribute__((always_inline)) {
+            V result[2];
+            for (int h = 0; h < 2; ++h) {
+                const V shaped = at4[2 * j + h];
+                result[h] = d3.downTwice(Ops::template shuffle<_MM_SHUFFLE(0, 1, 0, 1)>(shaped, shaped),
+                                         Ops::template shuffle<_MM_SHUFFLE(2, 3, 2, 3)>(shaped, shaped));
+            }
+            at2[j] = d2.downTwice(result[0], result[1]);
+        };
+        // Software-pipelined: the up and down recursions, independent of each
+        // other, run side by side two 2x samples apart, the tube between them.
+        const int m = 2 * n;
+        rise(0);
+        rise(1);
+        shape(0);
+        for (int j = 2; j < m; ++j) {
+            rise(j);
+            shape(j - 1);
+            fall(j - 2);
+        }
+        shape(m - 1);
+        fall(m - 2);
+        fall(m - 1);
+        u2.store(up[2].xmem, up[2].ymem);
+        u3.store(up[3].xmem, up[3].ymem);
+        d2.store(down[2].xmem, down[2].ymem);
+        d3.store(down[3].xmem, down[3].ymem);
+    }
+    {
+        PairBank<Ops, 4, true> d0;
+        PairBank<Ops, 2, true> d1;
+        d0.load(down[0].coef, down[0].xmem, down[0].ymem);
+        d1.load(down[1].coef, down[1].xmem, down[1].ymem);
+        // The 2x -> 1x stage likewise runs one host sample behind the 4x -> 2x one.
+        const auto fall = [&](int i, V entry) __attribute__((always_inline)) {
+            const V result = d0.down(entry);
+            outL[i] = Ops::left(result);
+            outR[i] = Ops::right(result);
+        };
+        V behind = d1.downTwice(at2[0], at2[1]);
+        for (int i = 1; i < n; ++i) {
+            const V entry = d1.downTwice(at2[2 * i], at2[2 * i + 1]);
+            fall(i - 1, behind);
+            behind = entry;
+        }
+        fall(n - 1, behind);
+        d0.store(down[0].xmem, down[0].ymem);
+        d1.store(down[1].xmem, down[1].ymem);
+    }
+}
+
+void driveSse2(const StageMemory up[4], const StageMemory down[4], const float* inL, const float* inR, float* outL,
+               float* outR, int n) {
+    driveKernel<simd::Sse2>(up, down, inL, inR, outL, outR, n);
+}
+
+__attribute__((target("avx2"))) void driveAvx2(const StageMemory up[4], const StageMemory down[4], const float* inL,
+                                               const float* inR, float* outL, float* outR, int n) {
+    driveKernel<simd::Avx>(up, down, inL, inR, outL, outR, n);
+}
+
+}  // namespace
+
+// The two chains of a paired drive section and where their memories live.
+struct DrivePair {
+    HiirDownsampler* downs[2];
+    Tube* tubes[2];
+    HiirUpsampler* ups[2];
+    StageMemory up[4], down[4];
+    void (*kernel)(const StageMemory*, const StageMemory*, const float*, const float*, float*, float*, int);
+    simd::PairedBlock block;
+    float* stash;
+
+    DrivePair() : stash(allocateAligned(kMaxBlock)) { block.stash = stash; }
+    ~DrivePair() { freeAligned(stash); }
+    DrivePair(const DrivePair&) = delete;
+    DrivePair& operator=(const DrivePair&) = delete;
+
+    // The wiring the kernel assumes still holds (it is made once, but a unit
+    // re-wired later falls back to the one-channel path rather than misread).
+    bool wired() const {
+        for (int c = 0; c < 2; ++c)
+            if (downs[c]->getInput() != tubes[c] || tubes[c]->getInput() != ups[c]) return false;
+        return true;
+    }
+
+    // Audio thread: both channels' next `count` samples; `index`'s to out,
+    // the other's left in the stash for its pull.
+    void process(int index, float* out, int count) {
+        // The sources are pulled in the blocks the one-by-one path pulls
+        // (its scratch pass); the kernel then runs them in smaller passes.
+        constexpr int kPull = kMaxBlock / HiirDownsampler::kFactor;
+        alignas(16) float in[2][kPull];
+        float* left = index == 0 ? out : stash;
+        float* right = index == 0 ? stash : out;
+        for (int done = 0; done < count;) {
+            const int n = std::min(kPull, count - done);
+            // The left chain's source is pulled first, as when the chains run one by one.
+            ups[0]->getInput()->process(in[0], n);
+            ups[1]->getInput()->process(in[1], n);
+            for (int k = 0; k < n;) {
+                const int m = std::min(kDrivePass, n - k);
+                kernel(up, down, in[0] + k, in[1] + k, left + done + k, right + done + k, m);
+                k += m;
+            }
+            done += n;
+        }
+        block.leave(1 - index, count);
+    }
+};
+
+bool HiirDownsampler::pairWith(HiirDownsampler& right) {
+    const SimdLevel level = simdLevel();
+    if (level == SimdLevel::Scalar || &right == this) return false;
+    auto made = std::make_shared<DrivePair>();
+    HiirDownsampler* downs[2] = {this, &right};
+    for (int c = 0; c < 2; ++c) {
+        made->downs[c] = downs[c];
+        made->tubes[c] = dynamic_cast<Tube*>(downs[c]->getInput());
+        made->ups[c] = made->tubes[c] != nullptr ? dynamic_cast<HiirUpsampler*>(made->tubes[c]->getInput()) : nullptr;
+        if (made->ups[c] == nullptr || made->ups[c]->getInput() == nullptr) return false;
+    }
+    for (int s = 0; s < HalfBandCascade::kStages; ++s) {
+        for (int c = 0; c < 2; ++c) {
+            HalfBandCascade& u = made->ups[c]->stages;
+            HalfBandCascade& d = downs[c]->stages;
+            made->up[s].coef[c] = u.coefficientsOf(s);
+            made->up[s].xmem[c] = u.inputMemoriesOf(s);
+            made->up[s].ymem[c] = u.outputMemoriesOf(s);
+            made->down[s].coef[c] = d.coefficientsOf(s);
+            made->down[s].xmem[c] = d.inputMemoriesOf(s);
+            made->down[s].ymem[c] = d.outputMemoriesOf(s);
+        }
+    }
+    made->kernel = level == SimdLevel::Avx2 ? driveAvx2 : driveSse2;
+    pair = made;
+    right.pair = made;
+    return true;
+}
+
 HiirUpsampler::HiirUpsampler() = default;
 
 void HiirUpsampler::setSampleRate(float rate) {
@@ -189,7 +480,17 @@ void HiirDownsampler::setSampleRate(float rate) {
     Base::setSampleRate(rate * kFactor);
 }
 
+void HiirDownsampler::clear() {
+    stages.clear();
+    if (pair != nullptr) pair->block.forget();
+}
+
 void HiirDownsampler::process(float* out, int count) {
+    if (pair != nullptr && pair->wired()) {
+        const int index = pair->downs[0] == this ? 0 : 1;
+        if (!pair->block.collect(index, out, count)) pair->process(index, out, count);
+        return;
+    }
     alignas(16) float low[kScratch];
     alignas(16) float high[kScratch];
     // The pulled block must fit the buffer: longer requests run as several passes.

@@ -2,11 +2,16 @@
 // of four 2x polyphase IIR half-band stages (two all-pass chains per stage).
 // Coefficients come from an elliptic half-band designer at construction; the
 // all-pass sections run four at a time in SSE lanes, pipelined across lanes.
+// A left and a right drive chain can be paired to run side by side, fused.
 #pragma once
+
+#include <memory>
 
 #include "spkit/Framework.h"
 
 namespace SPKit {
+
+struct DrivePair;
 
 // Designs the coefficients of a 2x polyphase half-band filter with
 // `coefficientCount` all-pass sections and the given transition bandwidth
@@ -42,6 +47,7 @@ public:
     float coefficient(int stage, int index) const;
 
 private:
+    friend class HiirDownsampler;
     static constexpr int kLanes = 4;
     static constexpr int kMaxVectors = 4;
     // Per stage: coefficients, input memories and output memories, 4 vectors each.
@@ -76,6 +82,7 @@ public:
     float getCoefficient(int stage, int index) const { return stages.coefficient(stage, index); }
 
 protected:
+    friend class HiirDownsampler;
     float outputRate = kFactor * 44100.0f;
     HalfBandCascade stages;
 };
@@ -94,13 +101,21 @@ public:
     void setSampleRate(float rate) override;
     float getSampleRate() override { return outputRate; }
 
-    void clear() { stages.clear(); }
+    void clear();
     float getOutputRate() const { return outputRate; }
     float getCoefficient(int stage, int index) const { return stages.coefficient(stage, index); }
+
+    // Setup (before audio runs): this left chain (a HiirUpsampler feeding a
+    // Tube feeding this) and `right`'s run as one stereo kernel, fused per
+    // host sample, when the processor has SSE2 or better; bit-identical to
+    // running them one by one. Both must then be pulled once per block.
+    // Returns false, leaving both as they were, when a chain has another shape.
+    bool pairWith(HiirDownsampler& right);
 
 protected:
     float outputRate = 44100.0f / kFactor;
     HalfBandCascade stages;
+    std::shared_ptr<DrivePair> pair;
 };
 
 }  // namespace SPKit

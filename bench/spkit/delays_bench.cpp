@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bench/spkit/BenchSupport.h"
+#include "spkit/Cpu.h"
 #include "spkit/Delays.h"
 #include "spkit/Filters.h"
 #include "spkit/Gain.h"
@@ -26,6 +27,31 @@ void BM_Phaser(benchmark::State& state) {
     BenchSupport::pullBlocks(state, phaser, block);
 }
 BENCHMARK(BM_Phaser)->Args({64, 0})->Args({256, 0})->Args({64, 60})->Args({256, 60});
+
+// Both channels' phasers with feedback, as the instrument pairs them, per
+// stereo frame; simd 0 runs one after the other (as before pairing).
+void BM_PhaserPair(benchmark::State& state) {
+    const int frames = static_cast<int>(state.range(1));
+    NoiseSource noise[2]{NoiseSource(1), NoiseSource(2)};
+    SPKit::Phaser phaser[2];
+    for (int c = 0; c < 2; ++c) {
+        phaser[c].setInput(&noise[c]);
+        phaser[c].setSampleRate(44100.0f);
+        phaser[c].setFeedback(0.6f);
+    }
+    phaser[1].setPhaseOffset(1.0f);
+    SPKit::forceSimdLevel(static_cast<SPKit::SimdLevel>(state.range(0)));
+    phaser[0].pairWith(phaser[1]);
+    SPKit::forceSimdLevel(SPKit::SimdLevel::Avx2);
+    alignas(16) static float out[2][SPKit::kMaxBlock];
+    for (auto _ : state) {
+        phaser[0].process(out[0], frames);
+        phaser[1].process(out[1], frames);
+        benchmark::DoNotOptimize(out);
+    }
+    reportPerSample(state, frames);
+}
+BENCHMARK(BM_PhaserPair)->ArgNames({"simd", "frames"})->ArgsProduct({{0, 1}, {64, 256}});
 
 // The spread's modulated delay under its control: at depth 0 (the default) it
 // only records its input; at 20 samples it interpolates every sample.

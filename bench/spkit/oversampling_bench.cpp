@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bench/spkit/BenchSupport.h"
+#include "spkit/Cpu.h"
 #include "spkit/Gain.h"
 #include "spkit/Oversampling.h"
 
@@ -50,6 +51,34 @@ void BM_DriveSection(benchmark::State& state) {
     BenchSupport::pullBlocks(state, down, frames);
 }
 BENCHMARK(BM_DriveSection)->Arg(32)->Arg(64)->Arg(256);
+
+// Both channels' drive sections, as the instrument runs them, per stereo
+// frame; the argument is the SIMD level (0 scalar: one chain after the other,
+// as before pairing; 1 SSE2; 2 AVX2), capped by what the processor has.
+void BM_DrivePair(benchmark::State& state) {
+    const int frames = static_cast<int>(state.range(1));
+    forceSimdLevel(static_cast<SimdLevel>(state.range(0)));
+    SineSource source[2];
+    HiirUpsampler up[2];
+    Tube tube[2];
+    HiirDownsampler down[2];
+    for (int c = 0; c < 2; ++c) {
+        up[c].setInput(&source[c]);
+        tube[c].setInput(&up[c]);
+        down[c].setInput(&tube[c]);
+        down[c].setSampleRate(44100.0f);
+    }
+    down[0].pairWith(down[1]);
+    forceSimdLevel(SimdLevel::Avx2);
+    alignas(16) static float out[2][kMaxBlock];
+    for (auto _ : state) {
+        down[0].process(out[0], frames);
+        down[1].process(out[1], frames);
+        benchmark::DoNotOptimize(out);
+    }
+    BenchSupport::reportPerSample(state, frames);
+}
+BENCHMARK(BM_DrivePair)->ArgNames({"simd", "frames"})->ArgsProduct({{0, 1, 2}, {64, 256}});
 
 void BM_Upsampler(benchmark::State& state) {
     const int frames = static_cast<int>(state.range(0));

@@ -16,7 +16,9 @@
 #include <numbers>
 #include <vector>
 
+#include "spkit/Cpu.h"
 #include "spkit/Delays.h"
+#include "spkit/simd/Tanh.h"
 #include "tests/spkit/UnitTestSupport.h"
 #include "tests/support/AllocationCounter.h"
 #include "tests/support/AudioAnalysis.h"
@@ -800,3 +802,103 @@ TEST(Delays, ProcessDoesNotAllocate) {
     EXPECT_EQ(scope.stop().allocations, 0);
 }
 #endif
+
+// ---- Paired phasers: the two-lane kernel against the one-by-one path --------
+
+namespace {
+
+struct StereoPhaser {
+    UnitTestSupport::Noise source[2]{UnitTestSupport::Noise(9, 0.9f), UnitTestSupport::Noise(4, 0.6f)};
+    Phaser phaser[2];
+    bool paired = false;
+
+    // Left with strong feedback, right without (no tanh), different sweeps.
+    StereoPhaser(bool pair, float rate) {
+        for (int c = 0; c < 2; ++c) {
+            phaser[c].setInput(&source[c]);
+            phaser[c].setSampleRate(rate);
+            phaser[c].setMixGlide(3.0f);
+        }
+        phaser[0].setFeedback(0.93f);
+        phaser[1].setFeedback(0.0f);
+        phaser[0].setRate(5.5f);
+        phaser[1].setRate(0.7f);
+        phaser[1].setRange(200.0f, 5000.0f);
+        phaser[1].setPhaseOffset(1.3f);
+        if (pair) paired = phaser[0].pairWith(phaser[1]);
+    }
+
+    // Glides each channel's wet level at its own moments mid-render.
+    std::vector<float> render(int total, int block) {
+        std::vector<float> out(2 * static_cast<size_t>(total));
+        int nextGlide = 300;
+        for (int done = 0; done < total; done += block) {
+            if (done >= nextGlide) {
+                phaser[0].glideMixTo(done % 2 ? 0.3f : 0.9f);
+                if (done % 3 == 0) phaser[1].glideMixTo(done % 2 ? 0.5f : 0.1f);
+                nextGlide += 777;
+            }
+            const int n = std::min(block, total - done);
+            for (int c = 0; c < 2; ++c) phaser[c].process(out.data() + c * total + done, n);
+        }
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST(PhaserPair, MatchesTheOneByOnePathBitForBitAtEveryBlockSplitAndRate) {
+    if (simdLevel() == SimdLevel::Scalar) GTEST_SKIP() << "no SSE2: nothing pairs";
+    constexpr int kFrames = 8000;
+    for (const float rate : {44100.0f, 48000.0f, 96000.0f, 192000.0f}) {
+        for (const int block : {1, 7, 64, 256, 4096}) {
+            // Glides land on block starts, so the reference shares the split.
+            StereoPhaser reference(false, rate), stereo(true, rate);
+            ASSERT_TRUE(stereo.paired);
+            const std::vector<float> expected = reference.render(kFrames, block), got = stereo.render(kFrames, block);
+            EXPECT_EQ(0, std::memcmp(got.data(), expected.data(), got.size() * sizeof(float)))
+                << "block " << block << " rate " << rate;
+            EXPECT_EQ(stereo.phaser[0].getCurrentMix(), reference.phaser[0].getCurrentMix());
+            EXPECT_EQ(stereo.phaser[1].getCurrentMix(), reference.phaser[1].getCurrentMix());
+        }
+    }
+}
+
+#if MORVELITH_COUNTS_ALLOCATIONS
+TEST(PhaserPair, ProcessDoesNotAllocate) {
+    StereoPhaser stereo(true, 44100.0f);
+    std::vector<float> out(4096);
+    TestSupport::AllocationScope scope;
+    for (int n : {256, 1, 17, 4096, 64})
+        for (int c = 0; c < 2; ++c) stereo.phaser[c].process(out.data(), n);
+    EXPECT_EQ(scope.stop().allocations, 0);
+}
+#endif
+
+// The feedback's vector tanh gives the C library's tanhf to the bit: over a
+// stride through every float (both signs, zeros, subnormals, infinities,
+// NaNs) and densely around each of its branch points.
+TEST(PhaserTanh, MatchesTheLibraryBitForBit) {
+    const auto check = [](std::uint32_t first, std::uint32_t count, std::uint32_t stride) {
+        int differing = 0;
+        for (std::uint64_t n = 0; n < count; n += 4) {
+            alignas(16) float in[4], out[4];
+            for (int j = 0; j < 4; ++j) in[j] = std::bit_cast<float>(static_cast<std::uint32_t>(first + (n + j) * stride));
+            _mm_store_ps(out, simd::tanh(_mm_load_ps(in)));
+            for (int j = 0; j < 4; ++j) {
+                const float expected = std::tanh(in[j]);
+                if (std::bit_cast<std::uint32_t>(out[j]) != std::bit_cast<std::uint32_t>(expected) && ++differing <= 5)
+                    ADD_FAILURE() << std::hexfloat << "tanh(" << in[j] << ") = " << expected << ", got " << out[j];
+            }
+        }
+        return differing;
+    };
+    EXPECT_EQ(check(0u, 1u << 22, 1021u), 0);  // the whole range, both signs
+    // |x| around 2^-55, ln2 / 4, 3 ln2 / 4, 1, 23 ln2 / 2, 27 ln2 / 2, 57 ln2 / 2 and 22.
+    for (const float edge : {0x1p-55f, 0.1732868f, 0.5198604f, 1.0f, 7.9711924f, 9.3573007f, 19.7537f, 22.0f}) {
+        for (const float signedEdge : {edge, -edge}) {
+            const std::uint32_t centre = std::bit_cast<std::uint32_t>(signedEdge);
+            EXPECT_EQ(check(centre - 4096u, 8192u, 1u), 0) << signedEdge;
+        }
+    }
+}

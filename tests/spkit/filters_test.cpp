@@ -20,6 +20,7 @@
 
 #include <xmmintrin.h>
 
+#include "spkit/Cpu.h"
 #include "spkit/Filters.h"
 #include "tests/spkit/UnitTestSupport.h"
 #include "tests/support/AllocationCounter.h"
@@ -993,3 +994,197 @@ std::vector<Extreme> extremes() {
 
 INSTANTIATE_TEST_SUITE_P(Edges, FilterExtremes, ::testing::ValuesIn(extremes()),
                          [](const auto& info) { return info.param.name; });
+
+// ---- Paired channels: the two-lane kernels against the one-by-one path ------
+
+namespace {
+
+// A cutoff that wanders, and every so often leaps far up or down (the low
+// pass's leap handling) or below its floor.
+class Jumpy : public Unit {
+public:
+    Jumpy(float centre, float depth, int every) : wander(centre, depth), every(every) {}
+    void process(float* out, int count) override {
+        wander.process(out, count);
+        for (int i = 0; i < count; ++i) {
+            if (++n % every == 0) out[i] = (n / every) % 3 == 0 ? 60.0f : (n / every) % 3 == 1 ? 12000.0f : -5.0f;
+        }
+    }
+
+private:
+    Wander wander;
+    int every;
+    long n = 0;
+};
+
+template <class Filter>
+struct StereoFilter {
+    Noise source[2]{Noise(3, 0.8f), Noise(5, 1.2f)};
+    Jumpy cutoff[2]{Jumpy(1500.0f, 1200.0f, 37), Jumpy(700.0f, 500.0f, 23)};
+    Filter filter[2];
+    bool paired = false;
+
+    StereoFilter(bool pair, float rate) {
+        for (int c = 0; c < 2; ++c) {
+            filter[c].setInput(&source[c]);
+            filter[c].setControl(&cutoff[c]);
+            filter[c].setSampleRate(rate);
+            filter[c].setResonance(c == 0 ? 0.9f : 0.4f);
+        }
+        // Different update intervals cut the channels' runs at different samples.
+        filter[1].setUpdateInterval(5);
+        if (pair) paired = filter[0].pairWith(filter[1]);
+    }
+
+    std::vector<float> render(int total, int block) {
+        std::vector<float> out(2 * static_cast<size_t>(total));
+        for (int done = 0; done < total; done += block) {
+            const int n = std::min(block, total - done);
+            for (int c = 0; c < 2; ++c) filter[c].process(out.data() + c * total + done, n);
+        }
+        return out;
+    }
+};
+
+}  // namespace
+
+template <class T>
+class PairedFilter : public ::testing::Test {};
+using PairedFilterTypes = ::testing::Types<ResonantLowPass, ChamberlinHighPass, ChamberlinBandPass>;
+TYPED_TEST_SUITE(PairedFilter, PairedFilterTypes);
+
+TYPED_TEST(PairedFilter, MatchesTheOneByOnePathBitForBitAtEveryBlockSplitAndRate) {
+    if (simdLevel() == SimdLevel::Scalar) GTEST_SKIP() << "no SSE2: nothing pairs";
+    constexpr int kFrames = 6000;
+    for (const float rate : {44100.0f, 48000.0f, 96000.0f, 192000.0f}) {
+        StereoFilter<TypeParam> reference(false, rate);
+        const std::vector<float> expected = reference.render(kFrames, 4096);
+        for (const int block : {1, 7, 64, 256, 4096}) {
+            StereoFilter<TypeParam> stereo(true, rate);
+            ASSERT_TRUE(stereo.paired);
+            const std::vector<float> got = stereo.render(kFrames, block);
+            EXPECT_EQ(0, std::memcmp(got.data(), expected.data(), got.size() * sizeof(float)))
+                << "block " << block << " rate " << rate;
+        }
+    }
+}
+
+TYPED_TEST(PairedFilter, ResetActsOnBothChannels) {
+    if (simdLevel() == SimdLevel::Scalar) GTEST_SKIP() << "no SSE2: nothing pairs";
+    StereoFilter<TypeParam> reference(false, 44100.0f), stereo(true, 44100.0f);
+    reference.render(500, 64);
+    stereo.render(500, 64);
+    for (auto* s : {&reference, &stereo}) s->filter[0].reset(), s->filter[1].reset();
+    const std::vector<float> expected = reference.render(700, 33), got = stereo.render(700, 33);
+    EXPECT_EQ(0, std::memcmp(got.data(), expected.data(), got.size() * sizeof(float)));
+}
+
+TEST(PairedFilters, OnlySameTapsPair) {
+    ChamberlinHighPass high;
+    ChamberlinBandPass band;
+    EXPECT_FALSE(high.pairWith(band));
+    EXPECT_FALSE(high.pairWith(high));
+}
+
+#if MORVELITH_COUNTS_ALLOCATIONS
+TEST(PairedFilters, ProcessDoesNotAllocate) {
+    StereoFilter<ResonantLowPass> low(true, 44100.0f);
+    StereoFilter<ChamberlinHighPass> high(true, 44100.0f);
+    std::vector<float> out(4096);
+    TestSupport::AllocationScope scope;
+    for (int n : {256, 1, 17, 4096, 64}) {
+        for (int c = 0; c < 2; ++c) {
+            low.filter[c].process(out.data(), n);
+            high.filter[c].process(out.data(), n);
+        }
+    }
+    EXPECT_EQ(scope.stop().allocations, 0);
+}
+#endif
+
+namespace {
+
+// A shelf gain that holds 0 dB for long stretches (the identity shortcut)
+// and moves between them.
+class GainSteps : public Unit {
+public:
+    void process(float* out, int count) override {
+        for (int i = 0; i < count; ++i, ++n) out[i] = (n / 40) % 3 == 0 ? static_cast<float>((n % 40) - 20) * 0.3f : 0.0f;
+    }
+
+private:
+    long n = 0;
+};
+
+// Noise with zeros, negative zeros, subnormals and huge values mixed in:
+// the inputs on which the identity shortcut is and is not taken.
+class Awkward : public Unit {
+public:
+    explicit Awkward(unsigned seed) : noise(seed, 0.7f) {}
+    void process(float* out, int count) override {
+        noise.process(out, count);
+        for (int i = 0; i < count; ++i, ++n) {
+            const long phase = n % 211;
+            if (phase < 30) out[i] = 0.0f;
+            else if (phase < 33) out[i] = -0.0f;
+            else if (phase == 40) out[i] = 1.0e-40f;
+            else if (phase == 41) out[i] = 3.0e30f;
+        }
+    }
+
+private:
+    Noise noise;
+    long n = 0;
+};
+
+struct StereoBiQuad {
+    Awkward source[2]{Awkward(3), Awkward(8)};
+    GainSteps gain[2];
+    BiQuad filter[2];
+    bool paired = false;
+
+    StereoBiQuad(int type, bool controlled, bool pair, float rate) {
+        for (int c = 0; c < 2; ++c) {
+            filter[c].setInput(&source[c]);
+            filter[c].setSampleRate(rate);
+            filter[c].setType(type);
+            filter[c].setFrequency(c == 0 ? 1566.0f : 900.0f);
+            if (controlled) filter[c].setControl(&gain[c]);
+        }
+        if (controlled) filter[1].setUpdateInterval(3);
+        if (pair) paired = filter[0].pairWith(filter[1]);
+    }
+
+    std::vector<float> render(int total, int block) {
+        std::vector<float> out(2 * static_cast<size_t>(total));
+        for (int done = 0; done < total; done += block) {
+            const int n = std::min(block, total - done);
+            for (int c = 0; c < 2; ++c) filter[c].process(out.data() + c * total + done, n);
+        }
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST(PairedFilters, BiQuadMatchesTheOneByOnePathBitForBitIdentityStretchesIncluded) {
+    if (simdLevel() == SimdLevel::Scalar) GTEST_SKIP() << "no SSE2: nothing pairs";
+    constexpr int kFrames = 5000;
+    const struct {
+        int type;
+        bool controlled;
+    } cases[] = {{BiQuad::kHighShelf, true}, {BiQuad::kPeakEq, true}, {BiQuad::kLowPass, false}, {BiQuad::kHighPass, false}};
+    for (const auto& c : cases) {
+        for (const float rate : {44100.0f, 96000.0f, 192000.0f}) {
+            StereoBiQuad reference(c.type, c.controlled, false, rate);
+            const std::vector<float> expected = reference.render(kFrames, 4096);
+            for (const int block : {1, 7, 64, 256, 4096}) {
+                StereoBiQuad stereo(c.type, c.controlled, true, rate);
+                ASSERT_TRUE(stereo.paired);
+                const std::vector<float> got = stereo.render(kFrames, block);
+                EXPECT_EQ(0, std::memcmp(got.data(), expected.data(), got.size() * sizeof(float)))
+                    << "type " << c.type << " block " << block << " rate " << rate;
+            }
+        }
+    }
+}

@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <vector>
 
+#include "spkit/Cpu.h"
 #include "spkit/Gain.h"
 #include "spkit/Oversampling.h"
 #include "tests/spkit/UnitTestSupport.h"
@@ -432,3 +434,165 @@ TEST(Oversampling, ProcessDoesNotAllocate) {
     EXPECT_EQ(scope.stop().allocations, 0);
 }
 #endif
+
+// ---- Paired drive chains: the stereo kernels against the one-by-one path ----
+
+namespace {
+
+// Left gets hot noise (the tube's knee and its negative side), right a tone
+// with occasional huge values (the knee's input cap, infinities downstream).
+class Hot : public Unit {
+public:
+    explicit Hot(unsigned seed) : noise(seed, 2.5f) {}
+    void process(float* out, int count) override {
+        noise.process(out, count);
+        for (int i = 0; i < count; ++i)
+            if (++n % 997 == 0) out[i] = (n / 997) % 2 ? 3.0e30f : -7.0e29f;
+    }
+
+private:
+    UnitTestSupport::Noise noise;
+    long n = 0;
+};
+
+struct StereoDrive {
+    UnitTestSupport::Noise leftSource{7, 2.0f};
+    Hot rightSource{11};
+    HiirUpsampler up[2];
+    Tube tube[2];
+    HiirDownsampler down[2];
+    bool paired = false;
+
+    StereoDrive(SimdLevel level, float rate) {
+        up[0].setInput(&leftSource);
+        up[1].setInput(&rightSource);
+        for (int c = 0; c < 2; ++c) {
+            tube[c].setInput(&up[c]);
+            down[c].setInput(&tube[c]);
+            down[c].setSampleRate(rate);
+        }
+        forceSimdLevel(level);
+        paired = down[0].pairWith(down[1]);
+        forceSimdLevel(SimdLevel::Avx2);
+    }
+
+    // `total` frames in blocks of `block`; rightFirst pulls the right channel first.
+    std::vector<float> render(int total, int block, bool rightFirst = false) {
+        std::vector<float> out(2 * static_cast<size_t>(total));
+        for (int done = 0; done < total; done += block) {
+            const int n = std::min(block, total - done);
+            for (int k = 0; k < 2; ++k) {
+                const int c = rightFirst ? 1 - k : k;
+                down[c].process(out.data() + c * total + done, n);
+            }
+        }
+        return out;
+    }
+};
+
+bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+}
+
+}  // namespace
+
+TEST(OversamplingPair, EveryLevelMatchesTheOneByOnePathBitForBitAtEveryBlockSplitAndRate) {
+    constexpr int kFrames = 6000;
+    for (const float rate : {44100.0f, 48000.0f, 96000.0f, 192000.0f}) {
+        StereoDrive reference(SimdLevel::Scalar, rate);
+        ASSERT_FALSE(reference.paired);
+        const auto expected = reference.render(kFrames, 4096);
+        for (const SimdLevel level : {SimdLevel::Sse2, SimdLevel::Avx2}) {
+            if (simdLevel() < level) continue;
+            for (const int block : {1, 7, 64, 256, 4096}) {
+                StereoDrive drive(level, rate);
+                ASSERT_TRUE(drive.paired);
+                EXPECT_TRUE(sameBits(drive.render(kFrames, block), expected))
+                    << "level " << static_cast<int>(level) << " block " << block << " rate " << rate;
+            }
+        }
+    }
+}
+
+TEST(OversamplingPair, EitherChannelMayBePulledFirstAndClearActsOnBoth) {
+    StereoDrive reference(SimdLevel::Scalar, 44100.0f);
+    StereoDrive drive(simdLevel(), 44100.0f);
+    ASSERT_TRUE(drive.paired);
+    EXPECT_TRUE(sameBits(drive.render(700, 64, true), reference.render(700, 64)));
+    for (StereoDrive* d : {&reference, &drive}) {
+        for (int c = 0; c < 2; ++c) {
+            d->up[c].clear();
+            d->down[c].clear();
+        }
+    }
+    EXPECT_TRUE(sameBits(drive.render(700, 33), reference.render(700, 33)));
+}
+
+TEST(OversamplingPair, RefusesChainsOfAnotherShape) {
+    UnitTestSupport::Noise source;
+    HiirUpsampler up;
+    Tube tube;
+    HiirDownsampler left, right;
+    up.setInput(&source);
+    left.setInput(&tube);
+    tube.setInput(&up);
+    right.setInput(&up);  // no tube between
+    EXPECT_FALSE(left.pairWith(right));
+    EXPECT_FALSE(left.pairWith(left));
+}
+
+#if MORVELITH_COUNTS_ALLOCATIONS
+TEST(OversamplingPair, ProcessDoesNotAllocate) {
+    StereoDrive drive(simdLevel(), 44100.0f);
+    std::vector<float> out(4096);
+    TestSupport::AllocationScope scope;
+    for (int n : {256, 1, 17, 4096, 64}) {
+        drive.down[0].process(out.data(), n);
+        drive.down[1].process(out.data(), n);
+    }
+    EXPECT_EQ(scope.stop().allocations, 0);
+}
+#endif
+
+namespace {
+
+// Noise that notes the size of every pull.
+class PullLog : public Unit {
+public:
+    void process(float* out, int count) override {
+        noise.process(out, count);
+        sizes.push_back(count);
+    }
+    std::vector<int> sizes;
+
+private:
+    UnitTestSupport::Noise noise;
+};
+
+}  // namespace
+
+// Upstream units see the same pulls paired as one by one (a source whose
+// output depended on its block sizes once told the two apart).
+TEST(OversamplingPair, PullsItsSourcesInTheBlocksTheOneByOnePathPulls) {
+    std::vector<int> seen[2][2];
+    for (const bool pair : {false, true}) {
+        PullLog source[2];
+        HiirUpsampler up[2];
+        Tube tube[2];
+        HiirDownsampler down[2];
+        for (int c = 0; c < 2; ++c) {
+            up[c].setInput(&source[c]);
+            tube[c].setInput(&up[c]);
+            down[c].setInput(&tube[c]);
+        }
+        if (pair) {
+            ASSERT_EQ(down[0].pairWith(down[1]), simdLevel() != SimdLevel::Scalar);
+        }
+        std::vector<float> out(4096);
+        for (const int n : {96, 1000, 7, 4096, 300})
+            for (int c = 0; c < 2; ++c) down[c].process(out.data(), n);
+        for (int c = 0; c < 2; ++c) seen[pair][c] = source[c].sizes;
+    }
+    EXPECT_EQ(seen[1][0], seen[0][0]);
+    EXPECT_EQ(seen[1][1], seen[0][1]);
+}
