@@ -125,8 +125,8 @@ private:
     void settleLevels();
 
     // Sleeping while silent (MorvelithSleep.cpp), all on the audio thread.
-    // With no note held and everything after the amplitude envelope below
-    // -120 dBFS for longer than the delay lines hold, the instance stops
+    // With no note held, the pitch steady, and everything after the amplitude
+    // envelope below -120 dBFS for longer than the delay lines hold, it stops
     // computing: its output is exactly 0 and only the free-running phases move
     // on. Any event wakes it before the event applies.
     static constexpr float kSilenceLevel = 1.0e-6f;
@@ -185,6 +185,7 @@ private:
     bool sleepAllowed = true;
     bool asleep = false;
     int64_t quietFrames = 0;
+    float quietFrequency = 0.0f;
     int64_t asleepFrames = 0;
     int64_t advancedFrames = 0;
     float preRollLeft[kPreRollChunk] = {};

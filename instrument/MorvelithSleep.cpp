@@ -1,5 +1,5 @@
-// Sleeping while silent: after a note's last tail has died the instance stops
-// computing until the next event, its output exactly 0. The free-running
+// Sleeping while silent: after a note's last tail has died, at a steady pitch,
+// the instance stops computing until the next event, its output exactly 0. The free-running
 // phases (oscillator voices and drift, LFOs, trill, phaser sweep) move on step
 // for step while it sleeps; on waking the last stretch of the sleep is
 // rendered and discarded so the filters ahead of the envelope are warm again.
@@ -26,6 +26,20 @@ float LevelTap::takePeak() {
 }
 
 namespace {
+// Whether a multi-stage modulator will hold its level from here on: every
+// stage still to run aims at the level it has (a stage from a level to the
+// same target stays flat whatever its shape). Read through a derived class
+// naming the fields.
+struct CubicEnvStages : SPKit::CubicEnv {
+    static bool holding(SPKit::CubicEnv& e) {
+        const int count = e.*(&CubicEnvStages::stageCount);
+        const Stage* stages = e.*(&CubicEnvStages::stages);
+        for (int i = std::max(e.getStage(), 0); i < count; ++i)
+            if (stages[i].target != e.getLevel()) return false;
+        return true;
+    }
+};
+
 // The largest multiple of the control-rate divisor not above n (0 for n <= 0).
 int64_t controlGridFloor(int64_t n) {
     return n <= 0 ? 0 : n - n % SPKit::kControlRateDivisor;
@@ -49,8 +63,16 @@ void MorvelithPlugin::observeSilence(VstInt32 frames) {
     float peak = 0.0f;
     for (LevelTap* tap : {&envelopeTapLeft, &envelopeTapRight, &outputTapLeft, &outputTapRight})
         peak = std::max(peak, tap->takePeak());
+    // The oscillator's phases can be moved on exactly only at a frequency that
+    // holds: no glide, bend, pitch envelope, modulator fade or modulation of
+    // the pitch still under way (an instance whose pitch keeps moving stays awake).
+    const float frequency = oscillator.getFrequency();
+    bool steady = frequency == quietFrequency;
+    quietFrequency = frequency;
+    for (SPKit::CubicEnv* modulator : {&pitchEnvelope, &lfoEnvelope, &vibratoEnvelope, &trillEnvelope})
+        steady = steady && CubicEnvStages::holding(*modulator);
     // A NaN peak is not quiet: the comparison fails and the count restarts.
-    if (heldCount == 0 && peak < kSilenceLevel) {
+    if (heldCount == 0 && steady && peak < kSilenceLevel) {
         quietFrames += frames;
     } else {
         quietFrames = 0;
@@ -87,6 +109,14 @@ void MorvelithPlugin::wake() {
     // sweep is moved on by hand; a Mux hands each block to all its consumers
     // in turn, so the graph is always pulled whole, from its outputs.
     const int64_t preRoll = asleepFrames - skipped;
+    // The high-pass ahead of the envelope can ring for seconds at its lowest
+    // cutoffs; after a sleep longer than the pre-roll its own transient would
+    // long have died, and its integrators rest near 0 for an input without DC,
+    // so that is a closer start than the state the sleep began with.
+    if (skipped >= preRollFrames()) {
+        highPassLeft.reset();
+        highPassRight.reset();
+    }
     for (SPKit::Bypass* bypass : {&driveBypassLeft, &driveBypassRight, &phaserBypassLeft, &phaserBypassRight,
                                   &eqBypassLeft, &eqBypassRight})
         bypass->setBypassed(true);
