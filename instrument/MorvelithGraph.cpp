@@ -172,8 +172,10 @@ void MorvelithPlugin::buildGraph() {
     tremoloRight.setControl(&ampLfoBus);
     ampEnvelopeLeft.setInput(&tremoloLeft);
     ampEnvelopeRight.setInput(&tremoloRight);
-    driveInLeft.setInput(&ampEnvelopeLeft);
-    driveInRight.setInput(&ampEnvelopeRight);
+    envelopeTapLeft.setInput(&ampEnvelopeLeft);
+    envelopeTapRight.setInput(&ampEnvelopeRight);
+    driveInLeft.setInput(&envelopeTapLeft);
+    driveInRight.setInput(&envelopeTapRight);
     for (SPKit::BiQuad* filter : {&driveFilterLeft, &driveFilterRight}) {
         filter->setType(SPKit::BiQuad::kLowPass);
         filter->setFrequency(kDriveFilterFraction * getSampleRate());
@@ -341,8 +343,10 @@ void MorvelithPlugin::buildGraph() {
     eqBypassRight.setInput(&eq2Right);
 
     // Output.
-    masterLeft.setInput(&eqBypassLeft);
-    masterRight.setInput(&eqBypassRight);
+    outputTapLeft.setInput(&eqBypassLeft);
+    outputTapRight.setInput(&eqBypassRight);
+    masterLeft.setInput(&outputTapLeft);
+    masterRight.setInput(&outputTapRight);
     outputLeft.setInput(&masterLeft);
     outputRight.setInput(&masterRight);
 

@@ -22,6 +22,7 @@ float noteFrequency(int note) { return static_cast<float>(440.0 * std::exp2((not
 }  // namespace
 
 void MorvelithPlugin::noteOn(int note, int velocity) {
+    wake();
     Synth::noteOn(note, velocity);
     notePitch.setValue(noteFrequency(note));
     // Another note still held: legato, the glide slides to the new pitch.
@@ -66,6 +67,7 @@ void MorvelithPlugin::noteOn(int note, int velocity) {
 }
 
 void MorvelithPlugin::noteOff(int note) {
+    wake();
     Synth::noteOff(note);
     if (heldCount == 0) {
         lpfEnvelope.startStage(kReleaseStage);
@@ -79,6 +81,7 @@ void MorvelithPlugin::noteOff(int note) {
 }
 
 void MorvelithPlugin::allNotesOff() {
+    wake();
     Synth::allNotesOff();
     lpfEnvelope.startStage(kReleaseStage);
     hpfEnvelope.startStage(kReleaseStage);
@@ -87,6 +90,7 @@ void MorvelithPlugin::allNotesOff() {
 }
 
 void MorvelithPlugin::controllerChanged(int kind, float value) {
+    wake();
     if (kind != kPitchBendController) return;
     // Qualified: inside the class kPitchBend names the frame's event kind (4).
     bendValue.setValue(stored(ParameterIndex::kPitchBend) * value);

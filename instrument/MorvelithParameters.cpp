@@ -67,6 +67,7 @@ void MorvelithPlugin::reapply(std::initializer_list<int> indices) {
 }
 
 void MorvelithPlugin::parameterChanged(VstInt32 index, float value) {
+    wake();
     Synth::parameterChanged(index, value);
     if (graphBuilt) {  // nothing to set before the graph exists
         if (index == kDriveAmount) applyEffectParameter(index, value);
@@ -82,6 +83,7 @@ void MorvelithPlugin::parameterChanged(VstInt32 index, float value) {
 }
 
 void MorvelithPlugin::applyProgram(VstInt32 program) {
+    wake();
     resetState();
     Synth::applyProgram(program);
     // The output is faded out or not yet running here: the new levels apply
@@ -515,6 +517,7 @@ void MorvelithPlugin::applyDelayFeedback(SPKit::StereoDelay& delay, float v) {
 }
 
 void MorvelithPlugin::tempoChanged() {
+    wake();
     reapply({kTrillRateSynced, kTrillDelaySynced, kTrillFadeSynced, kVibraRateSynced, kVibraDelaySynced,
              kVibraFadeSynced, kLfoRateSynced, kLfoDelaySynced, kLfoFadeSynced, kAmpAtkSynced, kAmpHldSynced,
              kAmpDcySynced, kAmpRelSynced, kLpfAtkSynced, kLpfHldSynced, kLpfDcySynced, kLpfRelSynced,

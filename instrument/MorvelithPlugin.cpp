@@ -89,6 +89,7 @@ void MorvelithPlugin::suspend() {
 }
 
 void MorvelithPlugin::resume() {
+    wake();
     resetState();
     Synth::resume();
 }
@@ -120,6 +121,10 @@ void MorvelithPlugin::processBlock(float** inputs, float** outputs, VstInt32 fra
         Synth::processBlock(inputs, outputs, frames);
         return;
     }
+    if (asleep) {
+        sleepBlock(outputs, frames);
+        return;
+    }
     if (levelsUnheard) {
         settleLevels();
         levelsUnheard = false;
@@ -127,6 +132,7 @@ void MorvelithPlugin::processBlock(float** inputs, float** outputs, VstInt32 fra
     // Left first: the oscillator's first pull of a block is its left output.
     outputLeft.process(outputs[0], frames);
     outputRight.process(outputs[1], frames);
+    observeSilence(frames);
 }
 
 // --- Store operations ------------------------------------------------------------

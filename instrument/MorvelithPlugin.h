@@ -5,6 +5,8 @@
 // Sound is pulled: left output first, then right.
 #pragma once
 
+#include <cstdint>
+
 #include "frame/Synth.h"
 #include "spkit/Control.h"
 #include "spkit/Delays.h"
@@ -31,6 +33,18 @@ public:
     double getCurrent() const { return output; }
     // setTime, then the glide rests where it was.
     void retime(double ms);
+};
+
+// A pass-through that keeps the largest magnitude it has passed: the
+// instrument listens to its own signal through these to sleep when silent.
+class LevelTap : public SPKit::Base {
+public:
+    void process(float* out, int count) override;
+    // The peak since the last call; the next call starts afresh. Audio thread.
+    float takePeak();
+
+private:
+    float peak = 0.0f;
 };
 
 class MorvelithPlugin : public Synth {
@@ -110,6 +124,32 @@ private:
     // Ends every level glide at its gain (after a program is applied).
     void settleLevels();
 
+    // Sleeping while silent (MorvelithSleep.cpp), all on the audio thread.
+    // With no note held, the pitch steady, and everything after the amplitude
+    // envelope below -120 dBFS for longer than the delay lines hold, it stops
+    // computing: its output is exactly 0 and only the free-running phases move
+    // on. Any event wakes it before the event applies.
+    static constexpr float kSilenceLevel = 1.0e-6f;
+    // Quiet beyond the longest delay before sleeping: the phaser, spread,
+    // equaliser and drive filters ring out well within it.
+    static constexpr float kSleepMarginMs = 100.0f;
+    // On waking, the last stretch of the sleep is rendered and discarded, so
+    // the filters ahead of the envelope and the control glides are where they
+    // would be.
+    static constexpr float kPreRollMs = 200.0f;
+    static constexpr int kPreRollChunk = 256;
+    // After a rendered block: counts quiet frames and falls asleep after enough.
+    void observeSilence(VstInt32 frames);
+    // A block while asleep: exact zeros, and the phases moved on.
+    void sleepBlock(float** outputs, VstInt32 frames);
+    // Called first by every event handler: catches up and renders the pre-roll.
+    void wake();
+    // Moves every free-running phase on by `frames` (a multiple of the
+    // control-rate divisor, so the control grid stays where it would be).
+    void advanceFreeRunning(int64_t frames);
+    int64_t sleepHoldFrames();
+    int64_t preRollFrames();
+
     // Parameter mappings by section (MorvelithParameters.cpp).
     void applyOscillatorParameter(int index, float v);
     void applyPitchParameter(int index, float v);
@@ -136,6 +176,20 @@ private:
     bool levelsUnheard = false;
     // The editor, owned by the interface's base class; told of every change.
     MorvelithEditor* window = nullptr;
+
+    // Sleep state.
+    LevelTap envelopeTapLeft;
+    LevelTap envelopeTapRight;
+    LevelTap outputTapLeft;
+    LevelTap outputTapRight;
+    bool sleepAllowed = true;
+    bool asleep = false;
+    int64_t quietFrames = 0;
+    float quietFrequency = 0.0f;
+    int64_t asleepFrames = 0;
+    int64_t advancedFrames = 0;
+    float preRollLeft[kPreRollChunk] = {};
+    float preRollRight[kPreRollChunk] = {};
 
     // ---- Pitch section (control rate) -------------------------------------
     SPKit::Unit notePitch{440.0f};

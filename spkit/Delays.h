@@ -197,6 +197,10 @@ protected:
     float mixSpan = 0.0f;
     int mixGlideSamples = 1;
     int mixRemaining = 0;
+public:
+    // Moves the sweep on by `count` samples as process() would, without
+    // touching the all-pass chain. Audio thread.
+    void advance(int count);
 };
 
 }  // namespace SPKit

@@ -231,6 +231,11 @@ private:
     // The vector span renderer this processor runs, picked when built; null:
     // the scalar loops (the reference the vector paths are tested against).
     void (*renderer)(OscillatorSpan::SpanJob&) = nullptr;
+public:
+    // Moves the voices' phases, their phase locking and the drift LFOs on by
+    // `count` samples as process() would at the frequency last applied, without
+    // rendering (for an instance that sleeps while silent). Audio thread.
+    void advance(int count);
 };
 
 // A naive ±1 square wave; used as the trill's switching source.
@@ -244,6 +249,10 @@ public:
 private:
     float increment = 1.0f;  // radians per sample
     float sign = 1.0f;
+public:
+    // Moves the square wave on by `count` samples as process() would at its
+    // present frequency, without writing them. Audio thread.
+    void advance(int count);
 };
 
 // A fast integer noise generator (xor-add recurrence), output in -1 … 1.

@@ -10,3 +10,5 @@ morvelith_add_test(engine_lifecycle SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/engine_l
   LIBS ${ENGINE_TEST_LIBS} LABELS instrument)
 morvelith_add_test(engine_realtime SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/engine_realtime_test.cpp
   LIBS ${ENGINE_TEST_LIBS} LABELS instrument)
+morvelith_add_test(engine_sleep SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/engine_sleep_test.cpp
+  LIBS ${ENGINE_TEST_LIBS} LABELS instrument)

@@ -314,6 +314,9 @@ struct MorvelithPluginTestAccess {
     static SPKit::Gain& outputLeft(P& p) { return p.outputLeft; }
     static SPKit::Gain& outputRight(P& p) { return p.outputRight; }
     static SPKit::Mux& lfoBus(P& p) { return p.lfoBus; }
+    // Sleeping while silent: allowed (the default) or not, and whether it sleeps now.
+    static void allowSleep(P& p, bool allowed) { p.sleepAllowed = allowed; }
+    static bool isAsleep(P& p) { return p.asleep; }
     static SPKit::Mux& dryBusLeft(P& p) { return p.dryBusLeft; }
     static SPKit::Mux& spreadBusLeft(P& p) { return p.spreadBusLeft; }
     static SPKit::Mux& lpfCutoffBus(P& p) { return p.lpfCutoffBus; }

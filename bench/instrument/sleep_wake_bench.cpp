@@ -1,0 +1,115 @@
+// How closely a note after a sleep matches an instance that never slept, over
+// all 100 factory programs: a short note, silence until the sleeping instance
+// sleeps, a further second asleep, then a note; the largest difference over
+// its first 200 ms, in dB relative to the never-sleeping note's peak. Also
+// which programs never sleep (a drone, or a tail that grows back).
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "tests/instrument/engine_support.h"
+
+using EngineTest::Engine;
+using Access = Vst::MorvelithPluginTestAccess;
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr int kNote = 57;
+constexpr int kShortNote = kRate / 5;
+constexpr int kMaxSettle = 30 * kRate;
+constexpr int kAsleepFor = kRate;
+constexpr int kWakeOffset = 100;      // the note falls inside a block
+constexpr int kMeasured = kRate / 5;  // 200 ms
+
+struct Outcome {
+    bool slept = false;
+    double sleepSeconds = 0.0;
+    double differenceDb = -999.0;
+};
+
+Outcome measure(int program) {
+    Outcome outcome;
+    std::unique_ptr<Engine> engines[2] = {std::make_unique<Engine>(true, program),
+                                          std::make_unique<Engine>(true, program)};
+    for (int k = 0; k < 2; ++k) {
+        engines[k]->start();
+        Access::allowSleep(*engines[k]->plugin, k == 0);
+        engines[k]->noteOn(kNote, 100);
+        engines[k]->render(kShortNote);
+        engines[k]->noteOff(kNote);
+    }
+    Engine& sleeping = *engines[0];
+    Engine& awake = *engines[1];
+    int settled = kShortNote;
+    while (settled < kMaxSettle && !Access::isAsleep(*sleeping.plugin)) {
+        sleeping.render(Engine::kBlock);
+        awake.render(Engine::kBlock);
+        settled += Engine::kBlock;
+    }
+    if (!Access::isAsleep(*sleeping.plugin)) return outcome;
+    outcome.slept = true;
+    outcome.sleepSeconds = static_cast<double>(settled) / kRate;
+    for (Engine* e : {&sleeping, &awake}) {
+        e->render(kAsleepFor);
+        e->noteOn(kNote, 100, kWakeOffset);
+        e->render(kWakeOffset + kMeasured);
+    }
+    const size_t from = sleeping.left.size() - kMeasured;
+    double difference = 0.0, peak = 0.0;
+    for (size_t i = from; i < sleeping.left.size(); ++i) {
+        difference = std::max({difference, static_cast<double>(std::fabs(sleeping.left[i] - awake.left[i])),
+                               static_cast<double>(std::fabs(sleeping.right[i] - awake.right[i]))});
+        peak = std::max({peak, static_cast<double>(std::fabs(awake.left[i])),
+                         static_cast<double>(std::fabs(awake.right[i]))});
+    }
+    outcome.differenceDb = difference > 0.0 && peak > 0.0 ? 20.0 * std::log10(difference / peak) : -999.0;
+    return outcome;
+}
+
+void BM_WakeDifferenceOverPrograms(benchmark::State& state) {
+    std::vector<double> figures;
+    std::vector<int> sleepless;
+    int worstProgram = -1;
+    for (auto _ : state) {
+        figures.clear();
+        sleepless.clear();
+        double worst = -1000.0;
+        std::printf("program  asleep after (s)  wake difference (dB re peak)\n");
+        for (int p = 0; p < Vst::MorvelithPlugin::kNumPrograms; ++p) {
+            const Outcome o = measure(p);
+            if (!o.slept) {
+                sleepless.push_back(p);
+                std::printf("%7d  %16s\n", p, "never");
+                continue;
+            }
+            std::printf("%7d  %16.2f  %10.1f\n", p, o.sleepSeconds, o.differenceDb);
+            figures.push_back(o.differenceDb);
+            if (o.differenceDb > worst) {
+                worst = o.differenceDb;
+                worstProgram = p;
+            }
+        }
+    }
+    std::vector<double> sorted = figures;
+    std::sort(sorted.begin(), sorted.end());
+    const auto below80 = std::count_if(figures.begin(), figures.end(), [](double d) { return d < -80.0; });
+    state.counters["worst_db"] = sorted.empty() ? 0.0 : sorted.back();
+    state.counters["median_db"] = sorted.empty() ? 0.0 : sorted[sorted.size() / 2];
+    state.counters["worst_program"] = worstProgram;
+    state.counters["below_-80dB"] = static_cast<double>(below80);
+    state.counters["slept"] = static_cast<double>(figures.size());
+    std::printf("slept: %zu of 100; below -80 dB: %ld; median %.1f dB; worst %.1f dB (program %d); never slept:",
+                figures.size(), static_cast<long>(below80), sorted.empty() ? 0.0 : sorted[sorted.size() / 2],
+                sorted.empty() ? 0.0 : sorted.back(), worstProgram);
+    for (int p : sleepless) std::printf(" %d", p);
+    std::printf("\n");
+}
+
+}  // namespace
+
+BENCHMARK(BM_WakeDifferenceOverPrograms)->Unit(benchmark::kSecond)->Iterations(1);

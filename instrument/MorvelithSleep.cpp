@@ -1,0 +1,166 @@
+// Sleeping while silent: after a note's last tail has died, at a steady pitch,
+// the instance stops computing until the next event, its output exactly 0. The free-running
+// phases (oscillator voices and drift, LFOs, trill, phaser sweep) move on step
+// for step while it sleeps; on waking the last stretch of the sleep is
+// rendered and discarded so the filters ahead of the envelope are warm again.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "instrument/MorvelithPlugin.h"
+#include "instrument/ParameterIndex.h"
+
+namespace Vst {
+
+void LevelTap::process(float* out, int count) {
+    input->process(out, count);
+    float p = peak;
+    for (int i = 0; i < count; ++i) p = std::max(p, std::fabs(out[i]));
+    peak = p;
+}
+
+float LevelTap::takePeak() {
+    const float p = peak;
+    peak = 0.0f;
+    return p;
+}
+
+namespace {
+// Whether a multi-stage modulator will hold its level from here on: every
+// stage still to run aims at the level it has (a stage from a level to the
+// same target stays flat whatever its shape). Read through a derived class
+// naming the fields.
+struct CubicEnvStages : SPKit::CubicEnv {
+    static bool holding(SPKit::CubicEnv& e) {
+        const int count = e.*(&CubicEnvStages::stageCount);
+        const Stage* stages = e.*(&CubicEnvStages::stages);
+        for (int i = std::max(e.getStage(), 0); i < count; ++i)
+            if (stages[i].target != e.getLevel()) return false;
+        return true;
+    }
+};
+
+// The largest multiple of the control-rate divisor not above n (0 for n <= 0).
+int64_t controlGridFloor(int64_t n) {
+    return n <= 0 ? 0 : n - n % SPKit::kControlRateDivisor;
+}
+}  // namespace
+
+int64_t MorvelithPlugin::sleepHoldFrames() {
+    int longest = 0;
+    for (SPKit::StereoDelay* delay : {&hpfDelay, &bpfDelay})
+        for (int channel = 0; channel < 2; ++channel) longest = std::max(longest, delay->getChannel(channel)->getDelay());
+    const float spread = std::max(spreadDelayLeft.getDelay(), spreadDelayRight.getDelay());
+    const float margin = kSleepMarginMs * 0.001f * getSampleRate();
+    return longest + static_cast<int64_t>(std::ceil(spread + margin));
+}
+
+int64_t MorvelithPlugin::preRollFrames() {
+    return static_cast<int64_t>(std::ceil(kPreRollMs * 0.001f * getSampleRate()));
+}
+
+void MorvelithPlugin::observeSilence(VstInt32 frames) {
+    float peak = 0.0f;
+    for (LevelTap* tap : {&envelopeTapLeft, &envelopeTapRight, &outputTapLeft, &outputTapRight})
+        peak = std::max(peak, tap->takePeak());
+    // The oscillator's phases can be moved on exactly only at a frequency that
+    // holds: no glide, bend, pitch envelope, modulator fade or modulation of
+    // the pitch still under way (an instance whose pitch keeps moving stays awake).
+    const float frequency = oscillator.getFrequency();
+    bool steady = frequency == quietFrequency;
+    quietFrequency = frequency;
+    for (SPKit::CubicEnv* modulator : {&pitchEnvelope, &lfoEnvelope, &vibratoEnvelope, &trillEnvelope})
+        steady = steady && CubicEnvStages::holding(*modulator);
+    // A NaN peak is not quiet: the comparison fails and the count restarts.
+    if (heldCount == 0 && steady && peak < kSilenceLevel) {
+        quietFrames += frames;
+    } else {
+        quietFrames = 0;
+    }
+    if (!sleepAllowed || quietFrames < sleepHoldFrames()) return;
+    asleep = true;
+    asleepFrames = 0;
+    advancedFrames = 0;
+}
+
+void MorvelithPlugin::sleepBlock(float** outputs, VstInt32 frames) {
+    for (int channel = 0; channel < kNumOutputs; ++channel)
+        if (outputs[channel] != nullptr) std::memset(outputs[channel], 0, sizeof(float) * static_cast<size_t>(frames));
+    asleepFrames += frames;
+    // Everything but the pre-roll's stretch is moved on now, a block at a
+    // time, so waking costs only the pre-roll.
+    const int64_t due = controlGridFloor(asleepFrames - preRollFrames());
+    if (due > advancedFrames) {
+        advanceFreeRunning(due - advancedFrames);
+        advancedFrames = due;
+    }
+}
+
+void MorvelithPlugin::wake() {
+    quietFrames = 0;
+    if (!asleep) return;
+    asleep = false;
+    // The skipped stretch ends on the control grid; the pre-roll renders the
+    // rest (at least kPreRollMs unless the sleep was shorter).
+    const int64_t skipped = controlGridFloor(asleepFrames - preRollFrames());
+    if (skipped > advancedFrames) advanceFreeRunning(skipped - advancedFrames);
+    // The drive, phaser and equaliser are switched out for the pre-roll: their
+    // input is silent, so running them would only cost time. The phaser's
+    // sweep is moved on by hand; a Mux hands each block to all its consumers
+    // in turn, so the graph is always pulled whole, from its outputs.
+    const int64_t preRoll = asleepFrames - skipped;
+    // The high-pass ahead of the envelope can ring for seconds at its lowest
+    // cutoffs; after a sleep longer than the pre-roll its own transient would
+    // long have died, and its integrators rest near 0 for an input without DC,
+    // so that is a closer start than the state the sleep began with.
+    if (skipped >= preRollFrames()) {
+        highPassLeft.reset();
+        highPassRight.reset();
+    }
+    for (SPKit::Bypass* bypass : {&driveBypassLeft, &driveBypassRight, &phaserBypassLeft, &phaserBypassRight,
+                                  &eqBypassLeft, &eqBypassRight})
+        bypass->setBypassed(true);
+    for (int64_t left = preRoll; left > 0;) {
+        const int n = static_cast<int>(std::min<int64_t>(left, kPreRollChunk));
+        outputLeft.process(preRollLeft, n);
+        outputRight.process(preRollRight, n);
+        left -= n;
+    }
+    if (isOn(kPhaserEnable))
+        for (int64_t left = preRoll; left > 0;) {
+            const int n = static_cast<int>(std::min<int64_t>(left, SPKit::kMaxBlock));
+            phaserLeft.advance(n);
+            phaserRight.advance(n);
+            left -= n;
+        }
+    // As applyEffectParameter sets them.
+    const bool driveOut = !(stored(kDriveAmount) > 0.0f);
+    driveBypassLeft.setBypassed(driveOut);
+    driveBypassRight.setBypassed(driveOut);
+    phaserBypassLeft.setBypassed(!isOn(kPhaserEnable));
+    phaserBypassRight.setBypassed(!isOn(kPhaserEnable));
+    eqBypassLeft.setBypassed(!isOn(kEqEnable));
+    eqBypassRight.setBypassed(!isOn(kEqEnable));
+    for (LevelTap* tap : {&envelopeTapLeft, &envelopeTapRight, &outputTapLeft, &outputTapRight}) tap->takePeak();
+    asleepFrames = 0;
+    advancedFrames = 0;
+}
+
+void MorvelithPlugin::advanceFreeRunning(int64_t frames) {
+    for (int64_t left = frames; left > 0;) {
+        const int n = static_cast<int>(std::min<int64_t>(left, SPKit::kMaxBlock));
+        oscillator.advance(n);
+        // The phaser runs only while enabled; bypassed, its sweep stands still.
+        if (isOn(kPhaserEnable)) {
+            phaserLeft.advance(n);
+            phaserRight.advance(n);
+        }
+        // The modulators run at the control rate: one step per eight frames.
+        const int steps = n / SPKit::kControlRateDivisor;
+        for (SPKit::LFO* modulator : {&lfo, &vibratoLfo, &spreadLfo, &bpfDelayLfo}) modulator->advance(steps);
+        trillOscillator.advance(steps);
+        left -= n;
+    }
+}
+
+}  // namespace Vst

@@ -1,0 +1,214 @@
+// Sleeping while silent: after the last tail has died the output is exactly 0
+// and nothing that still sounded in a never-sleeping instance was cut; a note
+// after the sleep starts at its own frame at any block split, with the
+// free-running phases where an instance that never slept has them; and
+// sleeping, waking and the pre-roll allocate nothing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "engine_support.h"
+#include "tests/support/AllocationCounter.h"
+
+using EngineTest::Engine;
+using Access = Vst::MorvelithPluginTestAccess;
+
+namespace {
+
+constexpr int kNote = 57;
+constexpr float kSilence = 1.0e-6f;  // -120 dBFS
+
+// An engine at 44.1 kHz on a program, with extra settings, that sleeps or not.
+std::unique_ptr<Engine> makeEngine(int program, bool sleeps,
+                                   std::initializer_list<std::pair<int, float>> settings = {}) {
+    auto engine = std::make_unique<Engine>(true, program);
+    engine->start();
+    Access::allowSleep(*engine->plugin, sleeps);
+    for (const auto& [index, value] : settings) engine->setParameter(index, value);
+    return engine;
+}
+
+// A short note, then silence; `frames` in all, in blocks of `block`.
+void playShortNote(Engine& e, int frames, int block = Engine::kBlock) {
+    e.noteOn(kNote, 100);
+    e.render(8820, block);
+    e.noteOff(kNote);
+    e.render(frames - 8820, block);
+}
+
+double peakOf(const std::vector<float>& x, size_t from, size_t to) {
+    double p = 0.0;
+    for (size_t i = from; i < to && i < x.size(); ++i) p = std::max(p, static_cast<double>(std::fabs(x[i])));
+    return p;
+}
+
+struct TailCase {
+    const char* name;
+    int program;
+    std::vector<std::pair<int, float>> settings;
+    int seconds;
+    // False where the tail never falls below the threshold (a drone, or a
+    // loop that grows back from a whisper): then it must never sleep.
+    bool sleeps;
+};
+
+class SleepTails : public ::testing::TestWithParam<TailCase> {};
+
+// The sleeping instance against one that never sleeps, sample for sample: until
+// it sleeps they are identical; once asleep it gives exact zeros, and the
+// never-sleeping one is below -120 dBFS there (no tail above it was cut).
+TEST_P(SleepTails, AsleepOnlyWhereTheNeverSleepingOutputIsBelowTheThreshold) {
+    const TailCase& c = GetParam();
+    auto sleeping = makeEngine(c.program, true);
+    auto awake = makeEngine(c.program, false);
+    for (const auto& [index, value] : c.settings) {
+        sleeping->setParameter(index, value);
+        awake->setParameter(index, value);
+    }
+    const int frames = c.seconds * 44100;
+    playShortNote(*sleeping, frames);
+    playShortNote(*awake, frames);
+    EXPECT_FALSE(Access::isAsleep(*awake->plugin));
+    if (!c.sleeps) {
+        EXPECT_FALSE(Access::isAsleep(*sleeping->plugin));
+        EXPECT_EQ(sleeping->left, awake->left);
+        EXPECT_EQ(sleeping->right, awake->right);
+        EXPECT_GT(peakOf(awake->left, awake->left.size() - 44100, awake->left.size()), kSilence);
+        return;
+    }
+    ASSERT_TRUE(Access::isAsleep(*sleeping->plugin)) << "never fell asleep";
+
+    // The first frame of the trailing run of exact zeros in both channels.
+    size_t sleepStart = sleeping->left.size();
+    while (sleepStart > 0 && sleeping->left[sleepStart - 1] == 0.0f && sleeping->right[sleepStart - 1] == 0.0f)
+        --sleepStart;
+    ASSERT_LT(sleepStart, sleeping->left.size());
+    for (size_t i = 0; i < sleepStart; ++i) {
+        ASSERT_EQ(sleeping->left[i], awake->left[i]) << "frame " << i;
+        ASSERT_EQ(sleeping->right[i], awake->right[i]) << "frame " << i;
+    }
+    EXPECT_LT(peakOf(awake->left, sleepStart, awake->left.size()), kSilence);
+    EXPECT_LT(peakOf(awake->right, sleepStart, awake->right.size()), kSilence);
+    // The note itself was heard.
+    EXPECT_GT(peakOf(awake->left, 0, sleepStart), 1.0e-3);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Programs, SleepTails,
+    ::testing::Values(TailCase{"defaults", Engine::kDefaultsProgram, {}, 3, true},
+                      TailCase{"long_feedback_delays",
+                               Engine::kDefaultsProgram,
+                               {{Vst::kDelayEnable, 1.0f},
+                                {Vst::kHpfDelayMix, 0.8f},
+                                {Vst::kHpfDelayFb, 0.5f},
+                                {Vst::kBpfDelayMix, 0.8f},
+                                {Vst::kBpfDelayFb, 0.5f}},
+                               40, true},
+                      TailCase{"program15", 15, {}, 20, false}, TailCase{"program51", 51, {}, 20, false},
+                      TailCase{"program66", 66, {}, 20, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Sleep, then a note at a frame inside a block; the note starts on its frame at
+// every block split, the renders agree across splits, and after waking the
+// free-running phases are where a never-sleeping instance has them.
+TEST(SleepWake, NoteAfterSleepStartsOnItsFrameAtEveryBlockSplit) {
+    constexpr int kSettle = 3 * 44100;
+    constexpr int kWakeAt = kSettle + 12345;  // inside a block at every split
+    constexpr int kAfter = 8820;
+    std::vector<float> first;
+    for (int block : {1, 7, 64, 256, 4096}) {
+        SCOPED_TRACE(block);
+        auto sleeping = makeEngine(Engine::kDefaultsProgram, true);
+        auto awake = makeEngine(Engine::kDefaultsProgram, false);
+        for (Engine* e : {sleeping.get(), awake.get()}) {
+            playShortNote(*e, kSettle, block);
+            e->render(kWakeAt - kSettle, block);
+        }
+        ASSERT_TRUE(Access::isAsleep(*sleeping->plugin));
+        for (Engine* e : {sleeping.get(), awake.get()}) {
+            // Delivered with the block that holds the wake frame, at its offset.
+            e->noteOn(kNote, 100, 0);
+            e->render(kAfter, block);
+        }
+        EXPECT_FALSE(Access::isAsleep(*sleeping->plugin));
+        // Nothing before the note's frame, sound from it on.
+        EXPECT_EQ(peakOf(sleeping->left, kWakeAt - 2000, kWakeAt), 0.0);
+        EXPECT_EQ(peakOf(sleeping->right, kWakeAt - 2000, kWakeAt), 0.0);
+        EXPECT_NE(sleeping->left[kWakeAt], 0.0f);
+        EXPECT_NE(awake->left[kWakeAt], 0.0f);
+
+        // Free-running state as if it had never slept.
+        auto& os = Access::oscillator(*sleeping->plugin);
+        auto& oa = Access::oscillator(*awake->plugin);
+        for (int j = 0; j < SPKit::MultiOscillator::kVoices; ++j) EXPECT_EQ(os.voicePhase(j), oa.voicePhase(j)) << j;
+        EXPECT_EQ(Access::lfo(*sleeping->plugin).state().x, Access::lfo(*awake->plugin).state().x);
+        EXPECT_EQ(Access::lfo(*sleeping->plugin).state().y, Access::lfo(*awake->plugin).state().y);
+        EXPECT_EQ(Access::vibratoLfo(*sleeping->plugin).state().x, Access::vibratoLfo(*awake->plugin).state().x);
+        EXPECT_EQ(Access::spreadLfo(*sleeping->plugin).state().x, Access::spreadLfo(*awake->plugin).state().x);
+        EXPECT_EQ(Access::bpfDelayLfo(*sleeping->plugin).state().x, Access::bpfDelayLfo(*awake->plugin).state().x);
+        EXPECT_EQ(Access::trillOscillator(*sleeping->plugin).getPhase(),
+                  Access::trillOscillator(*awake->plugin).getPhase());
+
+        // Close to the never-sleeping note (the figure over every program is
+        // the sleep bench's; the resonant high-pass's long memory keeps it
+        // from being exact), and the same at every split.
+        double diff = 0.0;
+        for (int i = kWakeAt; i < kWakeAt + kAfter; ++i)
+            diff = std::max(diff, static_cast<double>(std::fabs(sleeping->left[i] - awake->left[i])));
+        const double peak = peakOf(awake->left, kWakeAt, kWakeAt + kAfter);
+        EXPECT_LT(diff, peak * 0.01) << "difference " << 20.0 * std::log10(diff / peak) << " dB";
+        std::vector<float> note(sleeping->left.begin() + kWakeAt, sleeping->left.end());
+        if (first.empty()) {
+            first = note;
+            continue;
+        }
+        double splitDiff = 0.0;
+        for (size_t i = 0; i < note.size(); ++i)
+            splitDiff = std::max(splitDiff, static_cast<double>(std::fabs(note[i] - first[i])));
+        EXPECT_LT(splitDiff, peak * 0.01);
+    }
+}
+
+// A parameter change wakes it too, and the next block renders again.
+TEST(SleepWake, ParameterChangeWakes) {
+    auto e = makeEngine(Engine::kDefaultsProgram, true);
+    playShortNote(*e, 3 * 44100);
+    ASSERT_TRUE(Access::isAsleep(*e->plugin));
+    e->setParameter(Vst::kMasterLevel, 0.5f);
+    e->render(256);
+    EXPECT_FALSE(Access::isAsleep(*e->plugin));
+}
+
+#if MORVELITH_COUNTS_ALLOCATIONS
+// Falling asleep, sleeping, and waking with its pre-roll touch no heap (the
+// rig's MIDI delivery is outside the counted stretches).
+TEST(SleepRealtime, SleepAndWakeAllocateNothing) {
+    ASSERT_TRUE(TestSupport::allocationCounterActive());
+    auto e = makeEngine(Engine::kDefaultsProgram, true);
+    std::vector<float> l(256), r(256);
+    long allocations = 0;
+    const auto blocks = [&](int n) {
+        TestSupport::AllocationScope scope;
+        for (int i = 0; i < n; ++i) e->renderInto(l.data(), r.data(), 256);
+        allocations += scope.stop().allocations;
+    };
+    e->noteOn(kNote, 100);
+    e->deliverMidi();
+    blocks(40);
+    e->noteOff(kNote);
+    e->deliverMidi();
+    blocks(600);
+    const bool slept = Access::isAsleep(*e->plugin);
+    e->noteOn(kNote, 100);
+    e->deliverMidi();
+    blocks(10);
+    EXPECT_EQ(allocations, 0);
+    EXPECT_TRUE(slept);
+    EXPECT_GT(peakOf(l, 0, l.size()), 0.0);
+}
+#endif
+
+}  // namespace
