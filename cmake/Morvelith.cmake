@@ -29,15 +29,23 @@ function(morvelith_add_bench name)
   set(MORVELITH_BENCH_TARGETS ${MORVELITH_BENCH_TARGETS} ${name} CACHE INTERNAL "")
 endfunction()
 
-# morvelith_plugin_binary(<target> <output directory> <version script>)
+# morvelith_plugin_binary(<target> <output directory> <version script or .def>)
 # A library a host loads by path: no "lib" prefix, only the entry points the
 # version script names leave it (hidden visibility hides the rest, including
 # what static libraries were compiled with), and nothing left unresolved.
+# Windows ignores visibility: there a module-definition file (.def) lists the
+# exports, and the DLL lands in the output directory as well.
 function(morvelith_plugin_binary target output_dir exports)
-  target_link_options(${target} PRIVATE -Wl,--version-script=${exports} -Wl,--no-undefined)
+  if(WIN32)
+    target_sources(${target} PRIVATE ${exports})
+    target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  else()
+    target_link_options(${target} PRIVATE -Wl,--version-script=${exports} -Wl,--no-undefined)
+  endif()
   set_target_properties(${target} PROPERTIES
     PREFIX ""
     LIBRARY_OUTPUT_DIRECTORY ${output_dir}
+    RUNTIME_OUTPUT_DIRECTORY ${output_dir}
     LINK_DEPENDS ${exports}
     CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
 endfunction()

@@ -34,7 +34,8 @@ constexpr int kBuildBlock = 256;
 // An AVX2 clone, picked when the library loads, halves the build time where
 // the processor has it. Sanitizer builds skip it: their runtimes are not yet
 // up when the loader runs the clone resolver.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__)
+#if defined(__x86_64__) && defined(__GNUC__) && defined(__ELF__) && !defined(__SANITIZE_THREAD__) && \
+    !defined(__SANITIZE_ADDRESS__)
 __attribute__((target_clones("avx2", "default")))
 #endif
 void sumHarmonics(const float* x, int first, int n, const int* top, int tableCount, float* const* odd,
