@@ -103,6 +103,20 @@ int virtualKey(WPARAM key) {
 }
 
 CPoint pointOf(LPARAM lParam) { return CPoint(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); }
+
+// The tool-tip class lives in comctl32, loaded when the first tip is wanted
+// rather than imported: a plug-in that never shows one needs nothing of it.
+bool loadToolTipClass() {
+  static bool loaded = [] {
+    HMODULE comctl = LoadLibraryA("comctl32.dll");
+    if (!comctl) return false;
+    using Init = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    auto init = reinterpret_cast<Init>(reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControlsEx")));
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
+    return init && init(&controls);
+  }();
+  return loaded;
+}
 }  // namespace
 
 Win32Window::Win32Window(HWND parent, const CRect& size) : parent_(parent), size_(size) {
@@ -294,8 +308,7 @@ bool Win32Window::showNativeTip(const CPoint& where, const std::string& text) {
   info.hwnd = window_;
   info.uId = 1;
   if (!tip_) {
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
-    InitCommonControlsEx(&controls);
+    if (!loadToolTipClass()) return false;
     // Always shown (also while the host's window is inactive), no & prefixes.
     tip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,

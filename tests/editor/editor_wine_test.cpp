@@ -20,6 +20,8 @@
 #include <string>
 #include <thread>
 
+#include "editor/EditorLayout.h"
+#include "editor/controls/CCustomControl.h"
 #include "editor/controls/CProgramBrowser.h"
 #include "gui/platform/PosixSubprocess.h"
 #include "tests/editor/EditorTestSupport.h"
@@ -30,6 +32,7 @@
 #include <X11/Xutil.h>
 
 using namespace EditorTest;
+namespace Layout = Vst::EditorLayout;
 namespace fs = std::filesystem;
 
 namespace {
@@ -135,6 +138,7 @@ public:
                 if (end == std::string::npos) break;
                 if (pos >= consumed && out.compare(pos, prefix.size(), prefix) == 0) {
                     rest = out.substr(pos + prefix.size(), end - pos - prefix.size());
+                    if (!rest.empty() && rest.back() == '\r') rest.pop_back();  // a Windows line end
                     consumed = end + 1;
                     return true;
                 }
@@ -284,6 +288,25 @@ TEST_F(EditorUnderWine, ShowsTheLinuxPictureAndFollowsRealInput) {
     host.pump(200);
     EXPECT_NEAR(host.lastParameter(Vst::kDriveAmount) - before, step > 0 ? -0.2f : 0.2f, 0.011f);
 
+    // Over an option button the value display is the native tracking tool-tip,
+    // always shown and without prefix processing, with the control's value text.
+    const Layout::ControlLayout* option = nullptr;
+    for (const Layout::ControlLayout& c : Layout::controlLayouts())
+        if (c.kind == Vst::ControlKind::kOption && editor->getControl(c.index)->isVisible()) {
+            option = &c;
+            break;
+        }
+    ASSERT_NE(option, nullptr);
+    auto* optionControl = dynamic_cast<CCustomControl*>(editor->getControl(option->index));
+    ASSERT_NE(optionControl, nullptr);
+    const CPoint optionCentre = centreInFrame(optionControl);
+    xdotool({"mousemove", std::to_string(left + optionCentre.x), std::to_string(top + optionCentre.y)});
+    std::string tip;
+    ASSERT_TRUE(host.waitFor("tip 1 ", tip, 5000)) << "no tool-tip window shown:\n" << host.process.output();
+    EXPECT_EQ(tip, std::string("3 ") + optionControl->getDisplayText());
+    xdotool({"mousemove", "1000", "740"});
+    ASSERT_TRUE(host.waitFor("tip 0 ", tip, 5000)) << "the tool-tip stays after the mouse left";
+
     // The browser's "next" arrow selects program 1.
     const CPoint next = centreInFrame(editor->getProgramBrowser()->getNextButton());
     xdotool({"mousemove", std::to_string(left + next.x), std::to_string(top + next.y)});
@@ -292,6 +315,24 @@ TEST_F(EditorUnderWine, ShowsTheLinuxPictureAndFollowsRealInput) {
     std::string program;
     ASSERT_TRUE(host.waitFor("program 1", program, 5000)) << "the browser did not step:\n" << host.process.output();
     EXPECT_EQ(host.lastProgram(), 1);
+
+    // The program's "LOAD" command opens the common Open dialog with its title;
+    // Escape cancels it.
+    for (const Layout::CommandButton& button : Layout::commandButtons()) {
+        if (button.tag != Layout::kLoadProgram) continue;
+        const CPoint at(button.position.x + Layout::kCommandButtonSize.x / 2,
+                        button.position.y + Layout::kCommandButtonSize.y / 2);
+        xdotool({"mousemove", std::to_string(left + at.x), std::to_string(top + at.y)});
+        host.pump(50);
+        xdotool({"click", "1"});
+    }
+    std::string dialog;
+    ASSERT_TRUE(host.waitFor("dialog ", dialog, 10000)) << "no dialog:\n" << host.process.output();
+    EXPECT_EQ(dialog, "Load instrument");
+    host.pump(300);
+    // No window manager gives the new dialog the keyboard: hand it over, then type.
+    xdotool({"search", "--name", "^Load instrument$", "windowfocus", "key", "Escape"});
+    EXPECT_TRUE(host.waitFor("dialogs closed", dialog, 5000)) << "Escape did not cancel the dialog";
 }
 
 TEST_F(EditorUnderWine, OpensAndClosesTwentyTimesWhileAudioRuns) {

@@ -3,7 +3,10 @@
 // would (effEditIdle and a block of audio every 10 ms on the GUI thread).
 //   editor_host <dll> show <seconds>   report "ready X Y" (the editor's screen
 //                                       origin), then every parameter and
-//                                       program change, until closed or timed out
+//                                       program change, the native tool-tip
+//                                       ("tip <shown> <style> <text>") and the
+//                                       dialogs that open ("dialog <title>"),
+//                                       until closed or timed out
 //   editor_host <dll> cycles <n>       open and close the editor n times while
 //                                       another thread processes audio
 #include <windows.h>
@@ -21,6 +24,7 @@
 namespace {
 constexpr int kBlock = 256;
 constexpr UINT_PTR kIdleTimer = 1;
+constexpr UINT_PTR kEndTimer = 2;
 
 VstIntPtr VSTCALLBACK hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
   return opcode == audioMasterVersion ? 2400 : 0;
@@ -43,6 +47,44 @@ void processBlock() {
   plugin->processReplacing(plugin, nullptr, outputs, kBlock);
 }
 
+// The process's tool-tip and dialog windows, reported when they change.
+std::string lastTip = "none";
+std::string lastDialogs;
+BOOL CALLBACK collectWindow(HWND window, LPARAM collected) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  if (process != GetCurrentProcessId()) return TRUE;
+  char name[64] = {}, text[256] = {};
+  GetClassNameA(window, name, sizeof name);
+  GetWindowTextA(window, text, sizeof text);
+  auto* lines = reinterpret_cast<std::vector<std::string>*>(collected);
+  if (std::strcmp(name, "tooltips_class32") == 0) {
+    // The style's low bits: TTS_ALWAYSTIP (1) and TTS_NOPREFIX (2).
+    LONG style = GetWindowLongA(window, GWL_STYLE);
+    lines->push_back("tip " + std::to_string(IsWindowVisible(window) ? 1 : 0) + " " + std::to_string(style & 3) +
+                     " " + text);
+  } else if (std::strcmp(name, "#32770") == 0 && IsWindowVisible(window)) {
+    lines->push_back(std::string("dialog ") + text);
+  }
+  return TRUE;
+}
+
+void reportWindows() {
+  std::vector<std::string> lines;
+  EnumWindows(collectWindow, reinterpret_cast<LPARAM>(&lines));
+  std::string tip = "none", dialogs;
+  for (const std::string& line : lines) {
+    if (line.rfind("tip ", 0) == 0)
+      tip = line;
+    else
+      dialogs += line + "\n";
+  }
+  if (tip != lastTip && tip != "none") std::printf("%s\n", tip.c_str());
+  if (dialogs != lastDialogs) std::printf("%s", dialogs.empty() ? "dialogs closed\n" : dialogs.c_str());
+  lastTip = tip;
+  lastDialogs = dialogs;
+}
+
 // What the test reads: changes of the stored values since the last report.
 void reportChanges() {
   for (VstInt32 i = 0; i < plugin->numParams; ++i) {
@@ -52,6 +94,7 @@ void reportChanges() {
       lastValues[static_cast<size_t>(i)] = value;
     }
   }
+  reportWindows();
   VstIntPtr program = dispatch(effGetProgram);
   if (program != lastProgram) {
     std::printf("program %d\n", static_cast<int>(program));
@@ -63,6 +106,7 @@ void reportChanges() {
 LRESULT CALLBACK hostProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_TIMER:
+      if (wParam == kEndTimer) PostMessageA(hwnd, WM_CLOSE, 0, 0);
       if (wParam == kIdleTimer && plugin) {
         processBlock();
         dispatch(effEditIdle);
@@ -118,9 +162,7 @@ int show(int seconds) {
   if (dispatch(effEditOpen, 0, 0, hostWindow) != 1) return std::puts("effEditOpen failed"), 1;
   lastValues.assign(static_cast<size_t>(plugin->numParams), -1.0f);
   SetTimer(hostWindow, kIdleTimer, 10, nullptr);
-  SetTimer(hostWindow, 2, static_cast<UINT>(seconds) * 1000, [](HWND hwnd, UINT, UINT_PTR, DWORD) {
-    PostMessageA(hwnd, WM_CLOSE, 0, 0);
-  });
+  SetTimer(hostWindow, kEndTimer, static_cast<UINT>(seconds) * 1000, nullptr);
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
     TranslateMessage(&msg);
