@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -316,8 +317,16 @@ TEST_F(EditorUnderWine, ShowsTheLinuxPictureAndFollowsRealInput) {
     ASSERT_TRUE(host.waitFor("program 1", program, 5000)) << "the browser did not step:\n" << host.process.output();
     EXPECT_EQ(host.lastProgram(), 1);
 
-    // The program's "LOAD" command opens the common Open dialog with its title;
-    // Escape cancels it.
+    // The program's "LOAD" command opens the common Open dialog with its title.
+    // A file that is no preset, typed into it, is refused in a message box
+    // captioned with the product's name; Return closes the box.
+    const fs::path bad = fs::temp_directory_path() / "morvelith_wine_not_a_preset.fxp";
+    {
+        std::ofstream out(bad, std::ios::binary | std::ios::trunc);
+        out << "this is not a preset file";
+    }
+    std::string windowsPath = "Z:" + bad.string();
+    std::replace(windowsPath.begin(), windowsPath.end(), '/', '\\');
     for (const Layout::CommandButton& button : Layout::commandButtons()) {
         if (button.tag != Layout::kLoadProgram) continue;
         const CPoint at(button.position.x + Layout::kCommandButtonSize.x / 2,
@@ -331,8 +340,14 @@ TEST_F(EditorUnderWine, ShowsTheLinuxPictureAndFollowsRealInput) {
     EXPECT_EQ(dialog, "Load instrument");
     host.pump(300);
     // No window manager gives the new dialog the keyboard: hand it over, then type.
-    xdotool({"search", "--name", "^Load instrument$", "windowfocus", "key", "Escape"});
-    EXPECT_TRUE(host.waitFor("dialogs closed", dialog, 5000)) << "Escape did not cancel the dialog";
+    xdotool({"search", "--name", "^Load instrument$", "windowfocus", "type", "--delay", "5", windowsPath});
+    xdotool({"key", "Return"});
+    ASSERT_TRUE(host.waitFor("dialog ", dialog, 10000)) << "no message box:\n" << host.process.output();
+    EXPECT_EQ(dialog, "Morvelith VST Instrument");
+    host.pump(300);
+    xdotool({"search", "--name", "^Morvelith VST Instrument$", "windowfocus", "key", "Return"});
+    EXPECT_TRUE(host.waitFor("dialogs closed", dialog, 5000)) << "the message box stays";
+    fs::remove(bad);
 }
 
 TEST_F(EditorUnderWine, OpensAndClosesTwentyTimesWhileAudioRuns) {
