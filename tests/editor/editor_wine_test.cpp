@@ -317,6 +317,25 @@ TEST_F(EditorUnderWine, ShowsTheLinuxPictureAndFollowsRealInput) {
     ASSERT_TRUE(host.waitFor("program 1", program, 5000)) << "the browser did not step:\n" << host.process.output();
     EXPECT_EQ(host.lastProgram(), 1);
 
+    // "RENAME" and the keyboard: the program-name field takes the typed name.
+    std::string name;
+    ASSERT_TRUE(host.waitFor("name ", name, 2000));
+    for (const Layout::CommandButton& button : Layout::commandButtons()) {
+        if (button.tag != Layout::kRenameProgram) continue;
+        xdotool({"mousemove", std::to_string(left + button.position.x + Layout::kCommandButtonSize.x / 2),
+                 std::to_string(top + button.position.y + Layout::kCommandButtonSize.y / 2)});
+        host.pump(50);
+        xdotool({"click", "1"});
+    }
+    host.pump(200);
+    std::vector<std::string> keys{"search", "--name", "^Morvelith test host$", "windowfocus", "key"};
+    for (std::size_t i = 0; i < name.size(); ++i) keys.push_back("BackSpace");
+    for (const char* key : {"o", "k", "Return"}) keys.push_back(key);
+    xdotool(keys);
+    std::string renamed;
+    ASSERT_TRUE(host.waitFor("name ", renamed, 5000)) << "the name did not change:\n" << host.process.output();
+    EXPECT_EQ(renamed, "ok");
+
     // The program's "LOAD" command opens the common Open dialog with its title.
     // A file that is no preset, typed into it, is refused in a message box
     // captioned with the product's name; Return closes the box.

@@ -3,7 +3,7 @@
 // would (effEditIdle and a block of audio every 10 ms on the GUI thread).
 //   editor_host <dll> show <seconds>   report "ready X Y" (the editor's screen
 //                                       origin), then every parameter and
-//                                       program change, the native tool-tip
+//                                       program change and program name, the native tool-tip
 //                                       ("tip <shown> <style> <text>") and the
 //                                       dialogs that open ("dialog <title>"),
 //                                       until closed or timed out
@@ -34,6 +34,7 @@ AEffect* plugin = nullptr;
 HWND hostWindow = nullptr;
 std::vector<float> lastValues;
 VstIntPtr lastProgram = -1;
+std::string lastName = "\n";
 int idles = 0;
 bool readyReported = false;
 
@@ -99,6 +100,12 @@ void reportChanges() {
   if (program != lastProgram) {
     std::printf("program %d\n", static_cast<int>(program));
     lastProgram = program;
+  }
+  char name[64] = {};
+  dispatch(effGetProgramName, 0, 0, name);
+  if (lastName != name) {
+    std::printf("name %s\n", name);
+    lastName = name;
   }
   std::fflush(stdout);
 }
