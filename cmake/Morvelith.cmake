@@ -4,7 +4,9 @@
 # One GoogleTest executable; its cases are registered with CTest one by one.
 function(morvelith_add_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
-  find_package(GTest REQUIRED)
+  if(NOT TARGET GTest::gtest)  # Windows trees build GoogleTest from source (tests/CMakeLists.txt)
+    find_package(GTest REQUIRED)
+  endif()
   include(GoogleTest)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)

@@ -12,6 +12,7 @@ namespace Host::Loader {
 void* open(const std::string& path, std::string& why);
 // An exported symbol of a loaded library, or null.
 void* symbol(void* handle, const char* name);
-void close(void* handle);
+// Releases the library; answers whether the loader accepted the release.
+bool close(void* handle);
 
 }  // namespace Host::Loader

@@ -19,6 +19,6 @@ void* open(const std::string& path, std::string& why) {
 
 void* symbol(void* handle, const char* name) { return dlsym(handle, name); }
 
-void close(void* handle) { dlclose(handle); }
+bool close(void* handle) { return dlclose(handle) == 0; }
 
 }  // namespace Host::Loader

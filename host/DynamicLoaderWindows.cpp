@@ -29,6 +29,6 @@ void* symbol(void* handle, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), name));
 }
 
-void close(void* handle) { FreeLibrary(static_cast<HMODULE>(handle)); }
+bool close(void* handle) { return FreeLibrary(static_cast<HMODULE>(handle)) != 0; }
 
 }  // namespace Host::Loader

@@ -5,3 +5,7 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
 set(MORVELITH_MINGW_PREFIX x86_64-w64-mingw32)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
+
+# Test programs (and GoogleTest's discovery) run through wine64.
+get_filename_component(MORVELITH_WINE_RUN ${CMAKE_CURRENT_LIST_DIR}/../../tools/wine-run.sh ABSOLUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${MORVELITH_WINE_RUN})
