@@ -31,6 +31,9 @@
 // After GoogleTest: Xlib's macros would break its headers.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace EditorTest;
 namespace Layout = Vst::EditorLayout;
@@ -61,13 +64,15 @@ int runToEnd(const std::vector<std::string>& argv, int seconds) {
     return process.exitCode();
 }
 
-// One Xvfb and one wine session for the suite: wine's desktop process binds
-// to the display it first sees.
+// One Xvfb and one wine session at a time: wine's desktop process binds to
+// the display it first sees, and CTest runs each test in a process of its
+// own, perhaps side by side. A lock beside the prefix takes turns.
 class WineSession {
 public:
     std::string skipReason;
     std::string display;
     PosixSubprocess xvfb;
+    int lock = -1;
 
     void start() {
         for (const char* tool : {"wine", "wineserver", "wineboot", "xdotool"})
@@ -85,10 +90,12 @@ public:
                 skipReason = windowsTree() + file + " is not built (bash tools/windows.sh --tests)";
                 return;
             }
-        skipReason = TestSupport::startXvfb(xvfb, display, "1024x768x24");
-        if (!skipReason.empty()) return;
         const char* prefix = std::getenv("WINEPREFIX");
         setenv("WINEPREFIX", prefix && *prefix ? prefix : (windowsTree() + "/wine-prefix").c_str(), 1);
+        lock = open((std::string(std::getenv("WINEPREFIX")) + ".editor-lock").c_str(), O_CREAT | O_RDWR, 0644);
+        if (lock >= 0) flock(lock, LOCK_EX);
+        skipReason = TestSupport::startXvfb(xvfb, display, "1024x768x24");
+        if (!skipReason.empty()) return;
         setenv("WINEDEBUG", "-all", 1);
         setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
         // A fresh prefix takes about 20 s once; later runs find it made.
@@ -109,8 +116,9 @@ public:
     }
 
     void stop() {
-        runToEnd({"wineserver", "-k"}, 10);
+        if (!display.empty()) runToEnd({"wineserver", "-k"}, 10);
         xvfb.terminate();
+        if (lock >= 0) close(lock);  // releases the turn
     }
 };
 
