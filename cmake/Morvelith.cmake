@@ -4,7 +4,9 @@
 # One GoogleTest executable; its cases are registered with CTest one by one.
 function(morvelith_add_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
-  find_package(GTest REQUIRED)
+  if(NOT TARGET GTest::gtest)  # Windows trees build GoogleTest from source (tests/CMakeLists.txt)
+    find_package(GTest REQUIRED)
+  endif()
   include(GoogleTest)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
@@ -29,15 +31,23 @@ function(morvelith_add_bench name)
   set(MORVELITH_BENCH_TARGETS ${MORVELITH_BENCH_TARGETS} ${name} CACHE INTERNAL "")
 endfunction()
 
-# morvelith_plugin_binary(<target> <output directory> <version script>)
+# morvelith_plugin_binary(<target> <output directory> <version script or .def>)
 # A library a host loads by path: no "lib" prefix, only the entry points the
 # version script names leave it (hidden visibility hides the rest, including
 # what static libraries were compiled with), and nothing left unresolved.
+# Windows ignores visibility: there a module-definition file (.def) lists the
+# exports, and the DLL lands in the output directory as well.
 function(morvelith_plugin_binary target output_dir exports)
-  target_link_options(${target} PRIVATE -Wl,--version-script=${exports} -Wl,--no-undefined)
+  if(WIN32)
+    target_sources(${target} PRIVATE ${exports})
+    target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  else()
+    target_link_options(${target} PRIVATE -Wl,--version-script=${exports} -Wl,--no-undefined)
+  endif()
   set_target_properties(${target} PROPERTIES
     PREFIX ""
     LIBRARY_OUTPUT_DIRECTORY ${output_dir}
+    RUNTIME_OUTPUT_DIRECTORY ${output_dir}
     LINK_DEPENDS ${exports}
     CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
 endfunction()

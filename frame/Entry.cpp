@@ -22,7 +22,11 @@ AEffect* VSTPluginMain(audioMasterCallback audioMaster) {
 
 // Older Linux hosts look up only "main"; a C++ unit cannot define a function
 // of that name with this signature, so it gets the name as its assembler label.
+// Windows DLLs get "main" from the .def file instead (the label does not link
+// on i686, where C names carry a leading underscore).
+#if !defined(_WIN32)
 __attribute__((visibility("default"))) AEffect* vstPluginMainAlias(audioMasterCallback audioMaster) asm("main");
 
 AEffect* vstPluginMainAlias(audioMasterCallback audioMaster) { return VSTPluginMain(audioMaster); }
+#endif
 }

@@ -12,7 +12,14 @@ AudioEffect* createPluginInstance(audioMasterCallback audioMaster);
 
 }  // namespace Vst
 
+// ELF libraries export by visibility; a Windows DLL exports what its .def file lists.
+#if defined(_WIN32)
+#define VST_ENTRY_EXPORT
+#else
+#define VST_ENTRY_EXPORT __attribute__((visibility("default")))
+#endif
+
 extern "C" {
 // The entry hosts look up first; also exported under the name "main".
-__attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMasterCallback audioMaster);
+VST_ENTRY_EXPORT AEffect* VSTPluginMain(audioMasterCallback audioMaster);
 }

@@ -2,7 +2,6 @@
 // dimmed editor, with a path field or a warning sign and text.
 #include "gui/BuiltInDialogs.h"
 
-#include <cairo.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -30,17 +29,12 @@ CRect centred(const CRect& frame, int width, int height) {
 }
 
 std::vector<std::string> wrapOffscreen(const std::string& text, const CFontDesc& font, int width, int* lineHeight) {
-  cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
-  cairo_t* cr = cairo_create(scratch);
   std::vector<std::string> lines;
-  {
-    CDrawContext context(cr);
+  NativeGraphics::measure([&](CDrawContext& context) {
     context.setFont(font);
     lines = context.wrapText(text, width);
     *lineHeight = context.getFontHeight();
-  }
-  cairo_destroy(cr);
-  cairo_surface_destroy(scratch);
+  });
   return lines;
 }
 
@@ -56,12 +50,7 @@ CDialogPanelView::CDialogPanelView(const CRect& frameRect, const CRect& panel, c
 }
 
 void CDialogPanelView::drawRect(CDrawContext* context, const CRect& updateRect) {
-  cairo_t* cr = context->getCairo();
-  cairo_save(cr);
-  cairo_rectangle(cr, updateRect.left, updateRect.top, updateRect.width(), updateRect.height());
-  cairo_set_source_rgba(cr, 0, 0, 0, 0.45);
-  cairo_fill(cr);
-  cairo_restore(cr);
+  context->dim(updateRect, 0.45);
   context->setFillColor(kPanelColor);
   context->setFrameColor(CColor{150, 160, 175, 255});
   context->drawRect(panel_, kDrawFilledAndStroked);

@@ -1,23 +1,23 @@
-// Drawing context over a cairo context: colours, a font, rectangles, lines,
-// polygons, bitmaps and aligned text. Views draw through it in their
-// parent's coordinates; containers translate it for their children.
+// Drawing context over the platform's native context (cairo, GDI+): colours,
+// a font, rectangles, lines, polygons, bitmaps and aligned text. Views draw
+// through it in their parent's coordinates; containers translate it for
+// their children. GUI thread only.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "gui/CGraphics.h"
-
-typedef struct _cairo cairo_t;
+#include "gui/platform/NativeGraphics.h"
 
 enum CDrawStyle { kDrawStroked = 1, kDrawFilled = 2, kDrawFilledAndStroked = 3 };
 
 class CDrawContext {
  public:
-  // Does not take ownership of the cairo context.
-  explicit CDrawContext(cairo_t* cairo);
+  // Does not take ownership of the native context.
+  explicit CDrawContext(NativeContext* native);
 
-  cairo_t* getCairo() const { return cairo_; }
+  NativeContext* getNativeContext() const { return native_; }
 
   void setFont(const CFontDesc& font);
   const CFontDesc& getFont() const { return font_; }
@@ -32,6 +32,8 @@ class CDrawContext {
   void drawRect(const CRect& rect, CDrawStyle style = kDrawStroked);
   void drawLine(const CPoint& from, const CPoint& to);
   void drawPolygon(const std::vector<CPoint>& points, CDrawStyle style = kDrawFilled);
+  // Darkens rect with black at the given opacity (0..1), behind a dialog.
+  void dim(const CRect& rect, double opacity);
 
   // One line of text in the current font and font colour, vertically centred
   // in rect and aligned horizontally; clipped to rect.
@@ -53,7 +55,9 @@ class CDrawContext {
   void applyColor(const CColor& color);
   void applyFont();
 
-  cairo_t* cairo_;
+  NativeContext* native_;
+  // Saved native states (GDI+ returns a token per save; cairo keeps its own stack).
+  std::vector<unsigned> savedStates_;
   CFontDesc font_ = kNormalFont;
   CColor fontColor_ = kWhiteCColor;
   CColor fillColor_ = kWhiteCColor;

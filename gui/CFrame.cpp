@@ -2,8 +2,6 @@
 // dispatch, dirty region, redraw at idle, focus, modal views and overlays.
 #include "gui/CFrame.h"
 
-#include <cairo.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -31,8 +29,7 @@ CFrame::CFrame(const CRect& size, std::unique_ptr<PlatformWindow> window)
 void CFrame::init(const CRect& size) {
   // The frame is the root: its own origin is the window's.
   size_ = CRect(0, 0, size.width(), size.height());
-  backBuffer_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, std::max(1, size.width()),
-                                           std::max(1, size.height()));
+  backBuffer_ = NativeGraphics::createOpaqueImage(size.width(), size.height());
   invalidFrameRect(size_);
 }
 
@@ -51,7 +48,7 @@ CFrame::~CFrame() {
   if (cursorHidden_ && window_) window_->setCursorVisible(true);
   // Destroys the window and closes the display connection.
   window_.reset();
-  cairo_surface_destroy(backBuffer_);
+  NativeGraphics::releaseImage(backBuffer_);
 }
 
 void CFrame::idle() {
@@ -84,13 +81,9 @@ void CFrame::updateNow() {
   if (dirtyRegion_.empty()) return;
   std::vector<CRect> region;
   region.swap(dirtyRegion_);
-  cairo_t* cr = cairo_create(backBuffer_);
-  {
-    CDrawContext context(cr);
+  NativeGraphics::paint(backBuffer_, [&](CDrawContext& context) {
     for (const CRect& area : region) drawAll(&context, area);
-  }
-  cairo_destroy(cr);
-  cairo_surface_flush(backBuffer_);
+  });
   // Drawing may have marked views dirty again (a view that changed while
   // drawing); those wait for the next idle.
   if (window_ && window_->isValid()) window_->present(backBuffer_, region);
@@ -275,16 +268,10 @@ void CFrame::removeIdleClient(CIdleClient* client) {
 }
 
 bool CFrame::writePng(const char* path) {
-  cairo_surface_t* image =
-      cairo_image_surface_create(CAIRO_FORMAT_RGB24, std::max(1, size_.width()), std::max(1, size_.height()));
-  cairo_t* cr = cairo_create(image);
-  {
-    CDrawContext context(cr);
-    drawAll(&context, size_);
-  }
-  cairo_destroy(cr);
-  bool ok = cairo_surface_write_to_png(image, path) == CAIRO_STATUS_SUCCESS;
-  cairo_surface_destroy(image);
+  NativeImage* image = NativeGraphics::createOpaqueImage(size_.width(), size_.height());
+  NativeGraphics::paint(image, [&](CDrawContext& context) { drawAll(&context, size_); });
+  bool ok = NativeGraphics::writePng(image, path);
+  NativeGraphics::releaseImage(image);
   return ok;
 }
 

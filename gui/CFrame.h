@@ -12,8 +12,6 @@
 #include "gui/CViewContainer.h"
 #include "gui/platform/PlatformWindow.h"
 
-typedef struct _cairo_surface cairo_surface_t;
-
 // Work that runs at every idle of a frame (dialogs polling a subprocess, the
 // tool-tip timer). onFrameClosing comes once, before the frame's views go.
 class CIdleClient {
@@ -99,8 +97,8 @@ class CFrame : public CViewContainer, private PlatformWindowListener {
   // Draws the whole frame with its modal views and overlays into a new image
   // and writes it as a PNG file.
   bool writePng(const char* path);
-  // The rendered image the window shows (RGB24, frame size).
-  cairo_surface_t* getBackBuffer() const { return backBuffer_; }
+  // The rendered image the window shows (opaque, frame size).
+  NativeImage* getBackBuffer() const { return backBuffer_; }
 
   // Called by containers before a view leaves the tree, so no pointer to it stays.
   void viewWillBeRemoved(CView* view);
@@ -126,7 +124,7 @@ class CFrame : public CViewContainer, private PlatformWindowListener {
   bool isInside(const CView* view, const CView* ancestor) const;
 
   std::unique_ptr<PlatformWindow> window_;
-  cairo_surface_t* backBuffer_ = nullptr;
+  NativeImage* backBuffer_ = nullptr;
   std::vector<CRect> dirtyRegion_;
   CBaseObject* delegate_ = nullptr;
   CView* focusView_ = nullptr;

@@ -2,7 +2,6 @@
 // view laid out in columns that fit the frame.
 #include "gui/COptionMenu.h"
 
-#include <cairo.h>
 
 #include <algorithm>
 #include <cmath>
@@ -17,17 +16,12 @@ constexpr int kColumnPadding = 24;
 
 // Measures text outside any drawing, on a scratch surface.
 int measure(const CFontDesc& font, const std::vector<std::string>& texts, int* height) {
-  cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
-  cairo_t* cr = cairo_create(scratch);
   int width = 0;
-  {
-    CDrawContext context(cr);
+  NativeGraphics::measure([&](CDrawContext& context) {
     context.setFont(font);
     for (const std::string& text : texts) width = std::max(width, context.getStringWidth(text.c_str()));
     *height = context.getFontHeight();
-  }
-  cairo_destroy(cr);
-  cairo_surface_destroy(scratch);
+  });
   return width;
 }
 }  // namespace

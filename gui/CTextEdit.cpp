@@ -2,7 +2,6 @@
 // the reports at Return, focus loss and Escape.
 #include "gui/CTextEdit.h"
 
-#include <cairo.h>
 
 #include <cstring>
 
@@ -98,10 +97,7 @@ CMouseEventResult CTextEdit::onMouseDown(CPoint& where, const long& buttons) {
     return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
   }
   // Already editing: put the caret at the character nearest the press.
-  cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
-  cairo_t* cr = cairo_create(scratch);
-  {
-    CDrawContext context(cr);
+  NativeGraphics::measure([&](CDrawContext& context) {
     context.setFont(font_);
     int target = where.x - (size_.left + 2);
     std::size_t best = 0;
@@ -115,9 +111,7 @@ CMouseEventResult CTextEdit::onMouseDown(CPoint& where, const long& buttons) {
       if (pos == text_.size()) break;
     }
     caret_ = best;
-  }
-  cairo_destroy(cr);
-  cairo_surface_destroy(scratch);
+  });
   invalid();
   return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
 }

@@ -2,7 +2,6 @@
 // drawn as an overlay, shown after the mouse rests for the delay.
 #include "gui/CTooltipSupport.h"
 
-#include <cairo.h>
 
 #include <algorithm>
 
@@ -21,19 +20,14 @@ void CTipView::layout(const CPoint& where) {
   // Never wider than the frame: the tip is clipped to the editor's window.
   wrapWidth_ = maxWidth_;
   if (frame) wrapWidth_ = std::max(40, std::min(maxWidth_, frame->getViewSize().width() - 2 * kTipPadding - 2));
-  cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
-  cairo_t* cr = cairo_create(scratch);
   int width = 0;
   int height = 0;
-  {
-    CDrawContext context(cr);
+  NativeGraphics::measure([&](CDrawContext& context) {
     context.setFont(font_);
     std::vector<std::string> lines = context.wrapText(text_, wrapWidth_);
     for (const std::string& line : lines) width = std::max(width, context.getStringWidth(line.c_str()));
     height = static_cast<int>(lines.size()) * context.getFontHeight();
-  }
-  cairo_destroy(cr);
-  cairo_surface_destroy(scratch);
+  });
   width += 2 * kTipPadding;
   height += 2 * kTipPadding;
   CRect bounds = frame ? frame->getViewSize() : CRect(0, 0, width, height);
@@ -49,16 +43,31 @@ void CTipView::show(CFrame* frame, const char* text, const CPoint& where) {
   text_ = text ? text : "";
   anchor_ = where;
   if (!frame) return;
+  PlatformWindow* window = frame->getPlatformWindow();
+  if (preferNative_ && !getFrame() && window && window->showNativeTip(where, text_)) {
+    nativeFrame_ = frame;
+    size_ = CRect(where.x, where.y, where.x, where.y);
+    return;
+  }
   if (!isShown()) frame->addOverlay(this);
   layout(where);
 }
 
 void CTipView::setText(const char* text) {
   text_ = text ? text : "";
-  if (isShown()) layout(anchor_);
+  if (nativeFrame_) {
+    PlatformWindow* window = nativeFrame_->getPlatformWindow();
+    if (window && !text_.empty()) window->showNativeTip(anchor_, text_);
+  } else if (isShown()) {
+    layout(anchor_);
+  }
 }
 
 void CTipView::hide() {
+  if (nativeFrame_) {
+    if (PlatformWindow* window = nativeFrame_->getPlatformWindow()) window->hideNativeTip();
+    nativeFrame_ = nullptr;
+  }
   if (CFrame* frame = getFrame()) frame->removeOverlay(this);
 }
 

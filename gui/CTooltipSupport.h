@@ -17,7 +17,11 @@ class CTipView : public CView {
   void show(CFrame* frame, const char* text, const CPoint& where);
   void setText(const char* text);
   void hide();
-  bool isShown() const { return getFrame() != nullptr; }
+  bool isShown() const { return getFrame() != nullptr || nativeFrame_ != nullptr; }
+  // Shows the text in the window system's own tool-tip window where there is
+  // one (Windows), instead of drawing it in the frame.
+  void setPreferNativeWindow(bool prefer) { preferNative_ = prefer; }
+  bool isNativeWindow() const { return nativeFrame_ != nullptr; }
   const std::string& getText() const { return text_; }
   void setMaxWidth(int width) { maxWidth_ = width; }
   void drawRect(CDrawContext* context, const CRect& updateRect) override;
@@ -31,6 +35,8 @@ class CTipView : public CView {
   int maxWidth_ = 300;
   int wrapWidth_ = 300;
   CFontDesc font_ = kNormalFontSmall;
+  bool preferNative_ = false;
+  CFrame* nativeFrame_ = nullptr;  // while shown natively
 };
 
 class CTooltipSupport : public CBaseObject, public CMouseObserver, public CIdleClient {

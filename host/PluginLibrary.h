@@ -1,4 +1,4 @@
-// A VST 2.4 plug-in library opened with dlopen: its entry point
+// A VST 2.4 plug-in library opened with the platform loader (dlopen, LoadLibrary): its entry point
 // (`VSTPluginMain`, or the legacy `main`) found once, shared by every instance
 // made from it. The library is unloaded when the last holder lets go.
 #pragma once

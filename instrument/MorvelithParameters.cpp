@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstdint>
 
+#if MORVELITH_HAS_EDITOR
 #include "editor/MorvelithEditor.h"
+#endif
 #include "instrument/Curves.h"
 #include "instrument/MorvelithPlugin.h"
 #include "instrument/ParameterIndex.h"
@@ -78,8 +80,10 @@ void MorvelithPlugin::parameterChanged(VstInt32 index, float value) {
         else if (index <= kHpfRelSynced) applyEnvelopeParameter(index, value);
         else applyEffectParameter(index, value);
     }
+#if MORVELITH_HAS_EDITOR
     // Only leaves a mark for the editor's next idle: safe on the audio thread.
     window->setParameter(index, value);
+#endif
 }
 
 void MorvelithPlugin::applyProgram(VstInt32 program) {

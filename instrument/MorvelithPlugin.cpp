@@ -3,10 +3,12 @@
 // defaults, value texts and snap rules, and the factory programs.
 #include "instrument/MorvelithPlugin.h"
 
-#include "editor/MorvelithEditor.h"
 #include "instrument/FactoryPrograms.h"
-#include "instrument/PluginEditorController.h"
 #include "instrument/ParameterTable.h"
+#if MORVELITH_HAS_EDITOR
+#include "editor/MorvelithEditor.h"
+#include "instrument/PluginEditorController.h"
+#endif
 
 namespace Vst {
 
@@ -28,8 +30,10 @@ MorvelithPlugin::MorvelithPlugin(audioMasterCallback audioMaster)
     setProductString(kProductString);
     setVendorString(kVendorString);
     setVendorVersion(kVendorVersion);
+#if MORVELITH_HAS_EDITOR
     window = new MorvelithEditor(this, std::make_unique<PluginEditorController>(*this));
     setEditor(window);
+#endif
 }
 
 MorvelithPlugin::~MorvelithPlugin() = default;

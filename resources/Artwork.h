@@ -1,5 +1,6 @@
 // The editor's bitmaps, painted from source at build time by the artwork
-// generator (tools/artwork) and compiled into this library as PNG data.
+// generator (tools/artwork) and compiled in as PNG data: into this library on
+// Linux, into the DLL's resources (type DATA) on Windows.
 #pragma once
 
 // Registers every bitmap (ids 10000-10066) with the toolkit's resource

@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#if defined(_WIN32)
+#include <malloc.h>
+#endif
 
 namespace SPKit {
 
@@ -16,13 +19,21 @@ int wrappingAdd(int total, int n) { return static_cast<int>(static_cast<unsigned
 
 float* allocateAligned(int count) {
     const std::size_t bytes = ((static_cast<std::size_t>(count > 0 ? count : 1) * sizeof(float)) + 15u) & ~std::size_t{15};
+#if defined(_WIN32)
+    void* p = _aligned_malloc(bytes, 16);  // the Windows C runtime has no aligned_alloc
+#else
     void* p = std::aligned_alloc(16, bytes);
+#endif
     if (p == nullptr) throw std::bad_alloc();
     std::memset(p, 0, bytes);
     return static_cast<float*>(p);
 }
 
+#if defined(_WIN32)
+void freeAligned(float* p) { _aligned_free(p); }
+#else
 void freeAligned(float* p) { std::free(p); }
+#endif
 
 void Base::process(float* out, int count) { input->process(out, count); }
 

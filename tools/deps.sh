@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a job needs: `deps.sh build` for building and
-# rendering, `deps.sh test` for the test run as well. apt-get runs only when
+# rendering, `deps.sh test` for the test run as well, `deps.sh windows` for the
+# Windows cross-build and its tests under wine. apt-get runs only when
 # something is missing, through sudo when not root. Hosts the tests drive
 # (amsynth, qtractor, ardour, jalv with jackd2) are optional: if they cannot be
 # installed, their tests skip and say why.
@@ -10,13 +11,19 @@ build_packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbe
   libsndfile1-dev libcairo2-dev libx11-dev libfontconfig-dev fonts-liberation libebur128-dev lv2-dev)
 test_packages=(xvfb xauth xdotool libxtst-dev x11-utils clang libclang-rt-14-dev liblilv-dev lilv-utils sordi)
 optional_packages=(amsynth qtractor ardour jalv jackd2)
+# The Windows cross-build (tools/windows.sh) and its tests under wine64.
+windows_packages=(cmake g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
+  binutils-mingw-w64-x86-64 googletest wine wine64 xvfb xauth fonts-liberation)
 
 wanted=("${build_packages[@]}")
 optional=()
-if [ "${1:-build}" = test ]; then
-  wanted+=("${test_packages[@]}")
-  optional=("${optional_packages[@]}")
-fi
+case "${1:-build}" in
+  test)
+    wanted+=("${test_packages[@]}")
+    optional=("${optional_packages[@]}")
+    ;;
+  windows) wanted=("${windows_packages[@]}") ;;
+esac
 
 missing() {
   local p

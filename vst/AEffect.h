@@ -1,6 +1,7 @@
 // The VST 2.4 binary interface: the plug-in record, the event and time records
 // and the numbers hosts and plug-ins exchange. Written from the published
-// binary facts; layouts are checked by static assertions below (x86-64 only).
+// binary facts; layouts are checked by static assertions below (x86-64, and
+// 32-bit Windows with its MSVC layout).
 #pragma once
 
 #include <cstdint>
@@ -394,6 +395,39 @@ static_assert(offsetof(VstEvents, events) == 16);
 static_assert(sizeof(VstMidiEvent) == 32);
 static_assert(sizeof(VstEvent) == 32);
 static_assert(sizeof(VstMidiSysexEvent) == 48);
+static_assert(sizeof(VstPinProperties) == 128);
+static_assert(sizeof(ERect) == 8);
+static_assert(sizeof(VstParameterProperties) == 152);
+static_assert(offsetof(VstParameterProperties, categoryLabel) == 112);
+static_assert(sizeof(VstPatchChunkInfo) == 64);
+#endif
+
+// 32-bit Windows: 4-byte pointers, and the MSVC layout under 8-byte packing, so
+// doubles stay 8-aligned inside the records (a Linux i386 build would give 4).
+#if defined(_WIN32) && !defined(_WIN64)
+#include <cstddef>
+#define VST_LAYOUT_CHECKED_WIN32_I386 1
+static_assert(sizeof(VstIntPtr) == 4);
+static_assert(sizeof(AEffect) == 144);
+static_assert(offsetof(AEffect, dispatcher) == 4);
+static_assert(offsetof(AEffect, flags) == 36);
+static_assert(offsetof(AEffect, resvd1) == 40);
+static_assert(offsetof(AEffect, initialDelay) == 48);
+static_assert(offsetof(AEffect, object) == 64);
+static_assert(offsetof(AEffect, uniqueID) == 72);
+static_assert(offsetof(AEffect, processReplacing) == 80);
+static_assert(offsetof(AEffect, processDoubleReplacing) == 84);
+static_assert(offsetof(AEffect, future) == 88);
+static_assert(sizeof(VstTimeInfo) == 88);
+static_assert(alignof(VstTimeInfo) == 8);
+static_assert(offsetof(VstTimeInfo, timeSigNumerator) == 64);
+static_assert(offsetof(VstTimeInfo, flags) == 84);
+static_assert(sizeof(VstEvents) == 16);
+static_assert(offsetof(VstEvents, events) == 8);
+static_assert(sizeof(VstMidiEvent) == 32);
+static_assert(sizeof(VstEvent) == 32);
+static_assert(sizeof(VstMidiSysexEvent) == 32);
+static_assert(offsetof(VstMidiSysexEvent, sysexDump) == 24);
 static_assert(sizeof(VstPinProperties) == 128);
 static_assert(sizeof(ERect) == 8);
 static_assert(sizeof(VstParameterProperties) == 152);

@@ -1,5 +1,6 @@
-// Floating value tip (see CPopupDisplay.h), drawn by the toolkit as a frame
-// overlay in place of a native tool-tip window.
+// Floating value tip (see CPopupDisplay.h): the window system's tracking
+// tool-tip where it has one (Windows), else drawn by the toolkit as a frame
+// overlay.
 #include "editor/controls/CPopupDisplay.h"
 
 #include "gui/CControl.h"
@@ -8,6 +9,7 @@
 
 CPopupDisplay::CPopupDisplay(CFrame* frame) : frame_(frame), tip_(new CTipView()) {
   if (frame_) frame_->remember();
+  tip_->setPreferNativeWindow(true);
   tip_->setText(kPlaceholder);
 }
 

@@ -1,6 +1,6 @@
-// The floating value tip of the option buttons: a tool-tip box drawn by the
-// toolkit above everything in the frame, 10 pixels below the control that owns
-// it. One control owns the tip at a time; only the owner updates or hides it.
+// The floating value tip of the option buttons: the window system's tracking
+// tool-tip (Windows) or a tool-tip box drawn above everything in the frame,
+// 10 pixels below the control that owns it. One control owns the tip at a time; only the owner updates or hides it.
 // Host GUI thread.
 #pragma once
 

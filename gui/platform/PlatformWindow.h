@@ -1,16 +1,16 @@
 // The window-system seam under CFrame: a window that delivers mouse, keyboard
 // and expose events to a listener when asked to process them, shows rendered
 // pixels, and moves and hides the cursor. One implementation per window
-// system (X11Window, HeadlessWindow); all calls come from the host's GUI thread.
+// system (X11Window, HeadlessWindow, Win32Window); all calls come from the host's GUI thread.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "gui/CGraphics.h"
-
-typedef struct _cairo_surface cairo_surface_t;
+#include "gui/platform/NativeGraphics.h"
 
 // Receives the window's events, in frame coordinates. Button states are the
 // state after the event: a press includes the pressed button, a release no
@@ -39,7 +39,7 @@ class PlatformWindow {
   // Delivers every pending event to the listener without waiting for more.
   virtual void processEvents() = 0;
   // Shows the given areas (frame coordinates) of the rendered frame image.
-  virtual void present(cairo_surface_t* image, const std::vector<CRect>& areas) = 0;
+  virtual void present(NativeImage* image, const std::vector<CRect>& areas) = 0;
 
   virtual void setCursorVisible(bool visible) = 0;
   virtual bool getCursorScreenPosition(CPoint& position) = 0;
@@ -53,7 +53,11 @@ class PlatformWindow {
   // Keyboard input goes to this window while a text field edits.
   virtual void takeKeyboardFocus() {}
   virtual void releaseKeyboardFocus() {}
-  // The native window handle (an X window id), 0 when there is none.
+  // A native tool-tip window at a frame position; false where the platform
+  // has none (the toolkit then draws its own tip).
+  virtual bool showNativeTip(const CPoint& where, const std::string& text) { return false; }
+  virtual void hideNativeTip() {}
+  // The native window handle (an X window id, an HWND), 0 when there is none.
   virtual unsigned long getNativeHandle() const { return 0; }
 
  protected:
@@ -61,6 +65,7 @@ class PlatformWindow {
 };
 
 // Creates the window of this platform as a child of the host's parent window
-// (an X window id on X11, passed as a pointer as the plug-in interface does).
-// A null parent gives an offscreen HeadlessWindow. Defined once per platform.
+// (an X window id on X11, passed as a pointer as the plug-in interface does;
+// an HWND on Windows). On Linux a null parent gives an offscreen
+// HeadlessWindow. Defined once per platform.
 std::unique_ptr<PlatformWindow> createPlatformWindow(void* parent, const CRect& size);

@@ -39,3 +39,15 @@ add_dependencies(tsan_tests editor_threads)
 morvelith_add_test(editor_controller
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/editor_controller_test.cpp
   LIBS editor LABELS gui TIMEOUT 60)
+
+# The Windows editor under wine64 in Xvfb, driven by the Win32 test host of the
+# Windows tree (bash tools/windows.sh --tests builds it); skipped with the
+# reason where wine, Xvfb, xdotool or that tree is missing.
+if(NOT WIN32)
+  set(MORVELITH_WINDOWS_TREE ${PROJECT_SOURCE_DIR}/build-windows/x64 CACHE PATH
+    "The 64-bit Windows build tree the wine editor test runs")
+  morvelith_add_test(editor_wine
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/editor_wine_test.cpp
+    LIBS instrument LABELS gui TIMEOUT 180)
+  target_compile_definitions(editor_wine PRIVATE MORVELITH_WINDOWS_TREE="${MORVELITH_WINDOWS_TREE}")
+endif()

@@ -1,7 +1,7 @@
-// The built plug-in library as a host meets it: loaded with dlopen, both
-// entry points looked up by name, identity read through the dispatcher, and
-// an instance left unclosed when the library is unloaded.
-#include <dlfcn.h>
+// The built plug-in library as a host meets it: loaded with the platform's
+// loader (dlopen, LoadLibrary), both entry points looked up by name, identity
+// read through the dispatcher, and an instance left unclosed when the library
+// is unloaded.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,10 +9,14 @@
 #include <cstring>
 #include <string>
 
+#include "host/DynamicLoader.h"
 #include "vst/AEffect.h"
 
 #ifndef MORVELITH_PLUGIN_PATH
 #error "MORVELITH_PLUGIN_PATH must name the built morvelith.so"
+#endif
+#ifndef MORVELITH_HAS_EDITOR
+#error "MORVELITH_HAS_EDITOR must say whether the plug-in is built with its editor"
 #endif
 
 namespace {
@@ -23,15 +27,21 @@ VstIntPtr VSTCALLBACK host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*
 
 using Entry = AEffect* (*)(audioMasterCallback);
 
+#if MORVELITH_HAS_EDITOR
+constexpr VstInt32 kEditorFlag = effFlagsHasEditor;
+#else
+constexpr VstInt32 kEditorFlag = 0;
+#endif
+
 class PluginLibrary : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
-        library = dlopen(MORVELITH_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(library, nullptr) << dlerror();
+        library = Host::Loader::open(MORVELITH_PLUGIN_PATH, why);
+        ASSERT_NE(library, nullptr) << why;
     }
     void TearDown() override {
         if (library != nullptr) {
-            EXPECT_EQ(dlclose(library), 0);
+            EXPECT_TRUE(Host::Loader::close(library));
         }
     }
     std::string text(AEffect* e, VstInt32 opcode, VstInt32 index = 0) {
@@ -40,10 +50,11 @@ protected:
         return buffer;
     }
     void* library = nullptr;
+    std::string why;
 };
 
 TEST_P(PluginLibrary, EntryGivesMorvelithsIdentity) {
-    auto entry = reinterpret_cast<Entry>(dlsym(library, GetParam()));
+    auto entry = reinterpret_cast<Entry>(Host::Loader::symbol(library, GetParam()));
     ASSERT_NE(entry, nullptr);
     AEffect* e = entry(host);
     ASSERT_NE(e, nullptr);
@@ -55,9 +66,9 @@ TEST_P(PluginLibrary, EntryGivesMorvelithsIdentity) {
     EXPECT_EQ(e->numInputs, 0);
     EXPECT_EQ(e->numOutputs, 2);
     EXPECT_EQ(e->version, 1);
-    EXPECT_EQ(e->flags, effFlagsHasEditor | effFlagsCanReplacing | effFlagsIsSynth);
+    EXPECT_EQ(e->flags, kEditorFlag | effFlagsCanReplacing | effFlagsIsSynth);
     EXPECT_EQ(e->dispatcher(e, effOpen, 0, 0, nullptr, 0.0f), 0);
-    EXPECT_EQ(e->flags, effFlagsHasEditor | effFlagsCanReplacing | effFlagsIsSynth | effFlagsProgramChunks);
+    EXPECT_EQ(e->flags, kEditorFlag | effFlagsCanReplacing | effFlagsIsSynth | effFlagsProgramChunks);
 
     EXPECT_EQ(text(e, effGetEffectName), "Morvelith");
     EXPECT_EQ(text(e, effGetVendorString), "Brastonel");
@@ -71,10 +82,17 @@ TEST_P(PluginLibrary, EntryGivesMorvelithsIdentity) {
     EXPECT_STREQ(pin.label, "Morvelith 2");
 
     ERect* rect = nullptr;
+#if MORVELITH_HAS_EDITOR
     EXPECT_EQ(e->dispatcher(e, effEditGetRect, 0, 0, &rect, 0.0f), 1);
     ASSERT_NE(rect, nullptr);
     EXPECT_EQ(rect->right - rect->left, 865);
     EXPECT_EQ(rect->bottom - rect->top, 555);
+#else
+    // A build without an editor says so, and refuses to open one.
+    EXPECT_EQ(e->dispatcher(e, effEditGetRect, 0, 0, &rect, 0.0f), 0);
+    EXPECT_EQ(rect, nullptr);
+    EXPECT_EQ(e->dispatcher(e, effEditOpen, 0, 0, nullptr, 0.0f), 0);
+#endif
 
     void* chunk = nullptr;
     EXPECT_EQ(e->dispatcher(e, effGetChunk, 0, 0, &chunk, 0.0f), 182496);
@@ -98,20 +116,22 @@ TEST_P(PluginLibrary, EntryGivesMorvelithsIdentity) {
 INSTANTIATE_TEST_SUITE_P(Entries, PluginLibrary, ::testing::Values("VSTPluginMain", "main"));
 
 TEST(PluginLibraryExports, OnlyTheTwoEntriesAreVisible) {
-    void* library = dlopen(MORVELITH_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library, nullptr) << dlerror();
-    EXPECT_EQ(dlsym(library, "_ZN3Vst20createPluginInstanceEPFlP7AEffectiilPvfE"), nullptr);
-    EXPECT_EQ(dlsym(library, "createPluginInstance"), nullptr);
-    dlclose(library);
+    std::string why;
+    void* library = Host::Loader::open(MORVELITH_PLUGIN_PATH, why);
+    ASSERT_NE(library, nullptr) << why;
+    EXPECT_EQ(Host::Loader::symbol(library, "_ZN3Vst20createPluginInstanceEPFlP7AEffectiilPvfE"), nullptr);
+    EXPECT_EQ(Host::Loader::symbol(library, "createPluginInstance"), nullptr);
+    Host::Loader::close(library);
 }
 
 TEST(PluginLibraryUnload, InstancesNeverClosedDoNotCrashTheUnload) {
     // As a scanner does: one instance opened and closed, a second only asked
     // its category and abandoned, then the library unloaded.
     for (int round = 0; round < 3; ++round) {
-        void* library = dlopen(MORVELITH_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(library, nullptr) << dlerror();
-        auto entry = reinterpret_cast<Entry>(dlsym(library, "VSTPluginMain"));
+        std::string why;
+        void* library = Host::Loader::open(MORVELITH_PLUGIN_PATH, why);
+        ASSERT_NE(library, nullptr) << why;
+        auto entry = reinterpret_cast<Entry>(Host::Loader::symbol(library, "VSTPluginMain"));
         AEffect* first = entry(host);
         first->dispatcher(first, effOpen, 0, 0, nullptr, 0.0f);
         first->dispatcher(first, effClose, 0, 0, nullptr, 0.0f);
@@ -121,7 +141,7 @@ TEST(PluginLibraryUnload, InstancesNeverClosedDoNotCrashTheUnload) {
         AEffect* third = entry(host);
         third->dispatcher(third, effOpen, 0, 0, nullptr, 0.0f);
         third->dispatcher(third, effMainsChanged, 0, 1, nullptr, 0.0f);
-        EXPECT_EQ(dlclose(library), 0);
+        EXPECT_TRUE(Host::Loader::close(library));
     }
 }
 

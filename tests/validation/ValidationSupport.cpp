@@ -11,6 +11,11 @@
 #include <cstring>
 #include <fstream>
 
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
 #ifndef MORVELITH_PLUGIN_PATH
 #define MORVELITH_PLUGIN_PATH ""
 #endif
@@ -27,6 +32,10 @@ std::string missingPluginReason() {
     return {};
 }
 
+#if defined(_WIN32)
+// A loaded DLL is known to the loader by its path.
+bool isMapped(const std::string& path) { return GetModuleHandleA(path.c_str()) != nullptr; }
+#else
 bool isMapped(const std::string& path) {
     char resolved[PATH_MAX];
     if (realpath(path.c_str(), resolved) == nullptr) return false;
@@ -37,6 +46,7 @@ bool isMapped(const std::string& path) {
         if (line.size() >= length && line.compare(line.size() - length, std::string::npos, resolved) == 0) return true;
     return false;
 }
+#endif
 
 namespace {
 
