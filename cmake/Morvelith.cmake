@@ -14,8 +14,14 @@ function(morvelith_add_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
+  # Cross-built programs run under an emulator (wine): their cases are listed
+  # when CTest starts, one program after another, not while building.
+  set(discovery POST_BUILD)
+  if(CMAKE_CROSSCOMPILING)
+    set(discovery PRE_TEST)
+  endif()
   gtest_discover_tests(${name}
-    DISCOVERY_TIMEOUT 60
+    DISCOVERY_TIMEOUT 60 DISCOVERY_MODE ${discovery}
     PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
 endfunction()
 

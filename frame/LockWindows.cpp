@@ -26,7 +26,18 @@ Lock::~Lock() { DeleteCriticalSection(sectionIn(storage)); }
 
 void Lock::lock() { EnterCriticalSection(sectionIn(storage)); }
 
-bool Lock::tryLock() { return TryEnterCriticalSection(sectionIn(storage)) != 0; }
+// A critical section lets its owner enter again; the lock's contract is "only
+// if nobody holds it", so a thread that already holds it is refused, as a
+// POSIX mutex refuses it.
+bool Lock::tryLock() {
+    CRITICAL_SECTION* section = sectionIn(storage);
+    if (TryEnterCriticalSection(section) == 0) return false;
+    if (section->RecursionCount > 1) {
+        LeaveCriticalSection(section);
+        return false;
+    }
+    return true;
+}
 
 void Lock::unlock() { LeaveCriticalSection(sectionIn(storage)); }
 

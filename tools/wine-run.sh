@@ -10,15 +10,21 @@ export WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,msh
 wine64=/usr/lib/wine/wine64
 
 mkdir -p "$(dirname "$WINEPREFIX")"
+# One run at a time sets up the prefix and the server: a persistent
+# wineserver that stays 60 s after the last program leaves. When it has just
+# started, wine's session processes are started too, with their output on
+# /dev/null: started by a test program instead, they would keep its output
+# pipe open as long as the server lives. None of them inherits the lock's
+# descriptor, or they would hold the lock as long as they live.
 (
   flock 9
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wineboot --init >/dev/null 2>&1
-    wineserver -w
+    wineboot --init >/dev/null 2>&1 9>&-
+    wineserver -w 9>&-
+  fi
+  if wineserver -p60 >/dev/null 2>&1 9>&-; then
+    wineboot >/dev/null 2>&1 </dev/null 9>&-
   fi
 ) 9>"$WINEPREFIX.lock"
 
-# Persistent for 60 s after the last program leaves; starting it again while
-# one runs is harmless.
-wineserver -p60 >/dev/null 2>&1 || true
 exec "$wine64" "$@"

@@ -9,8 +9,17 @@
 #include <cstring>
 #include <string>
 
+#include "frame/Plugin.h"
 #include "host/DynamicLoader.h"
 #include "vst/AEffect.h"
+
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <limits.h>
+#include <stdlib.h>
+#endif
 
 #ifndef MORVELITH_PLUGIN_PATH
 #error "MORVELITH_PLUGIN_PATH must name the built morvelith.so"
@@ -114,6 +123,34 @@ TEST_P(PluginLibrary, EntryGivesMorvelithsIdentity) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Entries, PluginLibrary, ::testing::Values("VSTPluginMain", "main"));
+
+// The folder the instance found for itself (the seam in frame/ModulePath*.cpp)
+// is the library's own, as the system names it, ending with the separator.
+TEST(PluginLibraryFolder, TheInstanceKnowsTheFolderItWasLoadedFrom) {
+    std::string why;
+    void* library = Host::Loader::open(MORVELITH_PLUGIN_PATH, why);
+    ASSERT_NE(library, nullptr) << why;
+    auto entry = reinterpret_cast<Entry>(Host::Loader::symbol(library, "VSTPluginMain"));
+    AEffect* e = entry(host);
+    ASSERT_NE(e, nullptr);
+    auto* plugin = static_cast<Vst::Plugin*>(static_cast<AudioEffect*>(e->object));
+    const std::string folder = plugin->getPluginDirectory();
+#if defined(_WIN32)
+    char full[MAX_PATH];
+    ASSERT_GT(GetFullPathNameA(MORVELITH_PLUGIN_PATH, MAX_PATH, full, nullptr), 0u);
+    const std::string path = full;
+    const std::string expected = path.substr(0, path.rfind('\\') + 1);
+#else
+    char full[PATH_MAX];
+    ASSERT_NE(realpath(MORVELITH_PLUGIN_PATH, full), nullptr);
+    const std::string path = full;
+    const std::string expected = path.substr(0, path.rfind('/') + 1);
+#endif
+    EXPECT_GT(expected.size(), 1u);
+    EXPECT_EQ(folder, expected);
+    e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+    EXPECT_TRUE(Host::Loader::close(library));
+}
 
 TEST(PluginLibraryExports, OnlyTheTwoEntriesAreVisible) {
     std::string why;
