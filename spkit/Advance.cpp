@@ -7,28 +7,17 @@
 
 #include "spkit/Delays.h"
 #include "spkit/LFO.h"
+#include "spkit/OscillatorSpan.h"
 #include "spkit/Oscillators.h"
 
 namespace SPKit {
 
+// The oscillator's own phase wrap, operation for operation.
+using OscillatorSpan::wrapPhase;
+
 namespace {
-constexpr float kPi = 3.1415927f;
 constexpr float kTwoPi = 6.2831855f;
 
-// The oscillator's phase wrap, operation for operation.
-inline float wrapPhase(float p, float n) {
-    if (p < 0.0f) p += n;
-    if (p >= n) p -= n;
-    if (!(p >= 0.0f && p < n)) {
-        p = std::fmod(p, n);
-        if (p < 0.0f) p += n;
-        if (!(p >= 0.0f && p < n)) p = 0.0f;
-    }
-    return p;
-}
-}  // namespace
-
-namespace {
 // The magic circle is the linear map x' = x - k y, y' = k x + (1 - k^2) y;
 // `steps` of it at once, by squaring, in double precision. Close to, but not
 // bit for bit, what as many single-precision steps give.
@@ -100,13 +89,7 @@ void MultiOscillator::advance(int count) {
 void Squarewave::advance(int count) {
     for (int i = 0; i < count; ++i) {
         if (needsUpdate()) setFrequency(frequency);
-        phase += increment;
-        if (phase > kPi && sign == 1.0f) {
-            sign = -1.0f;
-        } else if (phase > kTwoPi) {
-            phase -= kTwoPi;
-            sign = 1.0f;
-        }
+        step();
     }
 }
 

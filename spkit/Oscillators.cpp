@@ -614,13 +614,7 @@ void Squarewave::process(float* out, int count) {
     updateControl(count);
     for (int i = 0; i < count; ++i) {
         if (needsUpdate()) setFrequency(controlAt(i));
-        phase += increment;
-        if (phase > kPi && sign == 1.0f) {
-            sign = -1.0f;
-        } else if (phase > kTwoPi) {
-            phase -= kTwoPi;
-            sign = 1.0f;
-        }
+        step();
         out[i] = sign;
     }
 }

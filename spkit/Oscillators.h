@@ -246,13 +246,25 @@ public:
     void setPhase(float a) override;
     void setFrequency(float f) override;
 
-private:
-    float increment = 1.0f;  // radians per sample
-    float sign = 1.0f;
-public:
     // Moves the square wave on by `count` samples as process() would at its
     // present frequency, without writing them. Audio thread.
     void advance(int count);
+
+private:
+    // One sample's phase step and sign switch, shared by process and advance
+    // so a paused square wave resumes exactly where a running one would be.
+    void step() {
+        phase += increment;
+        if (phase > 3.1415927f && sign == 1.0f) {
+            sign = -1.0f;
+        } else if (phase > 6.2831855f) {
+            phase -= 6.2831855f;
+            sign = 1.0f;
+        }
+    }
+
+    float increment = 1.0f;  // radians per sample
+    float sign = 1.0f;
 };
 
 // A fast integer noise generator (xor-add recurrence), output in -1 … 1.
