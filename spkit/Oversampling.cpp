@@ -188,22 +188,35 @@ struct PairBank {
         }
     }
 
+    // The lane of chain 0's output in what run returns (chain 1's is next to
+    // it): a pipelined bank's last vector is returned as it is, its outputs
+    // in lanes 2, 3, so that each step takes its input and its delayed lanes
+    // in one shuffle.
+    static constexpr int kOut = kPipelined ? 2 : 0;
+
+    // entry lanes 0, 1 = the inputs of chain 0 and chain 1.
     SPKIT_SIMD_INLINE V run(V entry) {
 #pragma GCC unroll 4
         for (int k = 0; k < kVectors; ++k) {
-            const V x = kPipelined ? Ops::template shuffle<_MM_SHUFFLE(1, 0, 1, 0)>(entry, ym[k]) : entry;
+            V x = entry;
+            if (kPipelined) {
+                x = k == 0 ? Ops::template shuffle<_MM_SHUFFLE(1, 0, 1, 0)>(entry, ym[k])
+                           : Ops::template shuffle<_MM_SHUFFLE(1, 0, 3, 2)>(entry, ym[k]);
+            }
             const V y = Ops::add(Ops::mul(Ops::sub(x, ym[k]), a[k]), xm[k]);
             xm[k] = x;
             ym[k] = y;
-            entry = kPipelined ? Ops::template shuffle<_MM_SHUFFLE(3, 2, 3, 2)>(y, y) : y;
+            entry = y;
         }
         return entry;
     }
 
-    // Down-sampling step: the two chains' outputs summed and halved, in lane 0.
+    // Down-sampling step: the two chains' outputs summed and halved, in lane kOut.
     SPKIT_SIMD_INLINE V down(V entry) {
         const V chains = run(entry);
-        return Ops::mul(Ops::add(chains, Ops::template shuffle<_MM_SHUFFLE(1, 1, 1, 1)>(chains, chains)), Ops::set1(0.5f));
+        constexpr int next = kOut + 1;
+        return Ops::mul(Ops::add(chains, Ops::template shuffle<_MM_SHUFFLE(next, next, next, next)>(chains, chains)),
+                        Ops::set1(0.5f));
     }
 
     // Two down-sampling steps, their results (each the chains summed and
@@ -211,7 +224,7 @@ struct PairBank {
     SPKIT_SIMD_INLINE V downTwice(V earlierEntry, V laterEntry) {
         const V earlier = run(earlierEntry);
         const V later = run(laterEntry);
-        const V chain0 = Ops::unpackLow(later, earlier);
+        const V chain0 = kPipelined ? Ops::unpackHigh(later, earlier) : Ops::unpackLow(later, earlier);
         const V chain1 = Ops::template shuffle<_MM_SHUFFLE(3, 2, 3, 2)>(chain0, chain0);
         return Ops::mul(Ops::add(chain0, chain1), Ops::set1(0.5f));
     }
@@ -246,116 +259,157 @@ struct StageMemory {
     float* ymem[2];
 };
 
-// Up 1x -> 16x, tube, down 16x -> 1x for n <= kDrivePass host samples of
-// both channels (n >= 1), as three loops over small stack blocks: 1x -> 4x;
-// 4x -> 16x, the tube and 16x -> 4x, software-pipelined; 4x -> 1x. Each keeps
-// its sections' memories in registers, and none holds a long chain the next
-// sample waits on (the tube's, fused into the recursions, kept the processor
-// from overlapping samples). The 8x <-> 16x recursions set the pace; running
-// the up and down ones side by side halves it. Each section still sees its
-// samples in the order the stage-by-stage path gives them.
+// Up 1x -> 16x, tube, down 16x -> 1x for both channels, in passes of at
+// most kDrivePass host samples through small stack blocks, three loops per
+// pass: 1x -> 4x; 4x -> 16x, the tube and 16x -> 4x, software-pipelined;
+// 4x -> 1x. Each keeps its sections' memories in registers, and none holds a
+// long chain the next sample waits on (the tube's, fused into the recursions,
+// kept the processor from overlapping samples). The 8x <-> 16x recursions set
+// the pace of the middle loop; running the up and down ones side by side
+// halves it. The outer loops are short chains that leave the processor idle
+// on their own, so one pass's 4x -> 1x runs in the same loop as the next
+// pass's 1x -> 4x. Each section still sees its samples in the order the
+// stage-by-stage path gives them.
 constexpr int kDrivePass = 64;
 
+// The outer stages: up 1x -> 4x for `rising` host samples into `at2Up` and,
+// in the same loop, down 4x -> 1x for `falling` host samples out of `at2Down`
+// (either count may be 0). At 2x, per host sample: going up, the 4x pair each
+// 2x sample gives; coming back, the pair of 4x results as the 4x -> 2x stage's input.
+template <class Ops>
+SPKIT_SIMD_INLINE void driveOuter(const StageMemory up[4], const StageMemory down[4], const float* inL,
+                                  const float* inR, typename Ops::V* at2Up, int rising,
+                                  const typename Ops::V* at2Down, float* outL, float* outR, int falling) {
+    using V = typename Ops::V;
+    PairBank<Ops, 4, true> u0, d0;
+    PairBank<Ops, 2, true> u1, d1;
+    u0.load(up[0].coef, up[0].xmem, up[0].ymem);
+    u1.load(up[1].coef, up[1].xmem, up[1].ymem);
+    d0.load(down[0].coef, down[0].xmem, down[0].ymem);
+    d1.load(down[1].coef, down[1].xmem, down[1].ymem);
+    // The 2x -> 4x stage runs one host sample behind the 1x -> 2x one, and
+    // the 2x -> 1x one behind the 4x -> 2x one, so that each pair of stages'
+    // chains overlap instead of following each other.
+    const auto riseFrom = [&](int i) __attribute__((always_inline)) {
+        return u0.run(Ops::channels(inL[i], inR[i]));
+    };
+    const auto rise = [&](int i, V pair2) __attribute__((always_inline)) {
+        at2Up[2 * i] = u1.run(spread<Ops, 2>(pair2));
+        at2Up[2 * i + 1] = u1.run(spread<Ops, 3>(pair2));
+    };
+    const auto fallFrom = [&](int i) __attribute__((always_inline)) {
+        return d1.downTwice(at2Down[2 * i], at2Down[2 * i + 1]);
+    };
+    const auto fall = [&](int i, V entry) __attribute__((always_inline)) {
+        const V result = d0.down(entry);
+        outL[i] = Ops::template left<decltype(d0)::kOut>(result);
+        outR[i] = Ops::template right<decltype(d0)::kOut>(result);
+    };
+    V upBehind{}, downBehind{};
+    if (rising > 0) upBehind = riseFrom(0);
+    if (falling > 0) downBehind = fallFrom(0);
+    const int both = std::min(rising, falling);
+    int i = 1;
+    for (; i < both; ++i) {
+        const V pair2 = riseFrom(i);
+        const V entry = fallFrom(i);
+        rise(i - 1, upBehind);
+        fall(i - 1, downBehind);
+        upBehind = pair2;
+        downBehind = entry;
+    }
+    const int shared = i;
+    for (; i < rising; ++i) {
+        const V pair2 = riseFrom(i);
+        rise(i - 1, upBehind);
+        upBehind = pair2;
+    }
+    if (rising > 0) rise(rising - 1, upBehind);
+    for (i = shared; i < falling; ++i) {
+        const V entry = fallFrom(i);
+        fall(i - 1, downBehind);
+        downBehind = entry;
+    }
+    if (falling > 0) fall(falling - 1, downBehind);
+    u0.store(up[0].xmem, up[0].ymem);
+    u1.store(up[1].xmem, up[1].ymem);
+    d0.store(down[0].xmem, down[0].ymem);
+    d1.store(down[1].xmem, down[1].ymem);
+}
+
+// The middle stages for n host samples: at2 holds the rising 4x pairs on
+// entry and the falling ones on return.
+template <class Ops>
+SPKIT_SIMD_INLINE void driveMiddle(const StageMemory up[4], const StageMemory down[4], typename Ops::V* at2, int n) {
+    using V = typename Ops::V;
+    // At 4x: the four 16x samples each 4x sample becomes.
+    V at4[4 * kDrivePass];
+    PairBank<Ops, 1, true> u2, d2;
+    PairBank<Ops, 1, false> u3, d3;
+    u2.load(up[2].coef, up[2].xmem, up[2].ymem);
+    u3.load(up[3].coef, up[3].xmem, up[3].ymem);
+    d2.load(down[2].coef, down[2].xmem, down[2].ymem);
+    d3.load(down[3].coef, down[3].xmem, down[3].ymem);
+    // 2x sample j: up from its 4x pair to four 16x samples per 4x sample.
+    const auto rise = [&](int j) __attribute__((always_inline)) {
+        const V pair4 = at2[j];
+        for (int h = 0; h < 2; ++h) {
+            const V pair8 = u2.run(h == 0 ? spread<Ops, 2>(pair4) : spread<Ops, 3>(pair4));
+            const V first16 = u3.run(spread<Ops, 2>(pair8));
+            const V second16 = u3.run(spread<Ops, 3>(pair8));
+            at4[2 * j + h] = Ops::template shuffle<_MM_SHUFFLE(1, 0, 1, 0)>(first16, second16);
+        }
+    };
+    const auto shape = [&](int j) __attribute__((always_inline)) {
+        at4[2 * j] = tube<Ops>(at4[2 * j]);
+        at4[2 * j + 1] = tube<Ops>(at4[2 * j + 1]);
+    };
+    // 2x sample j: its shaped 16x samples back down to the pair of 4x results.
+    const auto fall = [&](int j) __attribute__((always_inline)) {
+        V result[2];
+        for (int h = 0; h < 2; ++h) {
+            const V shaped = at4[2 * j + h];
+            result[h] = d3.downTwice(Ops::template shuffle<_MM_SHUFFLE(0, 1, 0, 1)>(shaped, shaped),
+                                     Ops::template shuffle<_MM_SHUFFLE(2, 3, 2, 3)>(shaped, shaped));
+        }
+        at2[j] = d2.downTwice(result[0], result[1]);
+    };
+    // Software-pipelined: the up and down recursions, independent of each
+    // other, run side by side two 2x samples apart, the tube between them.
+    const int m = 2 * n;
+    rise(0);
+    rise(1);
+    shape(0);
+    for (int j = 2; j < m; ++j) {
+        rise(j);
+        shape(j - 1);
+        fall(j - 2);
+    }
+    shape(m - 1);
+    fall(m - 2);
+    fall(m - 1);
+    u2.store(up[2].xmem, up[2].ymem);
+    u3.store(up[3].xmem, up[3].ymem);
+    d2.store(down[2].xmem, down[2].ymem);
+    d3.store(down[3].xmem, down[3].ymem);
+}
+
+// n >= 1 host samples of both channels.
 template <class Ops>
 SPKIT_SIMD_INLINE void driveKernel(const StageMemory up[4], const StageMemory down[4], const float* inL,
                                    const float* inR, float* outL, float* outR, int n) {
     using V = typename Ops::V;
-    // At 2x: the 4x pair each 2x sample gives going up, then the pair of 4x
-    // results (as the 4x -> 2x stage's input) coming back.
-    V at2[2 * kDrivePass];
-    // At 4x: the four 16x samples each 4x sample becomes.
-    V at4[4 * kDrivePass];
-    {
-        PairBank<Ops, 4, true> u0;
-        PairBank<Ops, 2, true> u1;
-        u0.load(up[0].coef, up[0].xmem, up[0].ymem);
-        u1.load(up[1].coef, up[1].xmem, up[1].ymem);
-        // The 2x -> 4x stage runs one host sample behind the 1x -> 2x one,
-        // so the two stages' chains overlap instead of following each other.
-        const auto rise = [&](int i, V pair2) __attribute__((always_inline)) {
-            at2[2 * i] = u1.run(spread<Ops, 0>(pair2));
-            at2[2 * i + 1] = u1.run(spread<Ops, 1>(pair2));
-        };
-        V behind = u0.run(Ops::channels(inL[0], inR[0]));
-        for (int i = 1; i < n; ++i) {
-            const V pair2 = u0.run(Ops::channels(inL[i], inR[i]));
-            rise(i - 1, behind);
-            behind = pair2;
-        }
-        rise(n - 1, behind);
-        u0.store(up[0].xmem, up[0].ymem);
-        u1.store(up[1].xmem, up[1].ymem);
-    }
-    {
-        PairBank<Ops, 1, true> u2, d2;
-        PairBank<Ops, 1, false> u3, d3;
-        u2.load(up[2].coef, up[2].xmem, up[2].ymem);
-        u3.load(up[3].coef, up[3].xmem, up[3].ymem);
-        d2.load(down[2].coef, down[2].xmem, down[2].ymem);
-        d3.load(down[3].coef, down[3].xmem, down[3].ymem);
-        // 2x sample j: up from its 4x pair to four 16x samples per 4x sample.
-        const auto rise = [&](int j) __attribute__((always_inline)) {
-            const V pair4 = at2[j];
-            for (int h = 0; h < 2; ++h) {
-                const V pair8 = u2.run(h == 0 ? spread<Ops, 0>(pair4) : spread<Ops, 1>(pair4));
-                const V first16 = u3.run(spread<Ops, 0>(pair8));
-                const V second16 = u3.run(spread<Ops, 1>(pair8));
-                at4[2 * j + h] = Ops::template shuffle<_MM_SHUFFLE(1, 0, 1, 0)>(first16, second16);
-            }
-        };
-        const auto shape = [&](int j) __attribute__((always_inline)) {
-            at4[2 * j] = tube<Ops>(at4[2 * j]);
-            at4[2 * j + 1] = tube<Ops>(at4[2 * j + 1]);
-        };
-        // 2x sample j: its shaped 16x samples back down to the pair of 4x results.
-        const auto fall = [&](int j) __attribute__((always_inline)) {
-            V result[2];
-            for (int h = 0; h < 2; ++h) {
-                const V shaped = at4[2 * j + h];
-                result[h] = d3.downTwice(Ops::template shuffle<_MM_SHUFFLE(0, 1, 0, 1)>(shaped, shaped),
-                                         Ops::template shuffle<_MM_SHUFFLE(2, 3, 2, 3)>(shaped, shaped));
-            }
-            at2[j] = d2.downTwice(result[0], result[1]);
-        };
-        // Software-pipelined: the up and down recursions, independent of each
-        // other, run side by side two 2x samples apart, the tube between them.
-        const int m = 2 * n;
-        rise(0);
-        rise(1);
-        shape(0);
-        for (int j = 2; j < m; ++j) {
-            rise(j);
-            shape(j - 1);
-            fall(j - 2);
-        }
-        shape(m - 1);
-        fall(m - 2);
-        fall(m - 1);
-        u2.store(up[2].xmem, up[2].ymem);
-        u3.store(up[3].xmem, up[3].ymem);
-        d2.store(down[2].xmem, down[2].ymem);
-        d3.store(down[3].xmem, down[3].ymem);
-    }
-    {
-        PairBank<Ops, 4, true> d0;
-        PairBank<Ops, 2, true> d1;
-        d0.load(down[0].coef, down[0].xmem, down[0].ymem);
-        d1.load(down[1].coef, down[1].xmem, down[1].ymem);
-        // The 2x -> 1x stage likewise runs one host sample behind the 4x -> 2x one.
-        const auto fall = [&](int i, V entry) __attribute__((always_inline)) {
-            const V result = d0.down(entry);
-            outL[i] = Ops::left(result);
-            outR[i] = Ops::right(result);
-        };
-        V behind = d1.downTwice(at2[0], at2[1]);
-        for (int i = 1; i < n; ++i) {
-            const V entry = d1.downTwice(at2[2 * i], at2[2 * i + 1]);
-            fall(i - 1, behind);
-            behind = entry;
-        }
-        fall(n - 1, behind);
-        d0.store(down[0].xmem, down[0].ymem);
-        d1.store(down[1].xmem, down[1].ymem);
+    // Each pass's 2x blocks: written by the pass's rise, read by its fall one pass later.
+    V at2[2][2 * kDrivePass];
+    const auto length = [&](int start) { return std::max(0, std::min(kDrivePass, n - start)); };
+    driveOuter<Ops>(up, down, inL, inR, at2[0], length(0), nullptr, nullptr, nullptr, 0);
+    for (int start = 0, p = 0; start < n; start += kDrivePass, ++p) {
+        V* current = at2[p & 1];
+        driveMiddle<Ops>(up, down, current, length(start));
+        const int next = start + kDrivePass;
+        const int ahead = next < n ? next : 0;
+        driveOuter<Ops>(up, down, inL + ahead, inR + ahead, at2[(p + 1) & 1], length(next), current, outL + start,
+                        outR + start, length(start));
     }
 }
 
@@ -408,11 +462,7 @@ struct DrivePair {
             // The left chain's source is pulled first, as when the chains run one by one.
             ups[0]->getInput()->process(in[0], n);
             ups[1]->getInput()->process(in[1], n);
-            for (int k = 0; k < n;) {
-                const int m = std::min(kDrivePass, n - k);
-                kernel(up, down, in[0] + k, in[1] + k, left + done + k, right + done + k, m);
-                k += m;
-            }
+            kernel(up, down, in[0], in[1], left + done, right + done, n);
             done += n;
         }
         block.leave(1 - index, count);

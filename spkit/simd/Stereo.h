@@ -29,8 +29,15 @@ struct Sse2 {
     }
     static SPKIT_SIMD_INLINE V set1(float x) { return {_mm_set1_ps(x), _mm_set1_ps(x)}; }
     static SPKIT_SIMD_INLINE V channels(float l, float r) { return {_mm_set1_ps(l), _mm_set1_ps(r)}; }
-    static SPKIT_SIMD_INLINE float left(V v) { return _mm_cvtss_f32(v.l); }
-    static SPKIT_SIMD_INLINE float right(V v) { return _mm_cvtss_f32(v.r); }
+    // Lane `lane` (0 or 2) of each channel.
+    template <int lane = 0>
+    static SPKIT_SIMD_INLINE float left(V v) {
+        return _mm_cvtss_f32(lane == 0 ? v.l : _mm_movehl_ps(v.l, v.l));
+    }
+    template <int lane = 0>
+    static SPKIT_SIMD_INLINE float right(V v) {
+        return _mm_cvtss_f32(lane == 0 ? v.r : _mm_movehl_ps(v.r, v.r));
+    }
     static SPKIT_SIMD_INLINE V add(V a, V b) { return {_mm_add_ps(a.l, b.l), _mm_add_ps(a.r, b.r)}; }
     static SPKIT_SIMD_INLINE V sub(V a, V b) { return {_mm_sub_ps(a.l, b.l), _mm_sub_ps(a.r, b.r)}; }
     static SPKIT_SIMD_INLINE V mul(V a, V b) { return {_mm_mul_ps(a.l, b.l), _mm_mul_ps(a.r, b.r)}; }
@@ -48,6 +55,7 @@ struct Sse2 {
         return {_mm_shuffle_ps(a.l, b.l, imm), _mm_shuffle_ps(a.r, b.r, imm)};
     }
     static SPKIT_SIMD_INLINE V unpackLow(V a, V b) { return {_mm_unpacklo_ps(a.l, b.l), _mm_unpacklo_ps(a.r, b.r)}; }
+    static SPKIT_SIMD_INLINE V unpackHigh(V a, V b) { return {_mm_unpackhi_ps(a.l, b.l), _mm_unpackhi_ps(a.r, b.r)}; }
 };
 
 // Four lanes per channel, two channels, in one 256-bit register. Written with
@@ -67,9 +75,20 @@ struct Avx {
         std::memcpy(r, reinterpret_cast<const char*>(&v) + 16, 16);
     }
     static SPKIT_SIMD_INLINE V set1(float x) { return V{x, x, x, x, x, x, x, x}; }
-    static SPKIT_SIMD_INLINE V channels(float l, float r) { return V{l, l, l, l, r, r, r, r}; }
-    static SPKIT_SIMD_INLINE float left(V v) { return v[0]; }
-    static SPKIT_SIMD_INLINE float right(V v) { return v[4]; }
+    // Two broadcasts and one insert (an eight-element initialiser becomes eight inserts).
+    static SPKIT_SIMD_INLINE V channels(float l, float r) {
+        using Half = float __attribute__((vector_size(16)));
+        const Half lh = {l, l, l, l}, rh = {r, r, r, r};
+        return __builtin_shufflevector(lh, rh, 0, 1, 2, 3, 4, 5, 6, 7);
+    }
+    template <int lane = 0>
+    static SPKIT_SIMD_INLINE float left(V v) {
+        return v[lane];
+    }
+    template <int lane = 0>
+    static SPKIT_SIMD_INLINE float right(V v) {
+        return v[4 + lane];
+    }
     static SPKIT_SIMD_INLINE V add(V a, V b) { return a + b; }
     static SPKIT_SIMD_INLINE V sub(V a, V b) { return a - b; }
     static SPKIT_SIMD_INLINE V mul(V a, V b) { return a * b; }
@@ -85,6 +104,7 @@ struct Avx {
         return __builtin_shufflevector(a, b, w, x, 8 + y, 8 + z, 4 + w, 4 + x, 12 + y, 12 + z);
     }
     static SPKIT_SIMD_INLINE V unpackLow(V a, V b) { return __builtin_shufflevector(a, b, 0, 8, 1, 9, 4, 12, 5, 13); }
+    static SPKIT_SIMD_INLINE V unpackHigh(V a, V b) { return __builtin_shufflevector(a, b, 2, 10, 3, 11, 6, 14, 7, 15); }
 };
 
 // The pull protocol of a left / right pair that computes both channels in
