@@ -93,9 +93,19 @@ struct Avx {
     static SPKIT_SIMD_INLINE V sub(V a, V b) { return a - b; }
     static SPKIT_SIMD_INLINE V mul(V a, V b) { return a * b; }
     static SPKIT_SIMD_INLINE V div(V a, V b) { return a / b; }
-    // maxps / minps: the second operand wins unless the first is greater (less).
-    static SPKIT_SIMD_INLINE V max(V a, V b) { return a > b ? a : b; }
-    static SPKIT_SIMD_INLINE V min(V a, V b) { return a < b ? a : b; }
+    // maxps / minps: the second operand wins unless the first is greater
+    // (less). GCC spells the conditional as a compare and a blend, so these
+    // two name the instruction (Intel order: vmaxps r, a, b).
+    static SPKIT_SIMD_INLINE V max(V a, V b) {
+        V r;
+        asm("vmaxps %2, %1, %0" : "=x"(r) : "x"(a), "x"(b));
+        return r;
+    }
+    static SPKIT_SIMD_INLINE V min(V a, V b) {
+        V r;
+        asm("vminps %2, %1, %0" : "=x"(r) : "x"(a), "x"(b));
+        return r;
+    }
     static SPKIT_SIMD_INLINE V selectGreater(V a, V b, V x, V y) { return a > b ? x : y; }
     // _mm_shuffle_ps within each half.
     template <int imm>
