@@ -337,6 +337,59 @@ SPKIT_SIMD_INLINE void driveOuter(const StageMemory up[4], const StageMemory dow
     d1.store(down[1].xmem, down[1].ymem);
 }
 
+// The 8x <-> 16x stages of both directions in one register per channel: they
+// have one section per chain, so lanes 0, 1 hold the up-sampler's two chains
+// and lanes 2, 3 the down-sampler's, and one step runs all four.
+template <class Ops>
+struct EdgeBank {
+    using V = typename Ops::V;
+    V a, xm, ym;
+
+    // Lanes 0, 1 of `low` then lanes 0, 1 of `high`.
+    static SPKIT_SIMD_INLINE V join(V low, V high) { return Ops::template shuffle<_MM_SHUFFLE(1, 0, 1, 0)>(low, high); }
+    // Lanes 0, 1 of `low` then lanes 2, 3 of `high`.
+    static SPKIT_SIMD_INLINE V keep(V low, V high) { return Ops::template shuffle<_MM_SHUFFLE(3, 2, 1, 0)>(low, high); }
+
+    SPKIT_SIMD_INLINE void load(const StageMemory& up, const StageMemory& down) {
+        a = join(Ops::load(up.coef[0], up.coef[1]), Ops::load(down.coef[0], down.coef[1]));
+        xm = join(Ops::load(up.xmem[0], up.xmem[1]), Ops::load(down.xmem[0], down.xmem[1]));
+        ym = join(Ops::load(up.ymem[0], up.ymem[1]), Ops::load(down.ymem[0], down.ymem[1]));
+    }
+
+    // Lanes 2, 3 of the stages' memories (no section of theirs) stay as they were.
+    SPKIT_SIMD_INLINE void store(const StageMemory& up, const StageMemory& down) const {
+        const auto put = [](float* const mem[2], V v) __attribute__((always_inline)) {
+            Ops::store(mem[0], mem[1], keep(v, Ops::load(mem[0], mem[1])));
+        };
+        put(up.xmem, xm);
+        put(up.ymem, ym);
+        put(down.xmem, Ops::template shuffle<_MM_SHUFFLE(3, 2, 3, 2)>(xm, xm));
+        put(down.ymem, Ops::template shuffle<_MM_SHUFFLE(3, 2, 3, 2)>(ym, ym));
+    }
+
+    SPKIT_SIMD_INLINE V step(V x) {
+        const V y = Ops::add(Ops::mul(Ops::sub(x, ym), a), xm);
+        xm = x;
+        ym = y;
+        return y;
+    }
+    // A step of one direction only: the other's memories are put back.
+    SPKIT_SIMD_INLINE V stepUp(V x) {
+        const V xOld = xm, yOld = ym;
+        const V y = step(x);
+        xm = keep(xm, xOld);
+        ym = keep(ym, yOld);
+        return y;
+    }
+    SPKIT_SIMD_INLINE V stepDown(V x) {
+        const V xOld = xm, yOld = ym;
+        const V y = step(x);
+        xm = keep(xOld, xm);
+        ym = keep(yOld, ym);
+        return y;
+    }
+};
+
 // The middle stages for n host samples: at2 holds the rising 4x pairs on
 // entry and the falling ones on return.
 template <class Ops>
@@ -345,53 +398,63 @@ SPKIT_SIMD_INLINE void driveMiddle(const StageMemory up[4], const StageMemory do
     // At 4x: the four 16x samples each 4x sample becomes.
     V at4[4 * kDrivePass];
     PairBank<Ops, 1, true> u2, d2;
-    PairBank<Ops, 1, false> u3, d3;
+    EdgeBank<Ops> edge;
     u2.load(up[2].coef, up[2].xmem, up[2].ymem);
-    u3.load(up[3].coef, up[3].xmem, up[3].ymem);
     d2.load(down[2].coef, down[2].xmem, down[2].ymem);
-    d3.load(down[3].coef, down[3].xmem, down[3].ymem);
-    // 2x sample j: up from its 4x pair to four 16x samples per 4x sample.
-    const auto rise = [&](int j) __attribute__((always_inline)) {
-        const V pair4 = at2[j];
+    edge.load(up[3], down[3]);
+    // 2x sample `rising` up from its 4x pair to four 16x samples per 4x
+    // sample, and 2x sample `falling`'s shaped 16x samples back down to its
+    // pair of 4x results; kUp / kDown leave one direction out.
+    const auto stage = [&]<bool kUp, bool kDown>(int rising, int falling) __attribute__((always_inline)) {
+        const V pair4 = at2[kUp ? rising : falling];
+        V result[2];
+#pragma GCC unroll 2
         for (int h = 0; h < 2; ++h) {
-            const V pair8 = u2.run(h == 0 ? spread<Ops, 2>(pair4) : spread<Ops, 3>(pair4));
-            const V first16 = u3.run(spread<Ops, 2>(pair8));
-            const V second16 = u3.run(spread<Ops, 3>(pair8));
-            at4[2 * j + h] = Ops::template shuffle<_MM_SHUFFLE(1, 0, 1, 0)>(first16, second16);
+            // u2's outputs are in lanes 2, 3; the 16x pair the down chains take
+            // goes in lanes 2, 3 as [second, first].
+            const V pair8 = kUp ? u2.run(h == 0 ? spread<Ops, 2>(pair4) : spread<Ops, 3>(pair4)) : pair4;
+            const V shaped = kDown ? at4[2 * falling + h] : pair8;
+            const V first = Ops::template shuffle<_MM_SHUFFLE(0, 1, 2, 2)>(pair8, shaped);
+            const V second = Ops::template shuffle<_MM_SHUFFLE(2, 3, 3, 3)>(pair8, shaped);
+            V y1, y2;
+            if (kUp && kDown) {
+                y1 = edge.step(first);
+                y2 = edge.step(second);
+            } else if (kUp) {
+                y1 = edge.stepUp(first);
+                y2 = edge.stepUp(second);
+            } else {
+                y1 = edge.stepDown(first);
+                y2 = edge.stepDown(second);
+            }
+            if (kUp) at4[2 * rising + h] = Ops::template shuffle<_MM_SHUFFLE(1, 0, 1, 0)>(y1, y2);
+            // [later chain 0, earlier chain 0, later chain 1, earlier chain 1], summed and halved.
+            const V chain0 = Ops::unpackHigh(y2, y1);
+            const V chain1 = Ops::template shuffle<_MM_SHUFFLE(3, 2, 3, 2)>(chain0, chain0);
+            result[h] = Ops::mul(Ops::add(chain0, chain1), Ops::set1(0.5f));
         }
+        if (kDown) at2[falling] = d2.downTwice(result[0], result[1]);
     };
     const auto shape = [&](int j) __attribute__((always_inline)) {
         at4[2 * j] = tube<Ops>(at4[2 * j]);
         at4[2 * j + 1] = tube<Ops>(at4[2 * j + 1]);
     };
-    // 2x sample j: its shaped 16x samples back down to the pair of 4x results.
-    const auto fall = [&](int j) __attribute__((always_inline)) {
-        V result[2];
-        for (int h = 0; h < 2; ++h) {
-            const V shaped = at4[2 * j + h];
-            result[h] = d3.downTwice(Ops::template shuffle<_MM_SHUFFLE(0, 1, 0, 1)>(shaped, shaped),
-                                     Ops::template shuffle<_MM_SHUFFLE(2, 3, 2, 3)>(shaped, shaped));
-        }
-        at2[j] = d2.downTwice(result[0], result[1]);
-    };
     // Software-pipelined: the up and down recursions, independent of each
     // other, run side by side two 2x samples apart, the tube between them.
     const int m = 2 * n;
-    rise(0);
-    rise(1);
+    stage.template operator()<true, false>(0, 0);
+    stage.template operator()<true, false>(1, 0);
     shape(0);
     for (int j = 2; j < m; ++j) {
-        rise(j);
+        stage.template operator()<true, true>(j, j - 2);
         shape(j - 1);
-        fall(j - 2);
     }
     shape(m - 1);
-    fall(m - 2);
-    fall(m - 1);
+    stage.template operator()<false, true>(0, m - 2);
+    stage.template operator()<false, true>(0, m - 1);
     u2.store(up[2].xmem, up[2].ymem);
-    u3.store(up[3].xmem, up[3].ymem);
     d2.store(down[2].xmem, down[2].ymem);
-    d3.store(down[3].xmem, down[3].ymem);
+    edge.store(up[3], down[3]);
 }
 
 // n >= 1 host samples of both channels.
