@@ -194,13 +194,19 @@ struct PairBank {
     // in one shuffle.
     static constexpr int kOut = kPipelined ? 2 : 0;
 
-    // entry lanes 0, 1 = the inputs of chain 0 and chain 1.
+    // entry lanes 0, 1 = the inputs of chain 0 and chain 1 (lanes 2, 3 for
+    // kSource = kHighPair); or, for a pipelined bank given kSource >= 0, lane
+    // kSource is both chains' input.
+    static constexpr int kLowPair = -1, kHighPair = -2;
+    template <int kSource = kLowPair>
     SPKIT_SIMD_INLINE V run(V entry) {
 #pragma GCC unroll 4
         for (int k = 0; k < kVectors; ++k) {
             V x = entry;
             if (kPipelined) {
-                x = k == 0 ? Ops::template shuffle<_MM_SHUFFLE(1, 0, 1, 0)>(entry, ym[k])
+                constexpr int s = kSource == kLowPair ? 0 : kSource == kHighPair ? 2 : kSource;
+                constexpr int t = kSource == kLowPair ? 1 : kSource == kHighPair ? 3 : kSource;
+                x = k == 0 ? Ops::template shuffle<_MM_SHUFFLE(1, 0, t, s)>(entry, ym[k])
                            : Ops::template shuffle<_MM_SHUFFLE(1, 0, 3, 2)>(entry, ym[k]);
             }
             const V y = Ops::add(Ops::mul(Ops::sub(x, ym[k]), a[k]), xm[k]);
@@ -228,13 +234,15 @@ struct PairBank {
         const V chain1 = Ops::template shuffle<_MM_SHUFFLE(3, 2, 3, 2)>(chain0, chain0);
         return Ops::mul(Ops::add(chain0, chain1), Ops::set1(0.5f));
     }
+    // The same with the earlier entry in lanes 0, 1 and the later in lanes 2, 3 of one vector.
+    SPKIT_SIMD_INLINE V downTwice(V entries) {
+        const V earlier = run<kLowPair>(entries);
+        const V later = run<kHighPair>(entries);
+        const V chain0 = kPipelined ? Ops::unpackHigh(later, earlier) : Ops::unpackLow(later, earlier);
+        const V chain1 = Ops::template shuffle<_MM_SHUFFLE(3, 2, 3, 2)>(chain0, chain0);
+        return Ops::mul(Ops::add(chain0, chain1), Ops::set1(0.5f));
+    }
 };
-
-// Lane `lane` of each channel in all four of its lanes: the next up stage's input.
-template <class Ops, int lane>
-SPKIT_SIMD_INLINE typename Ops::V spread(typename Ops::V v) {
-    return Ops::template shuffle<_MM_SHUFFLE(lane, lane, lane, lane)>(v, v);
-}
 
 // Tube's curve, operation for operation (Gain.cpp), on both channels.
 template <class Ops>
@@ -244,7 +252,9 @@ SPKIT_SIMD_INLINE typename Ops::V tube(typename Ops::V x) {
                     kKneeInputCap = 1.0e6f;
     const V shifted = Ops::add(x, Ops::set1(kSqrt2));
     const V u = Ops::sub(Ops::mul(Ops::mul(shifted, shifted), Ops::set1(0.5f)), Ops::set1(1.0f));
-    V v = Ops::mul(Ops::mul(Ops::sub(u, Ops::set1(kKnee)), Ops::set1(kKneeScale)), Ops::set1(2.0f));
+    // (d * scale) * 2 as d * (2 * scale): doubling is exact, and d = u - knee
+    // is zero or at least an ulp of the knee, so no product is subnormal.
+    V v = Ops::mul(Ops::sub(u, Ops::set1(kKnee)), Ops::set1(2.0f * kKneeScale));
     v = Ops::min(Ops::max(v, Ops::set1(0.0f)), Ops::set1(kKneeInputCap));
     const V p = Ops::mul(v, Ops::add(Ops::mul(v, v), Ops::set1(2.0f)));
     const V ratio = Ops::div(p, Ops::add(p, Ops::set1(3.0f)));
@@ -294,8 +304,8 @@ SPKIT_SIMD_INLINE void driveOuter(const StageMemory up[4], const StageMemory dow
         return u0.run(Ops::channels(inL[i], inR[i]));
     };
     const auto rise = [&](int i, V pair2) __attribute__((always_inline)) {
-        at2Up[2 * i] = u1.run(spread<Ops, 2>(pair2));
-        at2Up[2 * i + 1] = u1.run(spread<Ops, 3>(pair2));
+        at2Up[2 * i] = u1.template run<2>(pair2);
+        at2Up[2 * i + 1] = u1.template run<3>(pair2);
     };
     const auto fallFrom = [&](int i) __attribute__((always_inline)) {
         return d1.downTwice(at2Down[2 * i], at2Down[2 * i + 1]);
@@ -407,12 +417,12 @@ SPKIT_SIMD_INLINE void driveMiddle(const StageMemory up[4], const StageMemory do
     // pair of 4x results; kUp / kDown leave one direction out.
     const auto stage = [&]<bool kUp, bool kDown>(int rising, int falling) __attribute__((always_inline)) {
         const V pair4 = at2[kUp ? rising : falling];
-        V result[2];
+        V chains[2];
 #pragma GCC unroll 2
         for (int h = 0; h < 2; ++h) {
             // u2's outputs are in lanes 2, 3; the 16x pair the down chains take
             // goes in lanes 2, 3 as [second, first].
-            const V pair8 = kUp ? u2.run(h == 0 ? spread<Ops, 2>(pair4) : spread<Ops, 3>(pair4)) : pair4;
+            const V pair8 = kUp ? (h == 0 ? u2.template run<2>(pair4) : u2.template run<3>(pair4)) : pair4;
             const V shaped = kDown ? at4[2 * falling + h] : pair8;
             const V first = Ops::template shuffle<_MM_SHUFFLE(0, 1, 2, 2)>(pair8, shaped);
             const V second = Ops::template shuffle<_MM_SHUFFLE(2, 3, 3, 3)>(pair8, shaped);
@@ -428,12 +438,16 @@ SPKIT_SIMD_INLINE void driveMiddle(const StageMemory up[4], const StageMemory do
                 y2 = edge.stepDown(second);
             }
             if (kUp) at4[2 * rising + h] = Ops::template shuffle<_MM_SHUFFLE(1, 0, 1, 0)>(y1, y2);
-            // [later chain 0, earlier chain 0, later chain 1, earlier chain 1], summed and halved.
-            const V chain0 = Ops::unpackHigh(y2, y1);
-            const V chain1 = Ops::template shuffle<_MM_SHUFFLE(3, 2, 3, 2)>(chain0, chain0);
-            result[h] = Ops::mul(Ops::add(chain0, chain1), Ops::set1(0.5f));
+            // [later chain 0, earlier chain 0, later chain 1, earlier chain 1]
+            chains[h] = Ops::unpackHigh(y2, y1);
         }
-        if (kDown) at2[falling] = d2.downTwice(result[0], result[1]);
+        if (kDown) {
+            // Both halves' chains summed and halved at once: [later, earlier]
+            // of the first 4x sample in lanes 0, 1, of the second in lanes 2, 3.
+            const V chain0 = Ops::template shuffle<_MM_SHUFFLE(1, 0, 1, 0)>(chains[0], chains[1]);
+            const V chain1 = Ops::template shuffle<_MM_SHUFFLE(3, 2, 3, 2)>(chains[0], chains[1]);
+            at2[falling] = d2.downTwice(Ops::mul(Ops::add(chain0, chain1), Ops::set1(0.5f)));
+        }
     };
     const auto shape = [&](int j) __attribute__((always_inline)) {
         at4[2 * j] = tube<Ops>(at4[2 * j]);
