@@ -270,16 +270,16 @@ struct StageMemory {
 };
 
 // Up 1x -> 16x, tube, down 16x -> 1x for both channels, in passes of at
-// most kDrivePass host samples through small stack blocks, three loops per
-// pass: 1x -> 4x; 4x -> 16x, the tube and 16x -> 4x, software-pipelined;
-// 4x -> 1x. Each keeps its sections' memories in registers, and none holds a
-// long chain the next sample waits on (the tube's, fused into the recursions,
-// kept the processor from overlapping samples). The 8x <-> 16x recursions set
-// the pace of the middle loop; running the up and down ones side by side
-// halves it. The outer loops are short chains that leave the processor idle
-// on their own, so one pass's 4x -> 1x runs in the same loop as the next
-// pass's 1x -> 4x. Each section still sees its samples in the order the
-// stage-by-stage path gives them.
+// most kDrivePass host samples through small stack blocks, two kinds of loop:
+// 4x -> 16x, the tube and 16x -> 4x, software-pipelined; and the outer
+// stages, where one pass's 4x -> 1x runs in the same loop as the next pass's
+// 1x -> 4x (on their own, their short chains left the processor idle). Each
+// keeps its sections' memories in registers, and none holds a long chain the
+// next sample waits on (the tube's, fused into the recursions, kept the
+// processor from overlapping samples). The 8x <-> 16x recursions set the pace
+// of the middle loop; the up and down ones share one register and run side by
+// side. Each section still sees its samples in the order the stage-by-stage
+// path gives them.
 constexpr int kDrivePass = 64;
 
 // The outer stages: up 1x -> 4x for `rising` host samples into `at2Up` and,
