@@ -2,8 +2,12 @@
 // while silent moves their phases on exactly as their process() would have,
 // step for step in the same single-precision operations, so a note after the
 // pause finds them where an instance that never paused has them.
+#include "spkit/Advance.h"
+
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "spkit/Delays.h"
 #include "spkit/LFO.h"
@@ -39,6 +43,56 @@ void jumpLfo(LFO& lfo, int steps) {
 }
 }  // namespace
 
+namespace Advance {
+
+// Inside one binade [b, 2b) floats lie u = b·2^-23 apart, so rounding p + inc
+// to the nearest float is p plus inc rounded to a multiple of u: the same
+// amount d for every p there. The one exception is a tie (inc an odd number
+// of half-u), where the even neighbour wins: from an odd p the step differs,
+// and lands on an even p, from which every step is the same again. So while
+// the sums stay below 2b and the results below n (no wrap), s steps are
+// p + s·d, exactly. Everything else (a wrap, the binade's last steps, a phase
+// under four increments, a negative or non-finite value) takes one real step
+// and looks again.
+float stepPhase(float p, float inc, float n, int count) {
+    // Fast steps need n an integer, so a multiple of every binade's spacing
+    // below it (n <= 2^22), and a phase at least four increments big, so its
+    // binade [b, 2b) holds b + u + inc. Within a binade a float's bit pattern
+    // is linear in its value, so the arithmetic is on the patterns.
+    const bool fastPossible = n >= 1.0f && n <= 4194304.0f && n == std::floor(n) && inc > 0.0f && inc < n;
+    const float smallest = std::max(4.0f * inc, 0x1p-100f);
+    const std::uint32_t nBits = std::bit_cast<std::uint32_t>(n);
+    while (count > 0) {
+        if (fastPossible && p >= smallest && p < n) {
+            const std::uint32_t bits = std::bit_cast<std::uint32_t>(p);
+            const std::uint32_t floorBits = bits & 0xFF800000u;  // b
+            const float b = std::bit_cast<float>(floorBits);
+            const float bOdd = std::bit_cast<float>(floorBits + 1u);  // b + u
+            // The step, in units of u, from an even and from an odd multiple of
+            // u; they differ only at a tie.
+            const std::uint32_t even = std::bit_cast<std::uint32_t>(b + inc) - floorBits;
+            const std::uint32_t odd = std::bit_cast<std::uint32_t>(bOdd + inc) - (floorBits + 1u);
+            if (even == odd || (bits & 1u) == 0) {
+                if (even == 0) return p;  // stuck: every remaining step gives p again
+                // The last result allowed: below n, and below 2b by at least u
+                // so the sum it came from (within u/2 of it) is below 2b.
+                const std::uint32_t limit = std::min(floorBits + 0x7FFFFFu, nBits - 1u);
+                const std::uint32_t steps = std::min((limit - bits) / even, static_cast<std::uint32_t>(count));
+                if (steps > 0) {
+                    p = std::bit_cast<float>(bits + steps * even);
+                    count -= static_cast<int>(steps);
+                    continue;
+                }
+            }
+        }
+        p = wrapPhase(p + inc, n);
+        --count;
+    }
+    return p;
+}
+
+}  // namespace Advance
+
 void MultiOscillator::advance(int count) {
     if (count <= 0) return;
     // Voice 0's drift LFO never runs (it is never drifted); the other four
@@ -56,8 +110,50 @@ void MultiOscillator::advance(int count) {
     }
     const float n = static_cast<float>(wavetable.getTableLength());
     if (n <= 0.0f) return;
-    // Spans between the control updates, where process() re-applies the
-    // frequency (held: the control is not pulled), re-locks and re-beats.
+    // The samples from now over which every control update would leave the
+    // voices exactly as they are, so need not be made (nothing in it reads the
+    // phases unless the phases are locked). An update re-applies the held
+    // frequency (a no-op while the increments are what updateIncrements made
+    // of it), re-locks the phases when undetuned and re-beats when beating.
+    const auto idleFor = [&](int horizon) -> int {
+        const float f = frequency;
+        const IncrementsKey key{std::bit_cast<std::uint32_t>(f), std::bit_cast<std::uint32_t>(sampleRate),
+                                wavetable.getTableLength()};
+        if (key != incrementsKey || !(f >= 0.0f && f <= sampleRate * 0.5f)) return 0;
+        if (beatRate > 0.0f && f > 0.0f) {
+            const float cyclesPerBeat = std::floor(f * (1.0f / beatRate));
+            const float beat = cyclesPerBeat > 2.0f ? 1.0f / cyclesPerBeat : 0.5f;
+            if (std::bit_cast<std::uint32_t>(beat) != std::bit_cast<std::uint32_t>(detune)) return 0;
+        }
+        if (detune != 0.0f) return horizon;
+        // Locked: lockPhases acts once a voice's gap to its offset leaves
+        // [-1, 1]. Each step moves a gap by the increments' difference plus at
+        // most one spacing U of floats below 2n (both phases' rounding), and
+        // computing it errs by under 3U at either end; so a gap now well
+        // inside stays inside for as many steps as the margin allows.
+        if (!(n >= 16.0f && n <= 4194304.0f)) return 0;
+        const double spacing = static_cast<double>(n) * 0x1p-22;
+        const float halfN = 0.5f * n;
+        double steps = horizon;
+        for (int j = 1; j < kVoices; ++j) {
+            const Voice& v = voices[j];
+            if (v.resync || !(std::fabs(v.increment) < halfN)) return 0;
+            float diff = v.phase - voices[0].phase;
+            if (diff < 0.0f) diff += n;
+            float gap = v.offset - diff;
+            if (gap > halfN) gap -= n;
+            else if (gap < -halfN) gap += n;
+            const double slack = 1.0 - std::fabs(static_cast<double>(gap)) - 8.0 * spacing;
+            if (!(slack > 0.0)) return 0;
+            const double rate =
+                std::fabs(static_cast<double>(v.increment) - static_cast<double>(voices[0].increment)) + spacing;
+            steps = std::min(steps, std::floor(slack / rate));
+        }
+        return static_cast<int>(steps);
+    };
+    // Spans between the control updates that must be made, where process()
+    // re-applies the frequency (held: the control is not pulled), re-locks
+    // and re-beats.
     for (int begin = 0; begin < count;) {
         int span = count - begin;
         if (control != nullptr) {
@@ -72,16 +168,21 @@ void MultiOscillator::advance(int count) {
             const int quiet = updateInterval - updateCounter;
             if (quiet >= 0) span = std::min(span, 1 + quiet);
             updateCounter += span - 1;
+            // The updates after the span that are proven idle are passed over,
+            // the counter moved as if each had been asked for.
+            const int rest = count - begin - span;
+            if (rest > 0 && updateInterval >= 1 && updateCounter == updateInterval) {
+                const int idle = idleFor(count - begin);
+                if (idle >= span) {
+                    const int64_t updates = (idle - span) / updateInterval + 1;
+                    const int extra = static_cast<int>(std::min<int64_t>(rest, updates * updateInterval));
+                    updateCounter = (extra - 1) % updateInterval + 1;
+                    span += extra;
+                }
+            }
         }
-        // The five phases side by side: independent chains, one step each per sample.
-        float phase[kVoices], increment[kVoices];
-        for (int j = 0; j < kVoices; ++j) {
-            phase[j] = voices[j].phase;
-            increment[j] = voices[j].increment;
-        }
-        for (int i = 0; i < span; ++i)
-            for (int j = 0; j < kVoices; ++j) phase[j] = wrapPhase(phase[j] + increment[j], n);
-        for (int j = 0; j < kVoices; ++j) voices[j].phase = phase[j];
+        for (int j = 0; j < kVoices; ++j)
+            voices[j].phase = Advance::stepPhase(voices[j].phase, voices[j].increment, n, span);
         begin += span;
     }
 }

@@ -6,11 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "engine_support.h"
+#include "spkit/Advance.h"
+#include "spkit/OscillatorSpan.h"
 #include "tests/support/AllocationCounter.h"
 
 using EngineTest::Engine;
@@ -169,6 +174,97 @@ TEST(SleepWake, NoteAfterSleepStartsOnItsFrameAtEveryBlockSplit) {
         for (size_t i = 0; i < note.size(); ++i)
             splitDiff = std::max(splitDiff, static_cast<double>(std::fabs(note[i] - first[i])));
         EXPECT_LT(splitDiff, peak * 0.01);
+    }
+}
+
+// ---- The free-running phases moved on many samples at once ------------------
+
+// Many phase steps at once against as many single-precision steps one at a
+// time: over binade boundaries, wraps, increments that tie (an odd number of
+// half spacings in some binade, from even and odd phases), increments too
+// small to move the phase, and a table length that is no power of two.
+TEST(PhaseAdvance, ManyStepsAtOnceEqualSingleSteps) {
+    const auto single = [](float p, float inc, float n, int count) {
+        for (int i = 0; i < count; ++i) p = SPKit::OscillatorSpan::wrapPhase(p + inc, n);
+        return p;
+    };
+    std::mt19937 random(1234);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    for (float n : {4096.0f, 3000.0f, 16.0f}) {
+        SCOPED_TRACE(n);
+        std::vector<float> increments = {
+            n * 220.0f / 44100.0f, n * 1.0e-4f, n * 0.49f, 1.0f,
+            0x1p-13f * 1.5f,          // 1.5 spacings in [1024, 2048): a tie there
+            0x1p-14f * 3.0f,          // a tie in [2048, 4096)
+            0x1p-14f, 0x1p-15f,       // half a spacing in [2048, 4096), and less: stuck or one step
+            1.0e-30f, n * 0.999f};
+        for (int i = 0; i < 12; ++i) increments.push_back(n * 0.05f * unit(random));
+        std::vector<float> starts = {0.0f, 1.0f, n * 0.5f - 0x1p-12f, n - 0x1p-11f, n * 0.25f + 0x1p-20f,
+                                     std::nextafter(2048.0f, 3000.0f), 1e-38f};
+        for (int i = 0; i < 6; ++i) starts.push_back(std::min(n * unit(random), std::nextafter(n, 0.0f)));
+        for (float inc : increments)
+            for (float p : starts)
+                for (int count : {1, 2, 7, 300, 20000}) {
+                    if (!(p < n)) continue;
+                    const float expected = single(p, inc, n, count);
+                    const float fast = SPKit::Advance::stepPhase(p, inc, n, count);
+                    ASSERT_EQ(std::bit_cast<std::uint32_t>(fast), std::bit_cast<std::uint32_t>(expected))
+                        << "p " << p << " inc " << inc << " count " << count;
+                }
+    }
+    // Outside the fast path's ground (negative, non-finite, over-long) it is the single steps still.
+    for (float inc : {-3.5f, 5000.0f, std::nanf("")})
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(SPKit::Advance::stepPhase(100.0f, inc, 4096.0f, 50)),
+                  std::bit_cast<std::uint32_t>(single(100.0f, inc, 4096.0f, 50)));
+}
+
+// The five-voice oscillator moved on by advance() against one that renders
+// the same stretch, phase for phase: unison phase locking (converging to a
+// spread, then held, the gaps drifting under rounding), beating, a fixed
+// detune, at block sizes that split the control updates.
+TEST(PhaseAdvance, OscillatorAdvanceMatchesRendering) {
+    struct Case {
+        const char* name;
+        float spread, detune, beat, frequency;
+    };
+    for (const Case& c : {Case{"unison", 0.0f, 0.0f, 0.0f, 220.0f}, Case{"locked_spread", 0.3f, 0.0f, 0.0f, 220.0f},
+                          Case{"locked_spread_high", 0.7f, 0.0f, 0.0f, 1760.3f},
+                          Case{"beating", 0.2f, 0.0f, 3.0f, 110.0f}, Case{"detuned", 0.1f, 0.013f, 0.0f, 440.0f}}) {
+        SCOPED_TRACE(c.name);
+        SPKit::Unit pitch(c.frequency);
+        SPKit::MultiOscillator rendered, advanced;
+        for (SPKit::MultiOscillator* o : {&rendered, &advanced}) {
+            SPKit::Wavetable tables;
+            SPKit::WavetableManager::global().getWavetable(tables);
+            o->setWavetable(tables);
+            o->setSampleRate(44100.0f);
+            o->setControl(&pitch);
+            o->setPhaseSpread(c.spread);
+            o->setDetune(c.detune);
+            o->setBeatRate(c.beat);
+        }
+        std::vector<float> a(SPKit::kMaxBlock), b(SPKit::kMaxBlock);
+        const auto render = [&](SPKit::MultiOscillator& o, int frames, int block) {
+            for (int done = 0; done < frames; done += block) {
+                const int n = std::min(block, frames - done);
+                o.process(a.data(), n);
+                o.process(b.data(), n);
+            }
+        };
+        // From the first block on, so the locking converges while advanced.
+        render(rendered, 64, 64);
+        render(advanced, 64, 64);
+        for (int block : {256, 37, 4096, 1, 256}) {
+            if (block == 1)  // a new spread: the voices run to their new offsets and resync
+                for (SPKit::MultiOscillator* o : {&rendered, &advanced}) o->setPhaseSpread(c.spread + 0.15f);
+            const int frames = block == 1 ? 2000 : 10 * 44100;
+            render(rendered, frames, std::min(block, SPKit::kMaxBlock));
+            for (int done = 0; done < frames; done += block) advanced.advance(std::min(block, frames - done));
+            for (int j = 0; j < SPKit::MultiOscillator::kVoices; ++j)
+                ASSERT_EQ(std::bit_cast<std::uint32_t>(advanced.voicePhase(j)),
+                          std::bit_cast<std::uint32_t>(rendered.voicePhase(j)))
+                    << "voice " << j << " block " << block;
+        }
     }
 }
 
