@@ -157,7 +157,8 @@ void MorvelithPlugin::advanceFreeRunning(int64_t frames) {
         }
         // The modulators run at the control rate: one step per eight frames.
         const int steps = n / SPKit::kControlRateDivisor;
-        for (SPKit::LFO* modulator : {&lfo, &vibratoLfo, &spreadLfo, &bpfDelayLfo}) modulator->advance(steps);
+        SPKit::LFO* const modulators[] = {&lfo, &vibratoLfo, &spreadLfo, &bpfDelayLfo};
+        SPKit::LFO::processTogether(modulators, nullptr, 4, steps);
         trillOscillator.advance(steps);
         left -= n;
     }

@@ -23,23 +23,36 @@ namespace {
 constexpr float kTwoPi = 6.2831855f;
 
 // The magic circle is the linear map x' = x - k y, y' = k x + (1 - k^2) y;
-// `steps` of it at once, by squaring, in double precision. Close to, but not
-// bit for bit, what as many single-precision steps give.
-void jumpLfo(LFO& lfo, int steps) {
-    const double k = lfo.coefficient();
-    double m[4] = {1.0, -k, k, 1.0 - k * k};  // row-major
-    double r[4] = {1.0, 0.0, 0.0, 1.0};
+// `steps` of it at once, by squaring, in double precision, for up to four
+// LFOs. Close to, but not bit for bit, what as many single-precision steps give.
+void jumpLfos(LFO* const* lfos, int count, int steps) {
+    constexpr int kMost = 4;
+    double m[kMost][4], r[kMost][4];  // row-major
+    for (int j = 0; j < count; ++j) {
+        const double k = lfos[j]->coefficient();
+        const double start[4] = {1.0, -k, k, 1.0 - k * k};
+        for (int i = 0; i < 4; ++i) {
+            m[j][i] = start[i];
+            r[j][i] = i == 0 || i == 3 ? 1.0 : 0.0;
+        }
+    }
     const auto multiply = [](double* into, const double* a, const double* b) {
         const double c[4] = {a[0] * b[0] + a[1] * b[2], a[0] * b[1] + a[1] * b[3], a[2] * b[0] + a[3] * b[2],
                              a[2] * b[1] + a[3] * b[3]};
         for (int i = 0; i < 4; ++i) into[i] = c[i];
     };
+    // The LFOs side by side, so their independent chains overlap.
     for (int n = steps; n > 0; n >>= 1) {
-        if (n & 1) multiply(r, r, m);
-        multiply(m, m, m);
+        for (int j = 0; j < count; ++j) {
+            if (n & 1) multiply(r[j], r[j], m[j]);
+            multiply(m[j], m[j], m[j]);
+        }
     }
-    const LFO::State s = lfo.state();
-    lfo.setState({static_cast<float>(r[0] * s.x + r[1] * s.y), static_cast<float>(r[2] * s.x + r[3] * s.y)});
+    for (int j = 0; j < count; ++j) {
+        const LFO::State s = lfos[j]->state();
+        lfos[j]->setState({static_cast<float>(r[j][0] * s.x + r[j][1] * s.y),
+                           static_cast<float>(r[j][2] * s.x + r[j][3] * s.y)});
+    }
 }
 }  // namespace
 
@@ -54,12 +67,15 @@ namespace Advance {
 // p + s·d, exactly. Everything else (a wrap, the binade's last steps, a phase
 // under four increments, a negative or non-finite value) takes one real step
 // and looks again.
-float stepPhase(float p, float inc, float n, int count) {
-    // Fast steps need n an integer, so a multiple of every binade's spacing
-    // below it (n <= 2^22), and a phase at least four increments big, so its
-    // binade [b, 2b) holds b + u + inc. Within a binade a float's bit pattern
-    // is linear in its value, so the arithmetic is on the patterns.
-    const bool fastPossible = n >= 1.0f && n <= 4194304.0f && n == std::floor(n) && inc > 0.0f && inc < n;
+namespace {
+// The fast steps, with `single` (the unit's own one-sample step, which must
+// leave a result in [0, n) alone) for everything else.
+template <typename Single>
+float stepWith(float p, float inc, float n, int count, Single single) {
+    // A phase at least four increments big has a binade [b, 2b) that holds
+    // b + u + inc. Within a binade a float's bit pattern is linear in its
+    // value, so the arithmetic is on the patterns.
+    const bool fastPossible = std::isfinite(n) && n > 0.0f && inc > 0.0f && inc < n;
     const float smallest = std::max(4.0f * inc, 0x1p-100f);
     const std::uint32_t nBits = std::bit_cast<std::uint32_t>(n);
     while (count > 0) {
@@ -74,8 +90,9 @@ float stepPhase(float p, float inc, float n, int count) {
             const std::uint32_t odd = std::bit_cast<std::uint32_t>(bOdd + inc) - (floorBits + 1u);
             if (even == odd || (bits & 1u) == 0) {
                 if (even == 0) return p;  // stuck: every remaining step gives p again
-                // The last result allowed: below n, and below 2b by at least u
-                // so the sum it came from (within u/2 of it) is below 2b.
+                // The last result allowed: below n (the float under n lies in
+                // this binade when n does), and below 2b by at least u so the
+                // sum it came from (within u/2 of it) is below 2b.
                 const std::uint32_t limit = std::min(floorBits + 0x7FFFFFu, nBits - 1u);
                 const std::uint32_t steps = std::min((limit - bits) / even, static_cast<std::uint32_t>(count));
                 if (steps > 0) {
@@ -85,10 +102,15 @@ float stepPhase(float p, float inc, float n, int count) {
                 }
             }
         }
-        p = wrapPhase(p + inc, n);
+        p = single(p);
         --count;
     }
     return p;
+}
+}  // namespace
+
+float stepPhase(float p, float inc, float n, int count) {
+    return stepWith(p, inc, n, count, [inc, n](float q) { return wrapPhase(q + inc, n); });
 }
 
 }  // namespace Advance
@@ -106,7 +128,7 @@ void MultiOscillator::advance(int count) {
             done += n;
         }
     } else {
-        for (LFO* lfo : lfos) jumpLfo(*lfo, count);
+        jumpLfos(lfos, kVoices - 1, count);
     }
     const float n = static_cast<float>(wavetable.getTableLength());
     if (n <= 0.0f) return;
@@ -188,22 +210,37 @@ void MultiOscillator::advance(int count) {
 }
 
 void Squarewave::advance(int count) {
-    for (int i = 0; i < count; ++i) {
-        if (needsUpdate()) setFrequency(frequency);
-        step();
+    // An update re-applies the held frequency; when that gives the increment
+    // it has (the same operations on the same values), every update is idle
+    // and only the counter need move, as if asked once per sample.
+    const float fresh = frequency * 6.2831855f / sampleRate;
+    const int interval = updateInterval;
+    if (control != nullptr &&
+        !(std::bit_cast<std::uint32_t>(fresh) == std::bit_cast<std::uint32_t>(increment) && interval >= 1 &&
+          updateCounter >= 1 && updateCounter <= interval)) {
+        for (int i = 0; i < count; ++i) {
+            if (needsUpdate()) setFrequency(frequency);
+            step();
+        }
+        return;
     }
+    if (control != nullptr && count > 0) {
+        const int toDue = interval - updateCounter;  // asks before one answers true
+        updateCounter = count <= toDue ? updateCounter + count : (count - toDue - 1) % interval + 1;
+    }
+    for (int i = 0; i < count; ++i) step();
 }
 
 void Phaser::advance(int count) {
-    float phase = sweepPhase;
+    // The sweep's own step: add, and wrap once at 2π (exact: the sum is below 4π).
     const float increment = sweepIncrement;
-    for (int i = 0; i < count; ++i) {
+    sweepPhase = Advance::stepWith(sweepPhase, increment, kTwoPi, count, [increment](float phase) {
         phase += increment;
         if (phase >= kTwoPi) phase -= kTwoPi;
-    }
+        return phase;
+    });
     // The coefficients are left as they are: run() derives them afresh from
     // the phase before its first sample.
-    sweepPhase = phase;
 }
 
 }  // namespace SPKit

@@ -268,6 +268,64 @@ TEST(PhaseAdvance, OscillatorAdvanceMatchesRendering) {
     }
 }
 
+// The trill's square wave and the phaser's sweep moved on by advance()
+// against the same units run: the square wave's phase (with and without a
+// frequency control, whose updates must be counted as if asked), and the
+// phaser's output once a signal arrives after a long silent stretch.
+TEST(PhaseAdvance, SquareWaveAndPhaserSweepMatchRunning) {
+    for (bool controlled : {false, true}) {
+        SCOPED_TRACE(controlled);
+        SPKit::Unit rate(7.3f);
+        SPKit::Squarewave run, advanced;
+        for (SPKit::Squarewave* o : {&run, &advanced}) {
+            o->setSampleRate(44100.0f / 8.0f);
+            o->setFrequency(7.3f);
+            if (controlled) o->setControl(&rate);
+        }
+        std::vector<float> out(4096);
+        run.process(out.data(), 64);  // both past the control's first update
+        advanced.process(out.data(), 64);
+        for (int block : {3, 32, 37, 512}) {
+            for (int done = 0; done < 20000; done += block) {
+                const int n = std::min(block, 20000 - done);
+                run.process(out.data(), n);
+                advanced.advance(n);
+            }
+            ASSERT_EQ(run.getPhase(), advanced.getPhase()) << block;
+            // The counters agree too: at a new rate the next updates land alike.
+            rate.setValue(rate.getValue() * 1.5f);
+            run.process(out.data(), 11);
+            advanced.process(out.data() + 11, 11);
+            ASSERT_EQ(run.getPhase(), advanced.getPhase()) << block;
+            rate.setValue(rate.getValue() / 1.5f);  // and back, both running, before the next stretch
+            run.process(out.data(), 64);
+            advanced.process(out.data(), 64);
+        }
+    }
+    for (float hz : {0.05f, 0.5f, 9.7f}) {
+        SCOPED_TRACE(hz);
+        SPKit::Unit silence(0.0f), signal(0.3f);
+        SPKit::Phaser run, advanced;
+        for (SPKit::Phaser* p : {&run, &advanced}) {
+            p->setSampleRate(44100.0f);
+            p->setRate(hz);
+            p->setFeedback(0.4f);
+            p->setMix(0.5f);
+            p->setInput(&silence);
+        }
+        std::vector<float> a(4096), b(4096);
+        for (int done = 0; done < 10 * 44100; done += 256) {
+            run.process(a.data(), 256);
+            advanced.advance(256);
+        }
+        run.setInput(&signal);
+        advanced.setInput(&signal);
+        run.process(a.data(), 4096);
+        advanced.process(b.data(), 4096);
+        ASSERT_EQ(a, b);
+    }
+}
+
 // A parameter change wakes it too, and the next block renders again.
 TEST(SleepWake, ParameterChangeWakes) {
     auto e = makeEngine(Engine::kDefaultsProgram, true);
