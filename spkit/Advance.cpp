@@ -203,8 +203,18 @@ void MultiOscillator::advance(int count) {
                 }
             }
         }
-        for (int j = 0; j < kVoices; ++j)
-            voices[j].phase = Advance::stepPhase(voices[j].phase, voices[j].increment, n, span);
+        // Voices in unison (the same phase and increment, to the bit) step alike.
+        float before[kVoices];
+        for (int j = 0; j < kVoices; ++j) {
+            before[j] = voices[j].phase;
+            int same = 0;
+            while (same < j && !(std::bit_cast<std::uint32_t>(before[same]) == std::bit_cast<std::uint32_t>(before[j]) &&
+                                 std::bit_cast<std::uint32_t>(voices[same].increment) ==
+                                     std::bit_cast<std::uint32_t>(voices[j].increment)))
+                ++same;
+            voices[j].phase = same < j ? voices[same].phase
+                                       : Advance::stepPhase(voices[j].phase, voices[j].increment, n, span);
+        }
         begin += span;
     }
 }
