@@ -340,6 +340,29 @@ TEST(PhaseAdvance, SquareWaveAndPhaserSweepMatchRunning) {
     }
 }
 
+// The level taps' peak in vector lanes against the one-at-a-time maximum it
+// replaced, at every length and alignment, with NaNs (passed over), infinities,
+// negative zeros and denormals among the samples.
+TEST(LevelTapPeak, EqualsTheSampleBySampleMaximum) {
+    std::mt19937 random(99);
+    std::uniform_real_distribution<float> level(-1.0f, 1.0f);
+    std::vector<float> x(300);
+    for (int round = 0; round < 200; ++round) {
+        for (float& v : x) v = level(random) * std::pow(10.0f, -static_cast<float>(round % 40));
+        if (round % 3 == 0) x[static_cast<size_t>(round) % x.size()] = std::nanf("");
+        if (round % 7 == 0) x[static_cast<size_t>(round * 5) % x.size()] = -INFINITY;
+        if (round % 5 == 0) x[static_cast<size_t>(round * 3) % x.size()] = -0.0f;
+        if (round % 11 == 0) x[static_cast<size_t>(round * 7) % x.size()] = -1e-42f;
+        const int offset = round % 4, count = (round * 13) % 280;
+        const float from = round % 2 == 0 ? 0.0f : 1e-7f;
+        float expected = from;
+        for (int i = 0; i < count; ++i) expected = std::max(expected, std::fabs(x[static_cast<size_t>(offset + i)]));
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(Vst::LevelTap::peakOf(x.data() + offset, count, from)),
+                  std::bit_cast<std::uint32_t>(expected))
+            << "round " << round;
+    }
+}
+
 // A parameter change wakes it too, and the next block renders again.
 TEST(SleepWake, ParameterChangeWakes) {
     auto e = makeEngine(Engine::kDefaultsProgram, true);
