@@ -1,7 +1,7 @@
 // Advance-by-N for the free-running units: an instance that stops computing
 // while silent moves their phases on exactly as their process() would have,
-// step for step in the same single-precision operations, so a note after the
-// pause finds them where an instance that never paused has them.
+// to the bit what their single-precision steps give but a binade at a time,
+// so a note after the pause finds them where an instance that never paused has them.
 #include "spkit/Advance.h"
 
 #include <algorithm>

@@ -1,8 +1,9 @@
 // Sleeping while silent: after the last tail has died the output is exactly 0
 // and nothing that still sounded in a never-sleeping instance was cut; a note
 // after the sleep starts at its own frame at any block split, with the
-// free-running phases where an instance that never slept has them; and
-// sleeping, waking and the pre-roll allocate nothing.
+// free-running phases where an instance that never slept has them (and the
+// units' many-samples-at-once advances equal their sample-by-sample runs);
+// the level taps' vector peak; and sleeping, waking and the pre-roll allocate nothing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
