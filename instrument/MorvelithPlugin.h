@@ -42,6 +42,9 @@ public:
     void process(float* out, int count) override;
     // The peak since the last call; the next call starts afresh. Audio thread.
     float takePeak();
+    // The largest of `from` and the magnitudes of x[0..count), NaNs passed
+    // over; in vector lanes where the processor has them. Any thread (pure).
+    static float peakOf(const float* x, int count, float from);
 
 private:
     float peak = 0.0f;

@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "instrument/MorvelithPlugin.h"
 #include "instrument/ParameterIndex.h"
@@ -14,9 +17,27 @@ namespace Vst {
 
 void LevelTap::process(float* out, int count) {
     input->process(out, count);
-    float p = peak;
-    for (int i = 0; i < count; ++i) p = std::max(p, std::fabs(out[i]));
-    peak = p;
+    peak = peakOf(out, count, peak);
+}
+
+float LevelTap::peakOf(const float* x, int count, float from) {
+    // The largest |x[i]| and `from`; a NaN sample leaves it as it is (as
+    // std::max(p, NaN) does). The maximum of numbers is the same in any
+    // order, so four lanes of four can each keep their own.
+    int i = 0;
+    float p = from;
+#if defined(__SSE2__)
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    __m128 lanes[4] = {_mm_set1_ps(p), _mm_set1_ps(p), _mm_set1_ps(p), _mm_set1_ps(p)};
+    for (; i + 16 <= count; i += 16)
+        for (int k = 0; k < 4; ++k)  // maxps answers its second operand when the first is a NaN
+            lanes[k] = _mm_max_ps(_mm_and_ps(_mm_loadu_ps(x + i + 4 * k), magnitude), lanes[k]);
+    alignas(16) float held[16];
+    for (int k = 0; k < 4; ++k) _mm_store_ps(held + 4 * k, lanes[k]);
+    for (float h : held) p = std::max(p, h);
+#endif
+    for (; i < count; ++i) p = std::max(p, std::fabs(x[i]));
+    return p;
 }
 
 float LevelTap::takePeak() {
@@ -157,7 +178,8 @@ void MorvelithPlugin::advanceFreeRunning(int64_t frames) {
         }
         // The modulators run at the control rate: one step per eight frames.
         const int steps = n / SPKit::kControlRateDivisor;
-        for (SPKit::LFO* modulator : {&lfo, &vibratoLfo, &spreadLfo, &bpfDelayLfo}) modulator->advance(steps);
+        SPKit::LFO* const modulators[] = {&lfo, &vibratoLfo, &spreadLfo, &bpfDelayLfo};
+        SPKit::LFO::processTogether(modulators, nullptr, 4, steps);
         trillOscillator.advance(steps);
         left -= n;
     }

@@ -110,6 +110,65 @@ void BM_WakeDifferenceOverPrograms(benchmark::State& state) {
     std::printf("\n");
 }
 
+// One 256-frame block of an instance asleep after a short note (program 76,
+// or the heavy setting), timed alone: the sleeping cost without the set-up.
+void asleepBlocks(benchmark::State& state, std::initializer_list<std::pair<int, float>> settings) {
+    Engine e(true, Engine::kDefaultsProgram);
+    e.start();
+    Access::allowSleep(*e.plugin, true);
+    for (const auto& [index, value] : settings) e.setParameter(index, value);
+    e.noteOn(kNote, 100);
+    e.render(kShortNote);
+    e.noteOff(kNote);
+    e.render(Engine::kBlock);
+    std::vector<float> l(Engine::kBlock), r(Engine::kBlock);
+    for (int settled = 0; settled < kMaxSettle && !Access::isAsleep(*e.plugin); settled += Engine::kBlock)
+        e.renderInto(l.data(), r.data(), Engine::kBlock);
+    if (!Access::isAsleep(*e.plugin)) {
+        state.SkipWithError("did not fall asleep");
+        return;
+    }
+    for (auto _ : state) {
+        e.renderInto(l.data(), r.data(), Engine::kBlock);
+        benchmark::DoNotOptimize(l[0]);
+    }
+    if (!Access::isAsleep(*e.plugin)) state.SkipWithError("woke");
+    // CPU time per block over the block's audio time, in ms per second.
+    state.counters["ms_per_audio_s"] =
+        benchmark::Counter(static_cast<double>(Engine::kBlock) / (1000.0 * kRate),
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void BM_AsleepBlock76(benchmark::State& state) { asleepBlocks(state, {}); }
+void BM_AsleepBlockHeavy(benchmark::State& state) {
+    asleepBlocks(state, {{Vst::kDriveAmount, 0.5f}, {Vst::kPhaserEnable, 1.0f}, {Vst::kPhaserDepth, 0.7f},
+                         {Vst::kPhaserFb, 0.5f}, {Vst::kDelayEnable, 1.0f}, {Vst::kHpfDelayMix, 0.5f},
+                         {Vst::kHpfDelayFb, 0.5f}, {Vst::kBpfDelayMix, 0.5f}, {Vst::kBpfDelayFb, 0.5f},
+                         {Vst::kSpreadSpread, 1.0f}});
+}
+
+// The level taps' peak over one 256-frame block, against the one-at-a-time
+// maximum it replaced (ns per block).
+void BM_LevelTapPeak(benchmark::State& state) {
+    std::vector<float> x(Engine::kBlock);
+    for (size_t i = 0; i < x.size(); ++i) x[i] = std::sin(0.01f * static_cast<float>(i)) * 0.3f;
+    for (auto _ : state) benchmark::DoNotOptimize(Vst::LevelTap::peakOf(x.data(), Engine::kBlock, 0.0f));
+}
+void BM_LevelTapPeakScalar(benchmark::State& state) {
+    std::vector<float> x(Engine::kBlock);
+    for (size_t i = 0; i < x.size(); ++i) x[i] = std::sin(0.01f * static_cast<float>(i)) * 0.3f;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(x.data());
+        float p = 0.0f;
+        for (float v : x) p = std::max(p, std::fabs(v));
+        benchmark::DoNotOptimize(p);
+    }
+}
+
 }  // namespace
 
+BENCHMARK(BM_LevelTapPeak);
+BENCHMARK(BM_LevelTapPeakScalar);
+BENCHMARK(BM_AsleepBlock76);
+BENCHMARK(BM_AsleepBlockHeavy);
 BENCHMARK(BM_WakeDifferenceOverPrograms)->Unit(benchmark::kSecond)->Iterations(1);
