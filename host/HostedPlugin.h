@@ -117,7 +117,8 @@ public:
     void reserveEvents(int count);
     Transport& transport() { return transportState; }
 
-    // Thread CPU time spent inside effProcessEvents and processReplacing.
+    // Thread CPU time spent inside effProcessEvents and processReplacing, less
+    // what reading the clock itself costs.
     double pluginCpuSeconds() const { return cpuSeconds; }
     void resetPluginCpu() { cpuSeconds = 0.0; }
 
