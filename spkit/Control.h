@@ -29,9 +29,11 @@ public:
     virtual int getInputCount() { return inputCount; }
 
 protected:
-    // out = identity, then every listed input pulled and folded into it in list order.
-    template <class Combine>
-    void combineInputs(float* out, int count, float identity, Combine combine);
+    // out = identity, then every listed input pulled and folded into it in
+    // list order: fold(out, x, n) makes out (+) x, foldFirst(identity, x, n)
+    // makes identity (+) x in x.
+    template <class Fold, class FoldFirst>
+    void combineInputs(float* out, int count, float identity, Fold fold, FoldFirst foldFirst);
 
     Processor* inputs[kMaxInputs] = {};
     int inputCount = 0;

@@ -2,6 +2,8 @@
 // aligned buffers and the 8-sample control ramps.
 #include "spkit/Framework.h"
 
+#include "spkit/BlockMath.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -165,8 +167,7 @@ void Controlled::fillRamp() const {
 }
 
 void Unit::process(float* out, int count) {
-    const float v = value;
-    for (int i = 0; i < count; ++i) out[i] = v;
+    BlockMath::fill(out, count, value);
 }
 
 void ControlAdapter::process(float* out, int count) {

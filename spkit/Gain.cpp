@@ -2,6 +2,8 @@
 // pulls its input into the output block and transforms it in place.
 #include "spkit/Gain.h"
 
+#include "spkit/BlockMath.h"
+
 #include <xmmintrin.h>
 
 #include <algorithm>
@@ -11,8 +13,7 @@ namespace SPKit {
 
 void Gain::process(float* out, int count) {
     input->process(out, count);
-    const float g = gain;
-    for (int i = 0; i < count; ++i) out[i] *= g;
+    BlockMath::scale(out, count, gain);
 }
 
 int glideLength(float rate, float ms) {
@@ -61,20 +62,18 @@ void RampedGain::process(float* out, int count) {
         }
         remaining = left;
     }
-    const float g = gain;
-    for (; i < count; ++i) out[i] *= g;
+    BlockMath::scale(out + i, count - i, gain);
 }
 
 void ModGain::process(float* out, int count) {
     input->process(out, count);
     updateControl(count);
     if (control == nullptr) {
-        const float g = gain;
-        for (int i = 0; i < count; ++i) out[i] *= g;
+        BlockMath::scale(out, count, gain);
         return;
     }
     const float* g = controlBuffer;
-    for (int i = 0; i < count; ++i) out[i] *= g[i];
+    BlockMath::multiply(out, g, count);
     if (count > 0) gain = g[count - 1];
 }
 
