@@ -118,6 +118,9 @@ protected:
 
     // Writes controlBuffer[0..count) for a ramp left to controlAt.
     void fillRamp() const;
+    // The same ramp into dst, one sample after another: the reference the
+    // fill's four-abreast stepping is tested against.
+    void fillRampPerSample(float* dst) const;
 
     // For kernels that hold their coefficients over a run of samples: asks
     // needsUpdate() for sample i (of `remaining` still to go), hands a due

@@ -240,6 +240,20 @@ private:
 struct OnDemandProbe : Controlled {
     OnDemandProbe() { rampsOnDemand = true; }
     using Controlled::controlAt;
+    using Controlled::fillRampPerSample;
+};
+
+// Held stretches (a signed zero among them) between jumps, as parameter
+// controls deliver them.
+class Steps : public Unit {
+public:
+    void process(float* out, int count) override {
+        static constexpr float kLevels[] = {-0.0f, 0.0f, 5.0f, 5.0f, -3.25f, 1.0e-30f, 7.0e30f};
+        for (int i = 0; i < count; ++i, ++k) out[i] = kLevels[(k / 5) % 7];
+    }
+
+private:
+    long k = 0;
 };
 
 bool sameFloat(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
@@ -268,6 +282,30 @@ TEST(ControlRamps, ValuesWorkedOutOnDemandMatchTheFilledRampAtEveryBlockSplit) {
         filled.updateControl(300);
         onDemand.updateControl(300);
         EXPECT_EQ(std::memcmp(filled.controlValues(), onDemand.controlValues(), 300 * sizeof(float)), 0) << block;
+    }
+}
+
+// The fill steps four ramps abreast; against the per-sample fill it must
+// write the same bits at every sample, for every block length (heads of every
+// phase, partial last ramps, the largest block whose pulled samples the fill
+// writes over) and for wandering, non-finite and held controls.
+TEST(ControlRamps, FourAbreastFillMatchesThePerSampleFill) {
+    const int splits[] = {1, 3, 7, 8, 9, 31, 32, 33, 64, 100, 256, 4095, 4096, 4089};
+    for (int source = 0; source < 2; ++source) {
+        Wander wander;
+        Steps steps;
+        OnDemandProbe probe;
+        probe.setControl(source == 0 ? static_cast<Processor*>(&wander) : static_cast<Processor*>(&steps));
+        std::vector<float> reference(kMaxBlock);
+        int mismatches = 0;
+        for (int round = 0; round < 6; ++round) {
+            for (int n : splits) {
+                probe.updateControl(n);
+                probe.fillRampPerSample(reference.data());
+                mismatches += std::memcmp(probe.controlValues(), reference.data(), static_cast<size_t>(n) * sizeof(float)) != 0;
+            }
+        }
+        EXPECT_EQ(mismatches, 0) << (source == 0 ? "wandering control" : "held control");
     }
 }
 
