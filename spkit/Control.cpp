@@ -162,7 +162,24 @@ void Mux::process(float* out, int count) {
     if (++pullIndex >= consumerCount) pullIndex = 0;
 }
 
+void Mux::skip(int count) {
+    if (consumerCount < 2) {
+        input->process(buffer, count);
+        return;
+    }
+    if (pullIndex == 0) {
+        input->process(buffer, count);
+        blockCount = count;
+    }
+    if (++pullIndex >= consumerCount) pullIndex = 0;
+}
+
 void Bypass::process(float* out, int count) { (bypassed ? bypassSource : input)->process(out, count); }
+
+void Mute::setKeepAlive(Processor* source) {
+    keepAlive = source;
+    keepAliveFanOut = dynamic_cast<Mux*>(source);
+}
 
 void Mute::setMuted(bool muted) {
     // A full fade lasts 0.1 s.
@@ -173,7 +190,8 @@ void Mute::setMuted(bool muted) {
 void Mute::process(float* out, int count) {
     if (gain == 0.0f && step == 0.0f) {
         if (controlledUnit != nullptr) controlledUnit->updateControl(count);
-        if (keepAlive != nullptr) keepAlive->process(out, count);
+        if (keepAliveFanOut != nullptr) keepAliveFanOut->skip(count);
+        else if (keepAlive != nullptr) keepAlive->process(out, count);
         BlockMath::fill(out, count, 0.0f);
         return;
     }

@@ -173,6 +173,10 @@ public:
 
     virtual int getConsumerCount() { return consumerCount; }
 
+    // A pull whose samples nobody reads: the round moves on (and the source
+    // runs when it would) without copying the block out. Audio thread.
+    void skip(int count);
+
 protected:
     int consumerCount = 0;
     int pullIndex = 0;
@@ -200,7 +204,8 @@ class Mute : public virtual Base {
 public:
     void process(float* out, int count) override;
 
-    virtual void setKeepAlive(Processor* source) { keepAlive = source; }
+    // Not audio thread (finds out whether the source is a fan-out it can skip).
+    virtual void setKeepAlive(Processor* source);
     virtual void setMuted(bool muted);
     virtual void setControlledUnit(Controlled* unit) { controlledUnit = unit; }
 
@@ -208,6 +213,7 @@ public:
 
 protected:
     Processor* keepAlive = nullptr;
+    Mux* keepAliveFanOut = nullptr;  // keepAlive when it is a Mux: its samples are not copied
     Controlled* controlledUnit = nullptr;
     float step = 0.0f;
     float gain = 1.0f;

@@ -96,15 +96,7 @@ void Controlled::setUpdateInterval(int n) {
     updateCounter = n;
 }
 
-bool Controlled::needsUpdate() {
-    if (control == nullptr) return false;
-    if (updateCounter == updateInterval) {
-        updateCounter = 1;
-        return true;
-    }
-    ++updateCounter;
-    return false;
-}
+bool Controlled::needsUpdate() { return control != nullptr && countUpdate(); }
 
 void Controlled::updateControl(int count) {
     if (control == nullptr) return;

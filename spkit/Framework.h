@@ -116,6 +116,16 @@ protected:
         return value;
     }
 
+    // needsUpdate's pacing without the call (control is connected).
+    bool countUpdate() {
+        if (updateCounter == updateInterval) {
+            updateCounter = 1;
+            return true;
+        }
+        ++updateCounter;
+        return false;
+    }
+
     // Writes controlBuffer[0..count) for a ramp left to controlAt.
     void fillRamp() const;
     // The same ramp into dst, one sample after another: the reference the
@@ -132,7 +142,7 @@ protected:
         if (control == nullptr) return remaining;
         // A unit that reads its control only here never needs the ramp filled.
         rampsOnDemand = true;
-        if (needsUpdate()) apply(controlAt(i));
+        if (countUpdate()) apply(controlAt(i));
         const int quiet = updateInterval - updateCounter;
         const int run = quiet < 0 ? remaining : std::min(remaining, 1 + quiet);
         updateCounter += run - 1;
