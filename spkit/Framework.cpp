@@ -6,6 +6,8 @@
 
 #include <xmmintrin.h>
 
+#include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -137,6 +139,29 @@ void Controlled::updateControl(int count) {
         rampPhase = count - last;
     }
     if (!rampsOnDemand) fillRamp();
+}
+
+bool Controlled::rampIsFlat(float& value) const {
+    if (!rampPending || blockCount <= 0) return false;
+    const auto same = [](float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); };
+    const float held = blockStart.target;
+    // The running ramp's values: its current value, stepped; flat if the
+    // step leaves it as it is and it already sits on the target.
+    const int head = std::min(blockCount, kControlRateDivisor - blockStart.phase);
+    if (head > 0 && !(same(blockStart.current, held) && same(blockStart.current + blockStart.step, blockStart.current)))
+        return false;
+    // Each later ramp runs from the previous target to its pulled sample with
+    // the fill's step: flat if every pulled sample is the held value and
+    // that step leaves the held value as it is.
+    const int ramps = (blockCount - head + kControlRateDivisor - 1) / kControlRateDivisor;
+    if (ramps > 0) {
+        const float stp = (held - held) * kControlRateFactor;
+        if (!same(held + stp, held)) return false;
+        for (int m = 0; m < ramps; ++m)
+            if (!same(blockPulled[m], held)) return false;
+    }
+    value = held;
+    return true;
 }
 
 void Controlled::fillRampPerSample(float* dst) const {

@@ -126,6 +126,10 @@ protected:
         return false;
     }
 
+    // True when every value of the last block's ramp has the bits of one
+    // value (a held control), given in `value`; the ramp is not filled.
+    bool rampIsFlat(float& value) const;
+
     // Writes controlBuffer[0..count) for a ramp left to controlAt.
     void fillRamp() const;
     // The same ramp into dst, one sample after another: the reference the

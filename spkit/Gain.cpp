@@ -72,9 +72,17 @@ void ModGain::process(float* out, int count) {
         BlockMath::scale(out, count, gain);
         return;
     }
+    if (count <= 0) return;
+    float held;
+    if (rampIsFlat(held)) {  // a held control: one gain for the block
+        BlockMath::scale(out, count, held);
+        gain = held;
+        return;
+    }
+    fillRamp();
     const float* g = controlBuffer;
     BlockMath::multiply(out, g, count);
-    if (count > 0) gain = g[count - 1];
+    gain = g[count - 1];
 }
 
 namespace {

@@ -12,6 +12,7 @@
 #include "spkit/Delays.h"
 #include "spkit/Filters.h"
 #include "spkit/Framework.h"
+#include "spkit/Gain.h"
 #include "spkit/LFO.h"
 #include "spkit/Oscillators.h"
 #include "tests/spkit/UnitTestSupport.h"
@@ -321,10 +322,10 @@ struct Filled : U {
     }
 };
 
-template <class U, class Setup>
+template <class U, class Setup, class Control = Wander>
 std::vector<float> renderUnit(float rate, int block, Setup setup) {
     UnitTestSupport::Noise input(7, 0.5f);
-    Wander control;
+    Control control;
     U unit;
     setup(unit);
     unit.setInput(&input);
@@ -349,6 +350,33 @@ void expectSameAsFilled(const char* name, Setup setup) {
 }
 
 }  // namespace
+
+// The modulated gain scales a block whose ramp holds one value by that value
+// without filling the ramp; whether held (a signed zero among the holds),
+// stepping or wandering through NaN and infinity, it renders what the filled
+// ramp gives, at every rate and block split, and keeps the same last gain.
+TEST(ControlRamps, ModulatedGainOnAHeldRampRendersAsFromTheFilledRamp) {
+    for (float rate : {44100.0f, 96000.0f}) {
+        for (int block : {1, 7, 8, 64, 256, 4096}) {
+            const auto none = [](ModGain&) {};
+            const auto heldRef = renderUnit<Filled<ModGain>, decltype(none), Steps>(rate, block, none);
+            const auto held = renderUnit<ModGain, decltype(none), Steps>(rate, block, none);
+            EXPECT_EQ(std::memcmp(held.data(), heldRef.data(), held.size() * sizeof(float)), 0) << rate << " " << block;
+            const auto wanderRef = renderUnit<Filled<ModGain>>(rate, block, none);
+            const auto wander = renderUnit<ModGain>(rate, block, none);
+            EXPECT_EQ(std::memcmp(wander.data(), wanderRef.data(), wander.size() * sizeof(float)), 0) << rate << " " << block;
+        }
+    }
+    Steps control;
+    ModGain unit;
+    Unit one(1.0f);
+    unit.setInput(&one);
+    unit.setControl(&control);
+    std::vector<float> out(64);
+    for (int i = 0; i < 5; ++i) unit.process(out.data(), 64);
+    EXPECT_EQ(unit.getGain(), out[63]);
+    EXPECT_EQ(std::memcmp(unit.controlValues(), out.data(), 64 * sizeof(float)), 0) << "the view fills on request";
+}
 
 // Every unit that reads its control only at its update points renders, with
 // its ramp left unfilled, exactly what it renders from the filled ramp.
