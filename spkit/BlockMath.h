@@ -7,7 +7,6 @@
 #include <emmintrin.h>
 
 #include <cstddef>
-#include <cstdint>
 #include <cstring>
 
 namespace SPKit::BlockMath {
@@ -31,8 +30,11 @@ inline void copy(float* x, const float* y, int count) {
     if (count > 0) std::memcpy(x, y, static_cast<std::size_t>(count) * sizeof(float));
 }
 
-// x[i] = x[i] * g.
+// x[i] = x[i] * g. A gain of exactly 1 returns every value unchanged (only a
+// signalling NaN, which no arithmetic produces, would be quieted), so the
+// block is left as it is.
 inline void scale(float* x, int count, float g) {
+    if (g == 1.0f) return;
     const __m128 gv = _mm_set1_ps(g);
     forEach(
         count, [&](int i) { _mm_storeu_ps(x + i, _mm_mul_ps(_mm_loadu_ps(x + i), gv)); }, [&](int i) { x[i] *= g; });
@@ -110,25 +112,6 @@ inline void fourthPower(float* x, int count) {
             const float v = x[i];
             x[i] = v * v * v * v;
         });
-}
-
-// True when every x[i] has the same bits as x[0] (a held control value).
-inline bool isConstant(const float* x, int count) {
-    if (count <= 0) return true;
-    std::uint32_t bits0;
-    std::memcpy(&bits0, x, sizeof bits0);
-    const __m128i b0 = _mm_set1_epi32(static_cast<int>(bits0));
-    int i = 0;
-    for (; i + 4 <= count; i += 4) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi32(v, b0)) != 0xFFFF) return false;
-    }
-    for (; i < count; ++i) {
-        std::uint32_t bits;
-        std::memcpy(&bits, x + i, sizeof bits);
-        if (bits != bits0) return false;
-    }
-    return true;
 }
 
 }  // namespace SPKit::BlockMath

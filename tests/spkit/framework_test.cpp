@@ -9,6 +9,7 @@
 #include <limits>
 #include <vector>
 
+#include "spkit/BlockMath.h"
 #include "spkit/Delays.h"
 #include "spkit/Filters.h"
 #include "spkit/Framework.h"
@@ -215,6 +216,64 @@ TEST(Controlled, RunningCountsWrapInsteadOfOverflowing) {
     unit.updateControl(8);
     EXPECT_EQ(unit.samplesProcessed, -2147483647 - 1 + 4);
     EXPECT_EQ(unit.controlSamplesPulled, -2147483647 - 1);
+}
+
+// ---- Block arithmetic ----------------------------------------------------------
+
+namespace {
+
+// Values that tell operation orders and signed zeros apart: tiny, huge,
+// subnormal, both zeros, infinities and a NaN among ordinary samples.
+std::vector<float> awkwardValues(int count, unsigned seed) {
+    const float specials[] = {-0.0f, 0.0f, 1.0e-40f, -3.0e38f, 3.0e38f, std::numeric_limits<float>::infinity(),
+                              -std::numeric_limits<float>::infinity(), std::nanf(""), 1.0f, -1.0f, 0.1f};
+    std::vector<float> v(static_cast<size_t>(count));
+    for (auto& x : v) {
+        seed = seed * 1664525u + 1013904223u;
+        x = (seed >> 28) < 5 ? specials[(seed >> 8) % 11] : static_cast<float>(static_cast<int>(seed >> 9) - 4194304) * 1.7e-6f;
+    }
+    return v;
+}
+
+bool sameBlock(const std::vector<float>& a, const std::vector<float>& b) {
+    return std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+}
+
+}  // namespace
+
+// Each vector operation writes the bits its plain per-sample expression
+// gives, for every length (whole groups of four and the tail) and start.
+TEST(BlockMath, EveryOperationMatchesItsPerSampleExpression) {
+    int cases = 0, mismatches = 0;
+    for (int count = 0; count <= 13; ++count) {
+        for (int offset = 0; offset < 3; ++offset) {
+            const auto x = awkwardValues(count + offset, 3u + static_cast<unsigned>(count * 7 + offset));
+            const auto y = awkwardValues(count + offset, 11u + static_cast<unsigned>(count * 5 + offset));
+            for (float c : {0.7f, 1.0f, -0.0f, 0.0f, -2.5f, std::numeric_limits<float>::infinity(), std::nanf("")}) {
+                const auto check = [&](auto vec, auto one) {
+                    std::vector<float> got = x, want = x;
+                    vec(got.data() + offset, y.data() + offset, count);
+                    for (int i = offset; i < count + offset; ++i) want[static_cast<size_t>(i)] = one(x[static_cast<size_t>(i)], y[static_cast<size_t>(i)]);
+                    mismatches += !sameBlock(got, want);
+                    ++cases;
+                };
+                check([&](float* d, const float*, int n) { BlockMath::scale(d, n, c); }, [&](float a, float) { return a * c; });
+                check([&](float* d, const float* e, int n) { BlockMath::multiply(d, e, n); }, [](float a, float b) { return a * b; });
+                check([&](float* d, const float* e, int n) { BlockMath::add(d, e, n); }, [](float a, float b) { return a + b; });
+                check([&](float* d, const float*, int n) { BlockMath::addTo(c, d, n); }, [&](float a, float) { return c + a; });
+                check([&](float* d, const float*, int n) { BlockMath::multiplyTo(c, d, n); }, [&](float a, float) { return c * a; });
+                check([&](float* d, const float*, int n) { BlockMath::offset(d, n, c); }, [&](float a, float) { return a + c; });
+                check([&](float* d, const float*, int n) { BlockMath::affine(d, n, c, 0.3f); }, [&](float a, float) { return a * c + 0.3f; });
+                check([&](float* d, const float*, int n) { BlockMath::fill(d, n, c); }, [&](float, float) { return c; });
+                check([&](float* d, const float* e, int n) { BlockMath::copy(d, e, n); }, [](float, float b) { return b; });
+                check([&](float* d, const float*, int n) { BlockMath::fourthPower(d, n); }, [](float a, float) { return a * a * a * a; });
+                for (float hi : {1.0f, -0.5f, std::nanf("")})
+                    check([&](float* d, const float*, int n) { BlockMath::clamp(d, n, c, hi); },
+                          [&](float a, float) { return a < c ? c : (a > hi ? hi : a); });
+            }
+        }
+    }
+    EXPECT_EQ(mismatches, 0) << "of " << cases;
 }
 
 // ---- Ramps worked out where they are read ----------------------------------
