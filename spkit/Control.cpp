@@ -2,6 +2,8 @@
 // list-driven sum / product / selector, the fan-out, bypass and mute.
 #include "spkit/Control.h"
 
+#include "spkit/BlockMath.h"
+
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -33,22 +35,32 @@ void Add::removeInput(Processor* p) {
     }
 }
 
-template <class Combine>
-void Add::combineInputs(float* out, int count, float identity, Combine combine) {
-    for (int i = 0; i < count; ++i) out[i] = identity;
+template <class Fold, class FoldFirst>
+void Add::combineInputs(float* out, int count, float identity, Fold fold, FoldFirst foldFirst) {
+    // The first input is pulled straight into the output and folded with the
+    // identity there (identity (+) x, as the running fold does), which saves
+    // filling the block with the identity and one pass over it.
+    bool first = true;
     for (int n = 0; n < inputCount; ++n) {
         if (inputs[n] == nullptr) continue;  // a null entry counts but contributes nothing
+        if (first) {
+            inputs[n]->process(out, count);
+            foldFirst(identity, out, count);
+            first = false;
+            continue;
+        }
         inputs[n]->process(buffer, count);
-        for (int i = 0; i < count; ++i) out[i] = combine(out[i], buffer[i]);
+        fold(out, buffer, count);
     }
+    if (first) BlockMath::fill(out, count, identity);
 }
 
 void Add::process(float* out, int count) {
-    combineInputs(out, count, 0.0f, [](float sum, float x) { return sum + x; });
+    combineInputs(out, count, 0.0f, BlockMath::add, BlockMath::addTo);
 }
 
 void Mul::process(float* out, int count) {
-    combineInputs(out, count, 1.0f, [](float product, float x) { return product * x; });
+    combineInputs(out, count, 1.0f, BlockMath::multiply, BlockMath::multiplyTo);
 }
 
 void Switch::process(float* out, int count) {
@@ -56,13 +68,27 @@ void Switch::process(float* out, int count) {
         inputs[selected]->process(out, count);
         return;
     }
-    for (int i = 0; i < count; ++i) out[i] = 0.0f;
+    BlockMath::fill(out, count, 0.0f);
 }
 
 void Octave::process(float* out, int count) {
     input->process(out, count);
     const float halfK = 0.5f * k;
-    for (int i = 0; i < count; ++i) out[i] = std::pow(2.0f, halfK * out[i]);
+    // Control inputs hold still for long stretches (a depth of 0, a held
+    // envelope): a power is worked out only where its argument's bits change.
+    std::uint32_t lastBits = 0;
+    float last = 0.0f;
+    bool known = false;
+    for (int i = 0; i < count; ++i) {
+        const float x = halfK * out[i];
+        const auto bits = std::bit_cast<std::uint32_t>(x);
+        if (!known || bits != lastBits) {
+            last = std::pow(2.0f, x);
+            lastBits = bits;
+            known = true;
+        }
+        out[i] = last;
+    }
 }
 
 void Power::process(float* out, int count) {
@@ -73,23 +99,17 @@ void Power::process(float* out, int count) {
 
 void Offset::process(float* out, int count) {
     input->process(out, count);
-    const float o = offset;
-    for (int i = 0; i < count; ++i) out[i] += o;
+    BlockMath::offset(out, count, offset);
 }
 
 void Linear::process(float* out, int count) {
     input->process(out, count);
-    const float s = scale, o = offset;
-    for (int i = 0; i < count; ++i) out[i] = out[i] * s + o;
+    BlockMath::affine(out, count, scale, offset);
 }
 
 void Clip::process(float* out, int count) {
     input->process(out, count);
-    const float lo = low, hi = high;
-    for (int i = 0; i < count; ++i) {
-        const float x = out[i];
-        out[i] = x < lo ? lo : (x > hi ? hi : x);
-    }
+    BlockMath::clamp(out, count, low, high);
 }
 
 void Smooth::process(float* out, int count) {
@@ -105,10 +125,7 @@ void Smooth::process(float* out, int count) {
 
 void Decibel::process(float* out, int count) {
     input->process(out, count);
-    for (int i = 0; i < count; ++i) {
-        const float x = out[i];
-        out[i] = x * x * x * x;
-    }
+    BlockMath::fourthPower(out, count);
 }
 
 float Log::fastLog(float x) {
@@ -140,12 +157,29 @@ void Mux::process(float* out, int count) {
         input->process(buffer, count);
         blockCount = count;
     }
-    for (int i = 0; i < count; ++i) out[i] = buffer[i];
+    BlockMath::copy(out, buffer, count);
     // >= rather than ==: a consumer that leaves mid-round must not strand the index.
     if (++pullIndex >= consumerCount) pullIndex = 0;
 }
 
+void Mux::skip(int count) {
+    if (consumerCount < 2) {
+        input->process(buffer, count);
+        return;
+    }
+    if (pullIndex == 0) {
+        input->process(buffer, count);
+        blockCount = count;
+    }
+    if (++pullIndex >= consumerCount) pullIndex = 0;
+}
+
 void Bypass::process(float* out, int count) { (bypassed ? bypassSource : input)->process(out, count); }
+
+void Mute::setKeepAlive(Processor* source) {
+    keepAlive = source;
+    keepAliveFanOut = dynamic_cast<Mux*>(source);
+}
 
 void Mute::setMuted(bool muted) {
     // A full fade lasts 0.1 s.
@@ -156,12 +190,19 @@ void Mute::setMuted(bool muted) {
 void Mute::process(float* out, int count) {
     if (gain == 0.0f && step == 0.0f) {
         if (controlledUnit != nullptr) controlledUnit->updateControl(count);
-        if (keepAlive != nullptr) keepAlive->process(out, count);
-        for (int i = 0; i < count; ++i) out[i] = 0.0f;
+        if (keepAliveFanOut != nullptr) keepAliveFanOut->skip(count);
+        else if (keepAlive != nullptr) keepAlive->process(out, count);
+        BlockMath::fill(out, count, 0.0f);
         return;
     }
     input->process(out, count);
     float g = gain, s = step;
+    if (s == 0.0f) {
+        // Fully open (or held part-way): the gain does not move, so no sample
+        // reaches the clamps and each one is scaled by the same g * g.
+        BlockMath::scale(out, count, g * g);
+        return;
+    }
     for (int i = 0; i < count; ++i) {
         out[i] *= g * g;
         g += s;

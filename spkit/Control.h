@@ -29,9 +29,11 @@ public:
     virtual int getInputCount() { return inputCount; }
 
 protected:
-    // out = identity, then every listed input pulled and folded into it in list order.
-    template <class Combine>
-    void combineInputs(float* out, int count, float identity, Combine combine);
+    // out = identity, then every listed input pulled and folded into it in
+    // list order: fold(out, x, n) makes out (+) x, foldFirst(identity, x, n)
+    // makes identity (+) x in x.
+    template <class Fold, class FoldFirst>
+    void combineInputs(float* out, int count, float identity, Fold fold, FoldFirst foldFirst);
 
     Processor* inputs[kMaxInputs] = {};
     int inputCount = 0;
@@ -171,6 +173,10 @@ public:
 
     virtual int getConsumerCount() { return consumerCount; }
 
+    // A pull whose samples nobody reads: the round moves on (and the source
+    // runs when it would) without copying the block out. Audio thread.
+    void skip(int count);
+
 protected:
     int consumerCount = 0;
     int pullIndex = 0;
@@ -198,7 +204,8 @@ class Mute : public virtual Base {
 public:
     void process(float* out, int count) override;
 
-    virtual void setKeepAlive(Processor* source) { keepAlive = source; }
+    // Not audio thread (finds out whether the source is a fan-out it can skip).
+    virtual void setKeepAlive(Processor* source);
     virtual void setMuted(bool muted);
     virtual void setControlledUnit(Controlled* unit) { controlledUnit = unit; }
 
@@ -206,6 +213,7 @@ public:
 
 protected:
     Processor* keepAlive = nullptr;
+    Mux* keepAliveFanOut = nullptr;  // keepAlive when it is a Mux: its samples are not copied
     Controlled* controlledUnit = nullptr;
     float step = 0.0f;
     float gain = 1.0f;

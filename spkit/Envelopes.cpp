@@ -3,6 +3,9 @@
 // stage keeps its length in milliseconds.
 #include "spkit/Envelopes.h"
 
+#include "spkit/BlockMath.h"
+
+#include <bit>
 #include <cmath>
 #include <cstdint>
 
@@ -14,6 +17,9 @@ constexpr float kSmallestTime = 1.1754944e-38f;
 constexpr float kSmallestCubicTimeMs = 1.0f;
 
 inline bool isStageIndex(int index) { return index >= 0 && index < kMaxStages; }
+
+// Bit equality: a step that returns its own state is a fixed point, NaN and signed zero included.
+inline bool sameBits(float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); }
 }  // namespace
 
 // ---- Envelope -------------------------------------------------------------
@@ -94,17 +100,24 @@ void Envelope::run(float* out, int count, Shape shape) {
     for (int i = 0; i < count;) {
         if (stage >= stageCount) {
             // Finished: the level holds for the rest of the block.
-            const float gain = shape(level);
-            for (; i < count; ++i) out[i] *= gain;
+            BlockMath::scale(out + i, count - i, shape(level));
             break;
         }
         // The samples before the stage's last one step in a tight loop; the
         // last one (if it falls in this block) takes the general path below.
+        // Once a step leaves the level's bits as they are (a held stage) no
+        // later one moves it, so the rest of the run scales by one gain.
         const int quiet = samplesBeforeStageEnd(stages[stage].duration, stageSamples, count - i);
         float lv = level;
         const float st = step;
         for (const int end = i + quiet; i < end; ++i) {
-            lv += st;
+            const float next = lv + st;
+            if (sameBits(next, lv)) {
+                BlockMath::scale(out + i, end - i, shape(lv));
+                i = end;
+                break;
+            }
+            lv = next;
             out[i] *= shape(lv);
         }
         level = lv;
@@ -195,23 +208,47 @@ void CubicEnv::setSampleRate(float rate) {
 
 void CubicEnv::process(float* out, int count) {
     Base::process(out, count);
-    for (int i = 0; i < count; ++i) {
-        if (stage < stageCount) {
-            stageSamples += 1;
-            level += velocity;
-            velocity += acceleration;
-            const Stage& s = stages[stage];
-            if (s.duration <= static_cast<float>(stageSamples)) {
-                level = s.target;
-                if (stage != stageCount - 1) {
-                    startStage(stage + 1);
-                } else {
-                    velocity = acceleration = 0.0f;
-                    stage = stageCount;
-                }
+    for (int i = 0; i < count;) {
+        if (stage >= stageCount) {
+            BlockMath::scale(out + i, count - i, level);  // finished: the level holds
+            break;
+        }
+        // The samples before the stage's last one in a tight loop, as the
+        // straight-line envelopes run them; a state the next step leaves
+        // unchanged (a held level) holds for the rest of the run.
+        const int quiet = samplesBeforeStageEnd(stages[stage].duration, stageSamples, count - i);
+        float lv = level, vel = velocity;
+        const float acc = acceleration;
+        for (const int end = i + quiet; i < end; ++i) {
+            const float nextLevel = lv + vel, nextVelocity = vel + acc;
+            if (sameBits(nextLevel, lv) && sameBits(nextVelocity, vel)) {
+                BlockMath::scale(out + i, end - i, lv);
+                i = end;
+                break;
+            }
+            lv = nextLevel;
+            vel = nextVelocity;
+            out[i] *= lv;
+        }
+        level = lv;
+        velocity = vel;
+        stageSamples += quiet;
+        if (i == count) break;
+        stageSamples += 1;
+        level += velocity;
+        velocity += acceleration;
+        const Stage& s = stages[stage];
+        if (s.duration <= static_cast<float>(stageSamples)) {
+            level = s.target;
+            if (stage != stageCount - 1) {
+                startStage(stage + 1);
+            } else {
+                velocity = acceleration = 0.0f;
+                stage = stageCount;
             }
         }
         out[i] *= level;
+        ++i;
     }
 }
 

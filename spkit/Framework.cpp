@@ -2,6 +2,12 @@
 // aligned buffers and the 8-sample control ramps.
 #include "spkit/Framework.h"
 
+#include "spkit/BlockMath.h"
+
+#include <xmmintrin.h>
+
+#include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -92,15 +98,7 @@ void Controlled::setUpdateInterval(int n) {
     updateCounter = n;
 }
 
-bool Controlled::needsUpdate() {
-    if (control == nullptr) return false;
-    if (updateCounter == updateInterval) {
-        updateCounter = 1;
-        return true;
-    }
-    ++updateCounter;
-    return false;
-}
+bool Controlled::needsUpdate() { return control != nullptr && countUpdate(); }
 
 void Controlled::updateControl(int count) {
     if (control == nullptr) return;
@@ -143,11 +141,30 @@ void Controlled::updateControl(int count) {
     if (!rampsOnDemand) fillRamp();
 }
 
-void Controlled::fillRamp() const {
-    if (!rampPending) return;
-    rampPending = false;
-    // Reads each pulled sample before the fill reaches its entry (the head
-    // overruns the tail only in blocks near kMaxBlock).
+bool Controlled::rampIsFlat(float& value) const {
+    if (!rampPending || blockCount <= 0) return false;
+    const auto same = [](float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); };
+    const float held = blockStart.target;
+    // The running ramp's values: its current value, stepped; flat if the
+    // step leaves it as it is and it already sits on the target.
+    const int head = std::min(blockCount, kControlRateDivisor - blockStart.phase);
+    if (head > 0 && !(same(blockStart.current, held) && same(blockStart.current + blockStart.step, blockStart.current)))
+        return false;
+    // Each later ramp runs from the previous target to its pulled sample with
+    // the fill's step: flat if every pulled sample is the held value and
+    // that step leaves the held value as it is.
+    const int ramps = (blockCount - head + kControlRateDivisor - 1) / kControlRateDivisor;
+    if (ramps > 0) {
+        const float stp = (held - held) * kControlRateFactor;
+        if (!same(held + stp, held)) return false;
+        for (int m = 0; m < ramps; ++m)
+            if (!same(blockPulled[m], held)) return false;
+    }
+    value = held;
+    return true;
+}
+
+void Controlled::fillRampPerSample(float* dst) const {
     const float* pulled = blockPulled;
     float cur = blockStart.current, stp = blockStart.step, tgt = blockStart.target;
     int phase = blockStart.phase;
@@ -158,15 +175,77 @@ void Controlled::fillRamp() const {
             stp = (tgt - cur) * kControlRateFactor;
             phase = 0;
         }
-        controlBuffer[j] = cur;
+        dst[j] = cur;
         ++phase;
         cur += stp;
     }
 }
 
+void Controlled::fillRamp() const {
+    if (!rampPending) return;
+    rampPending = false;
+    static_assert(kControlRateDivisor == 8, "the fill steps four 8-sample ramps side by side");
+    float* const dst = controlBuffer;
+    const int count = blockCount;
+    // The rest of the ramp that was running as the block began.
+    const int head = std::min(count, kControlRateDivisor - blockStart.phase);
+    // One ramp per pulled sample after the head, each from the previous
+    // target. The pulled samples sit in the buffer's tail, which a block near
+    // kMaxBlock fills over: they are read from a copy.
+    const int ramps = (count - head + kControlRateDivisor - 1) / kControlRateDivisor;
+    float pulled[kMaxBlock / kControlRateDivisor + 1];
+    if (ramps > 0) std::memcpy(pulled, blockPulled, static_cast<std::size_t>(ramps) * sizeof(float));
+    float cur = blockStart.current;
+    for (int j = 0; j < head; ++j) {
+        dst[j] = cur;
+        cur += blockStart.step;
+    }
+    float from = blockStart.target;
+    int m = 0;
+    // Four whole ramps abreast, one per lane; each lane adds its step one
+    // sample at a time as the per-sample fill does, and a transpose puts the
+    // lanes' values back in time order.
+    const __m128 factor = _mm_set1_ps(kControlRateFactor);
+    for (; m + 4 <= ramps && head + kControlRateDivisor * (m + 4) <= count; m += 4) {
+        const __m128 start = _mm_setr_ps(from, pulled[m], pulled[m + 1], pulled[m + 2]);
+        const __m128 stp = _mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(pulled + m), start), factor);
+        __m128 r0 = start;
+        __m128 r1 = _mm_add_ps(r0, stp);
+        __m128 r2 = _mm_add_ps(r1, stp);
+        __m128 r3 = _mm_add_ps(r2, stp);
+        __m128 r4 = _mm_add_ps(r3, stp);
+        __m128 r5 = _mm_add_ps(r4, stp);
+        __m128 r6 = _mm_add_ps(r5, stp);
+        __m128 r7 = _mm_add_ps(r6, stp);
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+        _MM_TRANSPOSE4_PS(r4, r5, r6, r7);
+        float* at = dst + head + kControlRateDivisor * m;
+        _mm_storeu_ps(at, r0);
+        _mm_storeu_ps(at + 4, r4);
+        _mm_storeu_ps(at + 8, r1);
+        _mm_storeu_ps(at + 12, r5);
+        _mm_storeu_ps(at + 16, r2);
+        _mm_storeu_ps(at + 20, r6);
+        _mm_storeu_ps(at + 24, r3);
+        _mm_storeu_ps(at + 28, r7);
+        from = pulled[m + 3];
+    }
+    for (; m < ramps; ++m) {
+        const float to = pulled[m];
+        const float stp = (to - from) * kControlRateFactor;
+        const int begin = head + kControlRateDivisor * m;
+        const int end = std::min(count, begin + kControlRateDivisor);
+        float v = from;
+        for (int j = begin; j < end; ++j) {
+            dst[j] = v;
+            v += stp;
+        }
+        from = to;
+    }
+}
+
 void Unit::process(float* out, int count) {
-    const float v = value;
-    for (int i = 0; i < count; ++i) out[i] = v;
+    BlockMath::fill(out, count, value);
 }
 
 void ControlAdapter::process(float* out, int count) {

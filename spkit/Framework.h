@@ -116,8 +116,25 @@ protected:
         return value;
     }
 
+    // needsUpdate's pacing without the call (control is connected).
+    bool countUpdate() {
+        if (updateCounter == updateInterval) {
+            updateCounter = 1;
+            return true;
+        }
+        ++updateCounter;
+        return false;
+    }
+
+    // True when every value of the last block's ramp has the bits of one
+    // value (a held control), given in `value`; the ramp is not filled.
+    bool rampIsFlat(float& value) const;
+
     // Writes controlBuffer[0..count) for a ramp left to controlAt.
     void fillRamp() const;
+    // The same ramp into dst, one sample after another: the reference the
+    // fill's four-abreast stepping is tested against.
+    void fillRampPerSample(float* dst) const;
 
     // For kernels that hold their coefficients over a run of samples: asks
     // needsUpdate() for sample i (of `remaining` still to go), hands a due
@@ -129,7 +146,7 @@ protected:
         if (control == nullptr) return remaining;
         // A unit that reads its control only here never needs the ramp filled.
         rampsOnDemand = true;
-        if (needsUpdate()) apply(controlAt(i));
+        if (countUpdate()) apply(controlAt(i));
         const int quiet = updateInterval - updateCounter;
         const int run = quiet < 0 ? remaining : std::min(remaining, 1 + quiet);
         updateCounter += run - 1;

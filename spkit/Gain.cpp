@@ -2,7 +2,9 @@
 // pulls its input into the output block and transforms it in place.
 #include "spkit/Gain.h"
 
-#include <xmmintrin.h>
+#include "spkit/BlockMath.h"
+
+#include <emmintrin.h>
 
 #include <algorithm>
 #include <cmath>
@@ -11,8 +13,7 @@ namespace SPKit {
 
 void Gain::process(float* out, int count) {
     input->process(out, count);
-    const float g = gain;
-    for (int i = 0; i < count; ++i) out[i] *= g;
+    BlockMath::scale(out, count, gain);
 }
 
 int glideLength(float rate, float ms) {
@@ -61,21 +62,27 @@ void RampedGain::process(float* out, int count) {
         }
         remaining = left;
     }
-    const float g = gain;
-    for (; i < count; ++i) out[i] *= g;
+    BlockMath::scale(out + i, count - i, gain);
 }
 
 void ModGain::process(float* out, int count) {
     input->process(out, count);
     updateControl(count);
     if (control == nullptr) {
-        const float g = gain;
-        for (int i = 0; i < count; ++i) out[i] *= g;
+        BlockMath::scale(out, count, gain);
         return;
     }
+    if (count <= 0) return;
+    float held;
+    if (rampIsFlat(held)) {  // a held control: one gain for the block
+        BlockMath::scale(out, count, held);
+        gain = held;
+        return;
+    }
+    fillRamp();
     const float* g = controlBuffer;
-    for (int i = 0; i < count; ++i) out[i] *= g[i];
-    if (count > 0) gain = g[count - 1];
+    BlockMath::multiply(out, g, count);
+    gain = g[count - 1];
 }
 
 namespace {
@@ -109,16 +116,25 @@ void Limiter::setSampleRate(float rate) {
 
 void Limiter::process(float* out, int count) {
     input->process(out, count);
-    float env = envelope;
-    const float limit = threshold, attack = attackCoef, release = releaseCoef;
+    // Per sample: a = |x|; env = a + (env - a) * (env < a ? attack : release);
+    // and, above the threshold, x / env * limit (env > 0 keeps a negative
+    // threshold from dividing silence by zero). Written with selects rather
+    // than branches: the envelope crosses the threshold unpredictably, and
+    // the division is off the envelope's dependency chain.
+    __m128 env = _mm_set_ss(envelope);
+    const __m128 limit = _mm_set_ss(threshold), attack = _mm_set_ss(attackCoef), release = _mm_set_ss(releaseCoef);
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF)), zero = _mm_setzero_ps();
     for (int i = 0; i < count; ++i) {
-        const float x = out[i];
-        const float a = std::fabs(x);
-        env = a + (env - a) * (env < a ? attack : release);
-        // env > 0 keeps a negative threshold from dividing silence by zero.
-        if (env > limit && env > 0.0f) out[i] = x / env * limit;
+        const __m128 x = _mm_load_ss(out + i);
+        const __m128 a = _mm_and_ps(x, magnitude);
+        const __m128 rising = _mm_cmplt_ss(env, a);
+        const __m128 coef = _mm_or_ps(_mm_and_ps(rising, attack), _mm_andnot_ps(rising, release));
+        env = _mm_add_ss(a, _mm_mul_ss(_mm_sub_ss(env, a), coef));
+        const __m128 over = _mm_and_ps(_mm_cmpgt_ss(env, limit), _mm_cmpgt_ss(env, zero));
+        const __m128 limited = _mm_mul_ss(_mm_div_ss(x, env), limit);
+        _mm_store_ss(out + i, _mm_or_ps(_mm_and_ps(over, limited), _mm_andnot_ps(over, x)));
     }
-    envelope = env;
+    envelope = _mm_cvtss_f32(env);
 }
 
 namespace {

@@ -73,6 +73,9 @@ protected:
 // source the stored gain applies. The last control value stays in gain.
 class ModGain : public virtual Controlled {
 public:
+    // The ramp is filled only when it moves within a block.
+    ModGain() { rampsOnDemand = true; }
+
     void process(float* out, int count) override;
 
     virtual void setGain(float g) { gain = g; }

@@ -388,4 +388,46 @@ TEST(Mute, WhileFullyMutedItKeepsTheSharedSourcesInStep) {
     EXPECT_EQ(pull(orphan, 8), std::vector<float>(8, 0.0f));
 }
 
+// A fan-out as keep-alive (the instrument's dry bus behind a muted delay) is
+// moved on without its block being copied: its other consumer still gets
+// every block, in step, and the source runs once per round, whether the
+// fan-out has several consumers or only the one.
+TEST(Mute, AFanOutKeepAliveKeepsItsRoundWithoutCopying) {
+    Spy source;
+    Mux bus;
+    bus.setInput(&source);
+    Offset heard(0.0f), sendA(0.0f), sendB(0.0f);
+    for (Offset* consumer : {&heard, &sendA, &sendB}) consumer->setInput(&bus);
+    Mute muteA, muteB;
+    for (Mute* mute : {&muteA, &muteB}) {
+        mute->setInput(mute == &muteA ? &sendA : &sendB);
+        mute->setKeepAlive(&bus);
+        mute->setSampleRate(1000.0f);
+        mute->setMuted(true);
+    }
+    pull(heard, 110);  // through the 100-sample fade
+    pull(muteA, 110);
+    pull(muteB, 110);
+    for (int block = 0; block < 5; ++block) {
+        const auto a = pull(heard, 16);
+        EXPECT_EQ(pull(muteA, 16), std::vector<float>(16, 0.0f));
+        EXPECT_EQ(pull(muteB, 16), std::vector<float>(16, 0.0f));
+        EXPECT_EQ(a[0], 110.0f + 16.0f * block + 1.0f) << block;
+        EXPECT_EQ(source.blocks, block + 2);
+    }
+
+    Spy lone;
+    Mux single;  // no attached consumer: the keep-alive's skip still runs the source
+    single.setInput(&lone);
+    Mute mute;
+    mute.setInput(&sendA);
+    mute.setKeepAlive(&single);
+    mute.setSampleRate(1000.0f);
+    mute.setMuted(true);
+    pull(mute, 110);
+    const int before = lone.emitted;
+    EXPECT_EQ(pull(mute, 24), std::vector<float>(24, 0.0f));
+    EXPECT_EQ(lone.emitted, before + 24);
+}
+
 }  // namespace

@@ -394,6 +394,74 @@ TEST(CubicEnv, IndicesOutsideTheListAreIgnoredAndTheLevelHolds) {
     EXPECT_EQ(env.getStage(), kMaxStages) << "the list stops at its capacity";
 }
 
+// The parabolic envelope also runs stage-wise and holds a fixed level with one
+// gain; against the per-sample walk it always ran (kept here) output, level
+// and stage agree to the bit: the modulator layout (held zero stages, fades
+// that end on a held level), a held stage re-aimed mid-run, a retrigger, a
+// signed-zero level and fractional stage lengths, at every block split.
+class CubicPerSampleWalk : public CubicEnv {
+public:
+    void process(float* out, int count) override {
+        input->process(out, count);
+        for (int i = 0; i < count; ++i) {
+            if (stage < stageCount) {
+                stageSamples += 1;
+                level += velocity;
+                velocity += acceleration;
+                const Stage& s = stages[stage];
+                if (s.duration <= static_cast<float>(stageSamples)) {
+                    level = s.target;
+                    if (stage != stageCount - 1) {
+                        startStage(stage + 1);
+                    } else {
+                        velocity = acceleration = 0.0f;
+                        stage = stageCount;
+                    }
+                }
+            }
+            out[i] *= level;
+        }
+    }
+};
+
+TEST(CubicEnv, SameBitsAsThePerSampleWalk) {
+    for (int block : {1, 7, 64, 256, 4096}) {
+        Signal in1([](long n) { return std::sin(0.013f * static_cast<float>(n)); });
+        Signal in2([](long n) { return std::sin(0.013f * static_cast<float>(n)); });
+        CubicEnv fast;
+        CubicPerSampleWalk slow;
+        fast.setInput(&in1);
+        slow.setInput(&in2);
+        for (CubicEnv* env : {static_cast<CubicEnv*>(&fast), static_cast<CubicEnv*>(&slow)}) {
+            env->setSampleRate(44100.0f);
+            env->addStage(0.0f, -0.0f, 0.5f);
+            env->addStage(2.5f, -0.0f, 0.5f);
+            env->addStage(3.3f, 1.0f, 0.25f);
+            env->addStage(10000000.0f, 1.0f, 0.5f);
+            env->addStage(4.71f, 0.0f, 0.8f);
+            env->startStage(0);
+        }
+        std::vector<float> a(static_cast<size_t>(block)), b = a;
+        for (int step = 0; step < 40; ++step) {
+            for (CubicEnv* env : {static_cast<CubicEnv*>(&fast), static_cast<CubicEnv*>(&slow)}) {
+                if (step == 8) env->setStage(10000000.0f, 0.7f, 0.5f, 3);  // the held level moves at once
+                if (step == 12) env->startStage(4);                         // fade out
+                if (step == 20) env->startStage(0);                         // again from the start
+                if (step == 26) env->setStage(6.0f, 0.4f, 0.3f, env->getStage());  // re-aim the running stage
+                if (step == 30) env->setStage(1.37f, 0.9f, 0.6f, 2);
+                if (step == 31) env->startStage(2);
+            }
+            for (int repeat = 0; repeat < std::max(1, 1024 / block); ++repeat) {
+                fast.process(a.data(), block);
+                slow.process(b.data(), block);
+                ASSERT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0) << "block " << block << " step " << step;
+                ASSERT_EQ(std::bit_cast<std::uint32_t>(fast.getLevel()), std::bit_cast<std::uint32_t>(slow.getLevel()));
+                ASSERT_EQ(fast.getStage(), slow.getStage());
+            }
+        }
+    }
+}
+
 // ---- Ramp ---------------------------------------------------------------------
 
 TEST(Ramp, LimitsTheSlopeToMaxStep) {

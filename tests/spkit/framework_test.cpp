@@ -9,9 +9,11 @@
 #include <limits>
 #include <vector>
 
+#include "spkit/BlockMath.h"
 #include "spkit/Delays.h"
 #include "spkit/Filters.h"
 #include "spkit/Framework.h"
+#include "spkit/Gain.h"
 #include "spkit/LFO.h"
 #include "spkit/Oscillators.h"
 #include "tests/spkit/UnitTestSupport.h"
@@ -216,6 +218,64 @@ TEST(Controlled, RunningCountsWrapInsteadOfOverflowing) {
     EXPECT_EQ(unit.controlSamplesPulled, -2147483647 - 1);
 }
 
+// ---- Block arithmetic ----------------------------------------------------------
+
+namespace {
+
+// Values that tell operation orders and signed zeros apart: tiny, huge,
+// subnormal, both zeros, infinities and a NaN among ordinary samples.
+std::vector<float> awkwardValues(int count, unsigned seed) {
+    const float specials[] = {-0.0f, 0.0f, 1.0e-40f, -3.0e38f, 3.0e38f, std::numeric_limits<float>::infinity(),
+                              -std::numeric_limits<float>::infinity(), std::nanf(""), 1.0f, -1.0f, 0.1f};
+    std::vector<float> v(static_cast<size_t>(count));
+    for (auto& x : v) {
+        seed = seed * 1664525u + 1013904223u;
+        x = (seed >> 28) < 5 ? specials[(seed >> 8) % 11] : static_cast<float>(static_cast<int>(seed >> 9) - 4194304) * 1.7e-6f;
+    }
+    return v;
+}
+
+bool sameBlock(const std::vector<float>& a, const std::vector<float>& b) {
+    return std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+}
+
+}  // namespace
+
+// Each vector operation writes the bits its plain per-sample expression
+// gives, for every length (whole groups of four and the tail) and start.
+TEST(BlockMath, EveryOperationMatchesItsPerSampleExpression) {
+    int cases = 0, mismatches = 0;
+    for (int count = 0; count <= 13; ++count) {
+        for (int offset = 0; offset < 3; ++offset) {
+            const auto x = awkwardValues(count + offset, 3u + static_cast<unsigned>(count * 7 + offset));
+            const auto y = awkwardValues(count + offset, 11u + static_cast<unsigned>(count * 5 + offset));
+            for (float c : {0.7f, 1.0f, -0.0f, 0.0f, -2.5f, std::numeric_limits<float>::infinity(), std::nanf("")}) {
+                const auto check = [&](auto vec, auto one) {
+                    std::vector<float> got = x, want = x;
+                    vec(got.data() + offset, y.data() + offset, count);
+                    for (int i = offset; i < count + offset; ++i) want[static_cast<size_t>(i)] = one(x[static_cast<size_t>(i)], y[static_cast<size_t>(i)]);
+                    mismatches += !sameBlock(got, want);
+                    ++cases;
+                };
+                check([&](float* d, const float*, int n) { BlockMath::scale(d, n, c); }, [&](float a, float) { return a * c; });
+                check([&](float* d, const float* e, int n) { BlockMath::multiply(d, e, n); }, [](float a, float b) { return a * b; });
+                check([&](float* d, const float* e, int n) { BlockMath::add(d, e, n); }, [](float a, float b) { return a + b; });
+                check([&](float* d, const float*, int n) { BlockMath::addTo(c, d, n); }, [&](float a, float) { return c + a; });
+                check([&](float* d, const float*, int n) { BlockMath::multiplyTo(c, d, n); }, [&](float a, float) { return c * a; });
+                check([&](float* d, const float*, int n) { BlockMath::offset(d, n, c); }, [&](float a, float) { return a + c; });
+                check([&](float* d, const float*, int n) { BlockMath::affine(d, n, c, 0.3f); }, [&](float a, float) { return a * c + 0.3f; });
+                check([&](float* d, const float*, int n) { BlockMath::fill(d, n, c); }, [&](float, float) { return c; });
+                check([&](float* d, const float* e, int n) { BlockMath::copy(d, e, n); }, [](float, float b) { return b; });
+                check([&](float* d, const float*, int n) { BlockMath::fourthPower(d, n); }, [](float a, float) { return a * a * a * a; });
+                for (float hi : {1.0f, -0.5f, std::nanf("")})
+                    check([&](float* d, const float*, int n) { BlockMath::clamp(d, n, c, hi); },
+                          [&](float a, float) { return a < c ? c : (a > hi ? hi : a); });
+            }
+        }
+    }
+    EXPECT_EQ(mismatches, 0) << "of " << cases;
+}
+
 // ---- Ramps worked out where they are read ----------------------------------
 
 namespace {
@@ -240,6 +300,20 @@ private:
 struct OnDemandProbe : Controlled {
     OnDemandProbe() { rampsOnDemand = true; }
     using Controlled::controlAt;
+    using Controlled::fillRampPerSample;
+};
+
+// Held stretches (a signed zero among them) between jumps, as parameter
+// controls deliver them.
+class Steps : public Unit {
+public:
+    void process(float* out, int count) override {
+        static constexpr float kLevels[] = {-0.0f, 0.0f, 5.0f, 5.0f, -3.25f, 1.0e-30f, 7.0e30f};
+        for (int i = 0; i < count; ++i, ++k) out[i] = kLevels[(k / 5) % 7];
+    }
+
+private:
+    long k = 0;
 };
 
 bool sameFloat(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
@@ -271,6 +345,30 @@ TEST(ControlRamps, ValuesWorkedOutOnDemandMatchTheFilledRampAtEveryBlockSplit) {
     }
 }
 
+// The fill steps four ramps abreast; against the per-sample fill it must
+// write the same bits at every sample, for every block length (heads of every
+// phase, partial last ramps, the largest block whose pulled samples the fill
+// writes over) and for wandering, non-finite and held controls.
+TEST(ControlRamps, FourAbreastFillMatchesThePerSampleFill) {
+    const int splits[] = {1, 3, 7, 8, 9, 31, 32, 33, 64, 100, 256, 4095, 4096, 4089};
+    for (int source = 0; source < 2; ++source) {
+        Wander wander;
+        Steps steps;
+        OnDemandProbe probe;
+        probe.setControl(source == 0 ? static_cast<Processor*>(&wander) : static_cast<Processor*>(&steps));
+        std::vector<float> reference(kMaxBlock);
+        int mismatches = 0;
+        for (int round = 0; round < 6; ++round) {
+            for (int n : splits) {
+                probe.updateControl(n);
+                probe.fillRampPerSample(reference.data());
+                mismatches += std::memcmp(probe.controlValues(), reference.data(), static_cast<size_t>(n) * sizeof(float)) != 0;
+            }
+        }
+        EXPECT_EQ(mismatches, 0) << (source == 0 ? "wandering control" : "held control");
+    }
+}
+
 namespace {
 
 // The same unit made to fill its ramp before it reads it: the reference the
@@ -283,10 +381,10 @@ struct Filled : U {
     }
 };
 
-template <class U, class Setup>
+template <class U, class Setup, class Control = Wander>
 std::vector<float> renderUnit(float rate, int block, Setup setup) {
     UnitTestSupport::Noise input(7, 0.5f);
-    Wander control;
+    Control control;
     U unit;
     setup(unit);
     unit.setInput(&input);
@@ -311,6 +409,33 @@ void expectSameAsFilled(const char* name, Setup setup) {
 }
 
 }  // namespace
+
+// The modulated gain scales a block whose ramp holds one value by that value
+// without filling the ramp; whether held (a signed zero among the holds),
+// stepping or wandering through NaN and infinity, it renders what the filled
+// ramp gives, at every rate and block split, and keeps the same last gain.
+TEST(ControlRamps, ModulatedGainOnAHeldRampRendersAsFromTheFilledRamp) {
+    for (float rate : {44100.0f, 96000.0f}) {
+        for (int block : {1, 7, 8, 64, 256, 4096}) {
+            const auto none = [](ModGain&) {};
+            const auto heldRef = renderUnit<Filled<ModGain>, decltype(none), Steps>(rate, block, none);
+            const auto held = renderUnit<ModGain, decltype(none), Steps>(rate, block, none);
+            EXPECT_EQ(std::memcmp(held.data(), heldRef.data(), held.size() * sizeof(float)), 0) << rate << " " << block;
+            const auto wanderRef = renderUnit<Filled<ModGain>>(rate, block, none);
+            const auto wander = renderUnit<ModGain>(rate, block, none);
+            EXPECT_EQ(std::memcmp(wander.data(), wanderRef.data(), wander.size() * sizeof(float)), 0) << rate << " " << block;
+        }
+    }
+    Steps control;
+    ModGain unit;
+    Unit one(1.0f);
+    unit.setInput(&one);
+    unit.setControl(&control);
+    std::vector<float> out(64);
+    for (int i = 0; i < 5; ++i) unit.process(out.data(), 64);
+    EXPECT_EQ(unit.getGain(), out[63]);
+    EXPECT_EQ(std::memcmp(unit.controlValues(), out.data(), 64 * sizeof(float)), 0) << "the view fills on request";
+}
 
 // Every unit that reads its control only at its update points renders, with
 // its ramp left unfilled, exactly what it renders from the filled ramp.
