@@ -240,23 +240,35 @@ void StereoDelay::processChannel(float* out, int count, int index) {
     const int dc = c.delay, dOther = o.delay;
     const int pc = c.position % dc, po = o.position % dOther;
 
-    // 1. The delayed blocks, each with the cross-fed share of the other.
+    // 1. The delayed blocks, each with the cross-fed share of the other, in
+    // stretches that reach neither line's wrap, so the loops are plain.
     const float share = crossFeed;
-    for (int j = 0, i = pc, k = po; j < count; ++j) {
-        const float a = c.line[i], b = o.line[k];
-        sc[j] = a + share * b;
-        so[j] = b + share * a;
-        if (++i == dc) i = 0;
-        if (++k == dOther) k = 0;
+    for (int j = 0, i = pc, k = po; j < count;) {
+        const int run = std::min({count - j, dc - i, dOther - k});
+        const float* lc = c.line + i;
+        const float* lo = o.line + k;
+        for (int n = 0; n < run; ++n) {
+            const float a = lc[n], b = lo[n];
+            sc[j + n] = a + share * b;
+            so[j + n] = b + share * a;
+        }
+        j += run;
+        i += run;
+        k += run;
+        if (i == dc) i = 0;
+        if (k == dOther) k = 0;
     }
     // 2. Through the loops: what is heard and what is fed back. Without a loop
-    // the delayed block itself is the wet signal.
+    // the delayed block itself is the wet signal. Both loops are handed their
+    // blocks before either is pulled, so a left / right pair of loop units
+    // (which computes both when the first is pulled) finds its second input.
+    for (Channel* ch : {&c, &o})
+        if (ch->loopTail != nullptr) ch->loopInput.setSource(ch == &c ? sc : so, count);
     const auto runLoop = [count](Channel& ch, const float* source) {
         if (ch.loopTail == nullptr) {
             std::memcpy(ch.buffer, source, static_cast<std::size_t>(count) * sizeof(float));
             return;
         }
-        ch.loopInput.setSource(source, count);
         ch.loopTail->process(ch.buffer, count);
     };
     runLoop(c, sc);
@@ -264,13 +276,21 @@ void StereoDelay::processChannel(float* out, int count, int index) {
     // 3. The dry inputs, into the scratch arrays the loops have finished with.
     if (c.input != nullptr) c.input->process(sc, count); else zero(sc, count);
     if (o.input != nullptr) o.input->process(so, count); else zero(so, count);
-    // 4. Write back and 5. advance.
+    // 4. Write back and 5. advance, again in stretches between wraps.
     const float fc = c.feedback, fo = o.feedback;
-    for (int j = 0, i = pc, k = po; j < count; ++j) {
-        c.line[i] = c.buffer[j] * fc + sc[j];
-        o.line[k] = o.buffer[j] * fo + so[j];
-        if (++i == dc) i = 0;
-        if (++k == dOther) k = 0;
+    for (int j = 0, i = pc, k = po; j < count;) {
+        const int run = std::min({count - j, dc - i, dOther - k});
+        float* lc = c.line + i;
+        float* lo = o.line + k;
+        for (int n = 0; n < run; ++n) {
+            lc[n] = c.buffer[j + n] * fc + sc[j + n];
+            lo[n] = o.buffer[j + n] * fo + so[j + n];
+        }
+        j += run;
+        i += run;
+        k += run;
+        if (i == dc) i = 0;
+        if (k == dOther) k = 0;
     }
     c.position = (pc + count) % dc;
     o.position = (po + count) % dOther;
