@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 #include "spkit/Cpu.h"
@@ -890,15 +891,16 @@ struct StereoPhaser {
     Phaser phaser[2];
     bool paired = false;
 
-    // Left with strong feedback, right without (no tanh), different sweeps.
-    StereoPhaser(bool pair, float rate) {
+    // By default left with strong feedback, right without (no tanh); the
+    // kernel also has cases for both and neither fed back. Different sweeps.
+    StereoPhaser(bool pair, float rate, float feedbackLeft = 0.93f, float feedbackRight = 0.0f) {
         for (int c = 0; c < 2; ++c) {
             phaser[c].setInput(&source[c]);
             phaser[c].setSampleRate(rate);
             phaser[c].setMixGlide(3.0f);
         }
-        phaser[0].setFeedback(0.93f);
-        phaser[1].setFeedback(0.0f);
+        phaser[0].setFeedback(feedbackLeft);
+        phaser[1].setFeedback(feedbackRight);
         phaser[0].setRate(5.5f);
         phaser[1].setRate(0.7f);
         phaser[1].setRange(200.0f, 5000.0f);
@@ -938,6 +940,16 @@ TEST(PhaserPair, MatchesTheOneByOnePathBitForBitAtEveryBlockSplitAndRate) {
                 << "block " << block << " rate " << rate;
             EXPECT_EQ(stereo.phaser[0].getCurrentMix(), reference.phaser[0].getCurrentMix());
             EXPECT_EQ(stereo.phaser[1].getCurrentMix(), reference.phaser[1].getCurrentMix());
+        }
+    }
+    // Both channels fed back, and neither: the kernel's other two cases.
+    for (const auto& [left, right] : {std::pair{0.6f, 0.97f}, std::pair{0.0f, 0.0f}}) {
+        for (const int block : {1, 64, 4096}) {
+            StereoPhaser reference(false, 48000.0f, left, right), stereo(true, 48000.0f, left, right);
+            ASSERT_TRUE(stereo.paired);
+            const std::vector<float> expected = reference.render(kFrames, block), got = stereo.render(kFrames, block);
+            EXPECT_EQ(0, std::memcmp(got.data(), expected.data(), got.size() * sizeof(float)))
+                << "feedback " << left << " / " << right << ", block " << block;
         }
     }
 }
