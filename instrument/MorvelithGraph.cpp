@@ -279,6 +279,9 @@ void MorvelithPlugin::buildGraph() {
     hpfDelayFilterLeft.setControl(&hpfDelayCutoffBus);
     hpfDelayFilterRight.setInput(&hpfDelaySendRight);
     hpfDelayFilterRight.setControl(&hpfDelayCutoffBus);
+    // The send filters and the loop filters below run as left / right pairs:
+    // the stereo delay pulls both channels' inputs and loops in one block.
+    hpfDelayFilterLeft.pairWith(hpfDelayFilterRight);
     hpfDelay.getChannel(0)->setInput(&hpfDelayFilterLeft);
     hpfDelay.getChannel(1)->setInput(&hpfDelayFilterRight);
     hpfDelay.getChannel(0)->setLoop(&hpfDelayFeedbackLeft, &hpfDelayFeedbackLeft);
@@ -315,6 +318,7 @@ void MorvelithPlugin::buildGraph() {
     bpfDelayLimiterRight.setInput(&bpfDelayFilterRight);
     bpfDelay.getChannel(0)->setLoop(&bpfDelayFilterLeft, &bpfDelayLimiterLeft);
     bpfDelay.getChannel(1)->setLoop(&bpfDelayFilterRight, &bpfDelayLimiterRight);
+    bpfDelayFilterLeft.pairWith(bpfDelayFilterRight);
     bpfDelayMuteLeft.setKeepAlive(&dryBusLeft);
     bpfDelayMuteLeft.setControlledUnit(&bpfDelayFilterLeft);
     bpfDelayMuteLeft.setInput(bpfDelay.getChannel(0));
@@ -335,6 +339,10 @@ void MorvelithPlugin::buildGraph() {
     eq1Right.setInput(&mixRight);
     eq2Left.setInput(&eq1Left);
     eq2Right.setInput(&eq1Right);
+    // Both bands of the equaliser run their channels in one kernel (the
+    // bypasses switch together).
+    eq1Left.pairWith(eq1Right);
+    eq2Left.pairWith(eq2Right);
     eqBypassLeft.setBypassSource(&mixLeft);
     eqBypassLeft.setBypassed(false);
     eqBypassLeft.setInput(&eq2Left);

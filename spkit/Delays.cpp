@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 namespace SPKit {
 
@@ -240,23 +241,35 @@ void StereoDelay::processChannel(float* out, int count, int index) {
     const int dc = c.delay, dOther = o.delay;
     const int pc = c.position % dc, po = o.position % dOther;
 
-    // 1. The delayed blocks, each with the cross-fed share of the other.
+    // 1. The delayed blocks, each with the cross-fed share of the other, in
+    // stretches that reach neither line's wrap, so the loops are plain.
     const float share = crossFeed;
-    for (int j = 0, i = pc, k = po; j < count; ++j) {
-        const float a = c.line[i], b = o.line[k];
-        sc[j] = a + share * b;
-        so[j] = b + share * a;
-        if (++i == dc) i = 0;
-        if (++k == dOther) k = 0;
+    for (int j = 0, i = pc, k = po; j < count;) {
+        const int run = std::min({count - j, dc - i, dOther - k});
+        const float* lc = c.line + i;
+        const float* lo = o.line + k;
+        for (int n = 0; n < run; ++n) {
+            const float a = lc[n], b = lo[n];
+            sc[j + n] = a + share * b;
+            so[j + n] = b + share * a;
+        }
+        j += run;
+        i += run;
+        k += run;
+        if (i == dc) i = 0;
+        if (k == dOther) k = 0;
     }
     // 2. Through the loops: what is heard and what is fed back. Without a loop
-    // the delayed block itself is the wet signal.
+    // the delayed block itself is the wet signal. Both loops are handed their
+    // blocks before either is pulled, so a left / right pair of loop units
+    // (which computes both when the first is pulled) finds its second input.
+    for (Channel* ch : {&c, &o})
+        if (ch->loopTail != nullptr) ch->loopInput.setSource(ch == &c ? sc : so, count);
     const auto runLoop = [count](Channel& ch, const float* source) {
         if (ch.loopTail == nullptr) {
             std::memcpy(ch.buffer, source, static_cast<std::size_t>(count) * sizeof(float));
             return;
         }
-        ch.loopInput.setSource(source, count);
         ch.loopTail->process(ch.buffer, count);
     };
     runLoop(c, sc);
@@ -264,13 +277,21 @@ void StereoDelay::processChannel(float* out, int count, int index) {
     // 3. The dry inputs, into the scratch arrays the loops have finished with.
     if (c.input != nullptr) c.input->process(sc, count); else zero(sc, count);
     if (o.input != nullptr) o.input->process(so, count); else zero(so, count);
-    // 4. Write back and 5. advance.
+    // 4. Write back and 5. advance, again in stretches between wraps.
     const float fc = c.feedback, fo = o.feedback;
-    for (int j = 0, i = pc, k = po; j < count; ++j) {
-        c.line[i] = c.buffer[j] * fc + sc[j];
-        o.line[k] = o.buffer[j] * fo + so[j];
-        if (++i == dc) i = 0;
-        if (++k == dOther) k = 0;
+    for (int j = 0, i = pc, k = po; j < count;) {
+        const int run = std::min({count - j, dc - i, dOther - k});
+        float* lc = c.line + i;
+        float* lo = o.line + k;
+        for (int n = 0; n < run; ++n) {
+            lc[n] = c.buffer[j + n] * fc + sc[j + n];
+            lo[n] = o.buffer[j + n] * fo + so[j + n];
+        }
+        j += run;
+        i += run;
+        k += run;
+        if (i == dc) i = 0;
+        if (k == dOther) k = 0;
     }
     c.position = (pc + count) % dc;
     o.position = (po + count) % dOther;
@@ -366,6 +387,8 @@ bool Phaser::pairWith(Phaser& right) {
 namespace {
 
 inline __m128 lanes(float left, float right) { return _mm_unpacklo_ps(_mm_set_ss(left), _mm_set_ss(right)); }
+// Which lanes of a phaser pair take the feedback.
+constexpr int kNoLane = 0, kSomeLanes = 1, kBothLanes = 2;
 inline float lane1(__m128 v) { return _mm_cvtss_f32(_mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1))); }
 // a where mask is set, else b.
 inline __m128 select(__m128 mask, __m128 a, __m128 b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
@@ -413,24 +436,38 @@ void Phaser::processPair(float* out, int count) {
         }
         for (int s = 0; s < kStages; ++s) c[s] = lanes(unit[0]->stages[s].coefficient, unit[1]->stages[s].coefficient);
         const __m128 fb = lanes(unit[0]->feedback, unit[1]->feedback);
-        for (int k = i; k < end; ++k) {
-            const __m128 x = lanes(blocks[0][k], blocks[1][k]);
-            const __m128 drive = _mm_mul_ps(previous, gainIn);
-            // The C library's tanhf, lane by lane and to the bit, without two calls.
-            const __m128 shaped = simd::tanh(drive);
-            __m128 v = select(fedBack, _mm_add_ps(_mm_mul_ps(shaped, fb), x), x);
-            for (int s = 0; s < kStages; ++s) {
-                const __m128 y = _mm_sub_ps(z[s], _mm_mul_ps(c[s], v));
-                z[s] = _mm_add_ps(_mm_mul_ps(c[s], y), v);
-                v = y;
+        // The stretch's samples; `fed` says which lanes take the feedback
+        // (both, neither or one), so the common cases carry no select and a
+        // phaser without feedback no tanh.
+        const auto stretch = [&](auto fed) {
+            for (int k = i; k < end; ++k) {
+                const __m128 x = lanes(blocks[0][k], blocks[1][k]);
+                __m128 v = x;
+                if constexpr (fed() != kNoLane) {
+                    const __m128 drive = _mm_mul_ps(previous, gainIn);
+                    // The C library's tanhf, lane by lane and to the bit, without two calls.
+                    const __m128 shaped = simd::tanh(drive);
+                    v = _mm_add_ps(_mm_mul_ps(shaped, fb), x);
+                    if constexpr (fed() == kSomeLanes) v = select(fedBack, v, x);
+                }
+                for (int s = 0; s < kStages; ++s) {
+                    const __m128 y = _mm_sub_ps(z[s], _mm_mul_ps(c[s], v));
+                    z[s] = _mm_add_ps(_mm_mul_ps(c[s], y), v);
+                    v = y;
+                }
+                phase = _mm_add_ps(phase, increment);
+                phase = select(_mm_cmpge_ps(phase, twoPi), _mm_sub_ps(phase, twoPi), phase);
+                previous = v;
+                const __m128 wet = lanes(level[0][k - i], level[1][k - i]);
+                const __m128 y = _mm_add_ps(x, _mm_mul_ps(wet, v));
+                _mm_store_ss(blocks[0] + k, y);
+                _mm_store_ss(blocks[1] + k, _mm_shuffle_ps(y, y, _MM_SHUFFLE(1, 1, 1, 1)));
             }
-            phase = _mm_add_ps(phase, increment);
-            phase = select(_mm_cmpge_ps(phase, twoPi), _mm_sub_ps(phase, twoPi), phase);
-            previous = v;
-            const __m128 wet = lanes(level[0][k - i], level[1][k - i]);
-            const __m128 y = _mm_add_ps(x, _mm_mul_ps(wet, v));
-            _mm_store_ss(blocks[0] + k, y);
-            _mm_store_ss(blocks[1] + k, _mm_shuffle_ps(y, y, _MM_SHUFFLE(1, 1, 1, 1)));
+        };
+        switch (_mm_movemask_ps(fedBack) & 3) {
+            case 3: stretch(std::integral_constant<int, kBothLanes>()); break;
+            case 0: stretch(std::integral_constant<int, kNoLane>()); break;
+            default: stretch(std::integral_constant<int, kSomeLanes>()); break;
         }
         i = end;
     }

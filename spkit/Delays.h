@@ -93,7 +93,9 @@ protected:
 
 // Two feedback delays that exchange a fraction of their delayed signals before
 // their loops. Not a unit itself: its two channels are, and the first channel
-// pulled in a block computes both.
+// pulled in a block computes both. Both loops get their blocks before either
+// loop is pulled, so the channels' send and loop units may run as left /
+// right pairs.
 class StereoDelay {
 public:
     class Channel : public virtual FeedbackDelay {

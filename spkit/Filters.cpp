@@ -268,9 +268,9 @@ bool BiQuad::isIdentity(float hx1, float hx2, float hy1, float hy2) const {
 
 bool BiQuad::pairWith(BiQuad& right) { return FilterPair::join(this, &right); }
 
-// The pair always computes: where the one-channel path takes its identity
-// shortcut, the computed sum is the input itself to the bit (see isIdentity),
-// and the history moves the same way.
+// Where the one-channel path takes its identity shortcut the computed sum is
+// the input itself to the bit (see isIdentity), and the history moves the same
+// way; the pair takes the shortcut only when both channels can.
 void BiQuad::processPair(float* out, int count) {
     pair->process<BiQuad>(pair->indexOf(this), out, count, [this, count](float* const blocks[2]) {
         BiQuad* unit[2] = {static_cast<BiQuad*>(pair->units[0]), static_cast<BiQuad*>(pair->units[1])};
@@ -280,6 +280,24 @@ void BiQuad::processPair(float* out, int count) {
             return unit[c]->controlRun(i, count - i, [&](float db) { unit[c]->setGain(db); });
         };
         const auto kernel = [&](int begin, int end) {
+            // Both channels at their identity shortcut (a flat equaliser band):
+            // only the history moves, as on the one-channel path.
+            {
+                alignas(16) float h[4][4];
+                _mm_store_ps(h[0], x1);
+                _mm_store_ps(h[1], x2);
+                _mm_store_ps(h[2], y1);
+                _mm_store_ps(h[3], y2);
+                if (unit[0]->isIdentity(h[0][0], h[1][0], h[2][0], h[3][0]) &&
+                    unit[1]->isIdentity(h[0][1], h[1][1], h[2][1], h[3][1]) &&
+                    allPassUnchanged(blocks[0], begin, end) && allPassUnchanged(blocks[1], begin, end)) {
+                    x2 = end - begin >= 2 ? lanes(blocks[0][end - 2], blocks[1][end - 2]) : x1;
+                    x1 = lanes(blocks[0][end - 1], blocks[1][end - 1]);
+                    y2 = x2;
+                    y1 = x1;
+                    return;
+                }
+            }
             const __m128 b0 = lanes(unit[0]->b0, unit[1]->b0), b1 = lanes(unit[0]->b1, unit[1]->b1),
                          b2 = lanes(unit[0]->b2, unit[1]->b2), a1 = lanes(unit[0]->a1, unit[1]->a1),
                          a2 = lanes(unit[0]->a2, unit[1]->a2);

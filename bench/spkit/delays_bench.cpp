@@ -68,7 +68,9 @@ void BM_ModDelay(benchmark::State& state) {
 BENCHMARK(BM_ModDelay)->Args({256, 0})->Args({256, 20});
 
 // Per stereo sample frame: both channels pulled once per block, each through a
-// pitch-tracking band-pass and a limiter, as in the band-pass delay.
+// pitch-tracking band-pass and a limiter, as in the band-pass delay. The
+// second argument is the SIMD level for the band-passes (0: one channel after
+// the other; 1 and up: paired, as the instrument runs them).
 void BM_StereoDelayWithLoops(benchmark::State& state) {
     const int block = static_cast<int>(state.range(0));
     NoiseSource dryLeft, dryRight;
@@ -93,6 +95,9 @@ void BM_StereoDelayWithLoops(benchmark::State& state) {
         channel->setDelay(c == 0 ? 13230 : 19845);
         channel->setFeedback(0.6f);
     }
+    SPKit::forceSimdLevel(static_cast<SPKit::SimdLevel>(state.range(1)));
+    filterLeft.pairWith(filterRight);
+    SPKit::forceSimdLevel(SPKit::SimdLevel::Avx2);
     alignas(16) float left[SPKit::kMaxBlock], right[SPKit::kMaxBlock];
     for (auto _ : state) {
         delay.getChannel(0)->process(left, block);
@@ -102,6 +107,6 @@ void BM_StereoDelayWithLoops(benchmark::State& state) {
     }
     reportPerSample(state, block);
 }
-BENCHMARK(BM_StereoDelayWithLoops)->Arg(64)->Arg(256);
+BENCHMARK(BM_StereoDelayWithLoops)->ArgNames({"frames", "simd"})->ArgsProduct({{64, 256}, {0, 1}});
 
 }  // namespace

@@ -71,6 +71,10 @@ BENCHMARK(BM_ResonantLowPassPair)->ArgNames({"simd", "frames"})->ArgsProduct({{0
 void BM_ChamberlinHighPassPair(benchmark::State& state) { stereoFilter<SPKit::ChamberlinHighPass>(state); }
 BENCHMARK(BM_ChamberlinHighPassPair)->ArgNames({"simd", "frames"})->ArgsProduct({{0, 1}, {64, 256}});
 
+// The delay loops' band-passes.
+void BM_ChamberlinBandPassPair(benchmark::State& state) { stereoFilter<SPKit::ChamberlinBandPass>(state); }
+BENCHMARK(BM_ChamberlinBandPassPair)->ArgNames({"simd", "frames"})->ArgsProduct({{0, 1}, {64, 256}});
+
 // High shelves with their gain under control, both channels per stereo frame
 // (the spread's shelves stay unpaired in the instrument: they mostly sit at
 // 0 dB, where the one-channel path's identity shortcut is cheaper).
@@ -97,6 +101,31 @@ void BM_BiQuadPair(benchmark::State& state) {
     BenchSupport::reportPerSample(state, frames);
 }
 BENCHMARK(BM_BiQuadPair)->ArgNames({"simd", "frames"})->ArgsProduct({{0, 1}, {64, 256}});
+
+// An equaliser band at 0 dB in both channels (a flat band, the identity
+// shortcut): paired, it should cost what the one-channel shortcut does.
+void BM_BiQuadPairFlat(benchmark::State& state) {
+    const int frames = static_cast<int>(state.range(1));
+    NoiseSource noise[2]{NoiseSource(1), NoiseSource(2)};
+    SPKit::BiQuad filter[2]{SPKit::BiQuad(SPKit::BiQuad::kPeakEq), SPKit::BiQuad(SPKit::BiQuad::kPeakEq)};
+    for (int c = 0; c < 2; ++c) {
+        filter[c].setInput(&noise[c]);
+        filter[c].setSampleRate(44100.0f);
+        filter[c].setFrequency(1000.0f);
+        filter[c].setGain(0.0f);
+    }
+    SPKit::forceSimdLevel(static_cast<SPKit::SimdLevel>(state.range(0)));
+    filter[0].pairWith(filter[1]);
+    SPKit::forceSimdLevel(SPKit::SimdLevel::Avx2);
+    alignas(16) static float out[2][SPKit::kMaxBlock];
+    for (auto _ : state) {
+        filter[0].process(out[0], frames);
+        filter[1].process(out[1], frames);
+        benchmark::DoNotOptimize(out);
+    }
+    BenchSupport::reportPerSample(state, frames);
+}
+BENCHMARK(BM_BiQuadPairFlat)->ArgNames({"simd", "frames"})->ArgsProduct({{0, 1}, {64, 256}});
 
 void BM_BiQuadStatic(benchmark::State& state) {
     NoiseSource noise;

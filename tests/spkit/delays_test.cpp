@@ -14,10 +14,12 @@
 #include <map>
 #include <memory>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 #include "spkit/Cpu.h"
 #include "spkit/Delays.h"
+#include "spkit/Filters.h"
 #include "spkit/simd/Tanh.h"
 #include "tests/spkit/UnitTestSupport.h"
 #include "tests/support/AllocationCounter.h"
@@ -531,6 +533,83 @@ TEST(StereoDelay, ChannelRateReachesItsLoopAndInput) {
     EXPECT_EQ(rig.dryRight.getSampleRate(), 48000.0f);
 }
 
+namespace {
+
+// A cutoff in hertz that climbs and falls back, different for each channel.
+class Cutoff : public Unit {
+public:
+    explicit Cutoff(float base) : base(base) {}
+    void process(float* out, int count) override {
+        for (int i = 0; i < count; ++i, ++n) out[i] = base + static_cast<float>(n % 700);
+    }
+    float base;
+    long n = 0;
+};
+
+// As the instrument wires its delays: a high-pass in each send and a
+// band-pass heading each loop, the two channels' filters optionally paired.
+struct FilteredStereoRig {
+    Noise dry[2]{Noise(7), Noise(11)};
+    Cutoff sendCutoff[2]{Cutoff(300.0f), Cutoff(900.0f)}, loopCutoff[2]{Cutoff(1200.0f), Cutoff(500.0f)};
+    ChamberlinHighPass send[2];
+    ChamberlinBandPass loop[2];
+    Scale loopGain[2]{Scale(0.9f), Scale(0.8f)};
+    StereoDelay delay;
+    bool paired = false;
+
+    explicit FilteredStereoRig(bool pair) {
+        for (int c = 0; c < 2; ++c) {
+            send[c].setInput(&dry[c]);
+            send[c].setControl(&sendCutoff[c]);
+            loop[c].setControl(&loopCutoff[c]);
+            loop[c].setResonance(0.75f);
+            loopGain[c].setInput(&loop[c]);
+            StereoDelay::Channel* channel = delay.getChannel(c);
+            channel->setInput(&send[c]);
+            channel->setLoop(&loop[c], &loopGain[c]);
+            channel->setFeedback(0.7f);
+        }
+        loop[1].setUpdateInterval(5);
+        delay.getChannel(0)->setDelay(4500);
+        delay.getChannel(1)->setDelay(5200);
+        if (pair) paired = send[0].pairWith(send[1]) && loop[0].pairWith(loop[1]);
+    }
+
+    std::vector<float> run(long total, int block, bool rightFirst) {
+        std::vector<float> out(2 * static_cast<size_t>(total));
+        for (long done = 0; done < total; done += block) {
+            const int n = static_cast<int>(std::min<long>(block, total - done));
+            for (int k = 0; k < 2; ++k) {
+                const int c = rightFirst ? 1 - k : k;
+                delay.getChannel(c)->process(out.data() + c * total + done, n);
+            }
+        }
+        return out;
+    }
+};
+
+}  // namespace
+
+// The stereo delay hands both loops their blocks before pulling either, so a
+// paired loop filter finds its second channel's input; paired send and loop
+// filters change no sample, whichever channel is pulled first.
+TEST(StereoDelay, PairedSendAndLoopFiltersMatchTheOneByOnePathBitForBit) {
+    if (simdLevel() == SimdLevel::Scalar) GTEST_SKIP() << "no SSE2: nothing pairs";
+    constexpr long kFrames = 16000;  // three trips round either line
+    FilteredStereoRig reference(false);
+    const std::vector<float> expected = reference.run(kFrames, 4096, false);
+    EXPECT_GT(std::fabs(expected[kFrames - 1]), 0.0f);  // the repeats are still sounding
+    for (const bool rightFirst : {false, true}) {
+        for (const int block : {1, 7, 64, 256, 4096}) {
+            FilteredStereoRig rig(true);
+            ASSERT_TRUE(rig.paired);
+            const std::vector<float> got = rig.run(kFrames, block, rightFirst);
+            EXPECT_EQ(0, std::memcmp(got.data(), expected.data(), got.size() * sizeof(float)))
+                << "block " << block << (rightFirst ? ", right first" : ", left first");
+        }
+    }
+}
+
 // Loops with memory: processing in any block size gives the same signal.
 TEST(FeedbackDelays, SameOutputWhateverTheBlockSplit) {
     auto runMono = [](int block) {
@@ -812,15 +891,16 @@ struct StereoPhaser {
     Phaser phaser[2];
     bool paired = false;
 
-    // Left with strong feedback, right without (no tanh), different sweeps.
-    StereoPhaser(bool pair, float rate) {
+    // By default left with strong feedback, right without (no tanh); the
+    // kernel also has cases for both and neither fed back. Different sweeps.
+    StereoPhaser(bool pair, float rate, float feedbackLeft = 0.93f, float feedbackRight = 0.0f) {
         for (int c = 0; c < 2; ++c) {
             phaser[c].setInput(&source[c]);
             phaser[c].setSampleRate(rate);
             phaser[c].setMixGlide(3.0f);
         }
-        phaser[0].setFeedback(0.93f);
-        phaser[1].setFeedback(0.0f);
+        phaser[0].setFeedback(feedbackLeft);
+        phaser[1].setFeedback(feedbackRight);
         phaser[0].setRate(5.5f);
         phaser[1].setRate(0.7f);
         phaser[1].setRange(200.0f, 5000.0f);
@@ -860,6 +940,16 @@ TEST(PhaserPair, MatchesTheOneByOnePathBitForBitAtEveryBlockSplitAndRate) {
                 << "block " << block << " rate " << rate;
             EXPECT_EQ(stereo.phaser[0].getCurrentMix(), reference.phaser[0].getCurrentMix());
             EXPECT_EQ(stereo.phaser[1].getCurrentMix(), reference.phaser[1].getCurrentMix());
+        }
+    }
+    // Both channels fed back, and neither: the kernel's other two cases.
+    for (const auto& [left, right] : {std::pair{0.6f, 0.97f}, std::pair{0.0f, 0.0f}}) {
+        for (const int block : {1, 64, 4096}) {
+            StereoPhaser reference(false, 48000.0f, left, right), stereo(true, 48000.0f, left, right);
+            ASSERT_TRUE(stereo.paired);
+            const std::vector<float> expected = reference.render(kFrames, block), got = stereo.render(kFrames, block);
+            EXPECT_EQ(0, std::memcmp(got.data(), expected.data(), got.size() * sizeof(float)))
+                << "feedback " << left << " / " << right << ", block " << block;
         }
     }
 }
