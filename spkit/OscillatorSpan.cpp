@@ -48,45 +48,91 @@ inline __m128 advance4(__m128 p, __m128 d, __m128 n, float length) {
     return inRange4(next, n) ? next : wrapEachLane4(p, d, length);
 }
 
-// The serial part of a chunk of `count` samples: before[i] is voice 0's phase
-// as sample i starts (before[count] as the chunk ends); upper[4i + j - 1] is
-// voice j's phase after it advanced for sample i (j = 1 … 4).
-inline void advancePhases(SpanJob& job, int count, float* before, float* upper, float* driftUpper) {
-    const float length = static_cast<float>(job.length);
-    const __m128 n = _mm_set1_ps(length);
-    // Voice 0 rides in lane 0 of its own vector; the other lanes stay 0.
-    __m128 p0 = _mm_set_ss(job.phase[0]);
-    const __m128 d0 = _mm_set_ss(job.increment[0]);
-    __m128 p = _mm_loadu_ps(job.phase + 1);
-    const __m128 d = _mm_loadu_ps(job.increment + 1);
-    if (!job.stepDrift) {
-        for (int i = 0; i < count; ++i) {
-            _mm_store_ss(before + i, p0);
-            p0 = advance4(p0, d0, n, length);
-            p = advance4(p, d, n, length);
-            _mm_store_ps(upper + 4 * i, p);
+// The serial part: the voices' phases (voice 0 in lane 0 of its own vector,
+// voices 1–4 abreast) and the four drift LFOs, moved on sample by sample.
+// Each piece it runs writes before[i], voice 0's phase as sample i starts
+// (before[count] as the piece ends), and upper[4i + j - 1], voice j's phase
+// after it advanced for sample i (j = 1 … 4), and the drift LFOs' samples.
+struct Chain {
+    __m128 p0, p, d0, d, x, y, k;
+    int lastChange = -1;  // the span whose lock last changed increments, while they hold
+
+    explicit Chain(const BlockJob& job)
+        : p0(_mm_set_ss(job.phase[0])),
+          p(_mm_loadu_ps(job.phase + 1)),
+          d0(_mm_set_ss(job.increment[0])),
+          d(_mm_loadu_ps(job.increment + 1)),
+          x(_mm_loadu_ps(job.driftX)),
+          y(_mm_loadu_ps(job.driftY)),
+          k(_mm_loadu_ps(job.driftK)) {}
+
+    // The increments (and with a lock, the phase jumps) a span opens with.
+    void open(BlockJob& job, int index) {
+        const Span& span = job.spans[index];
+        if (!span.lock) {
+            d0 = _mm_set_ss(span.increment[0]);
+            d = _mm_loadu_ps(span.increment + 1);
+            lastChange = -1;
+            return;
         }
-    } else {
-        // The four drift LFOs' recurrences (LFO::processTogether's, lane for
-        // lane) ride along: their chain overlaps the phases' instead of following it.
-        __m128 x = _mm_loadu_ps(job.driftX), y = _mm_loadu_ps(job.driftY);
-        const __m128 k = _mm_loadu_ps(job.driftK);
-        for (int i = 0; i < count; ++i) {
-            _mm_store_ss(before + i, p0);
-            p0 = advance4(p0, d0, n, length);
-            p = advance4(p, d, n, length);
-            _mm_store_ps(upper + 4 * i, p);
-            x = _mm_sub_ps(x, _mm_mul_ps(k, y));
-            y = _mm_add_ps(y, _mm_mul_ps(k, x));
-            _mm_store_ps(driftUpper + 4 * i, x);
+        alignas(16) float phase[4], increment[4];
+        const float n = static_cast<float>(job.length);
+        const float phase0 = _mm_cvtss_f32(p0);
+        _mm_store_ps(phase, p);
+        std::memcpy(increment, span.increment + 1, sizeof(increment));
+        bool changed = false, jumped = false;
+        for (int j = 1; j < kVoices; ++j) {
+            const bool resync = job.resync[j];
+            if (lockVoice(phase[j - 1], increment[j - 1], job.resync[j], phase0, job.offset[j], n, span.frequency,
+                          job.sampleRate)) {
+                changed = true;
+                jumped = jumped || resync;
+            }
         }
-        _mm_storeu_ps(job.driftX, x);
-        _mm_storeu_ps(job.driftY, y);
+        if (jumped) p = _mm_load_ps(phase);
+        d0 = _mm_set_ss(span.increment[0]);
+        d = span.relocked ? _mm_loadu_ps(span.increment + 1) : _mm_load_ps(increment);
+        lastChange = changed && !span.relocked ? index : -1;
     }
-    _mm_store_ss(before + count, p0);
-    job.phase[0] = _mm_cvtss_f32(p0);
-    _mm_storeu_ps(job.phase + 1, p);
-}
+
+    void run(const BlockJob& job, int count, float* before, float* upper, float* driftUpper) {
+        const float length = static_cast<float>(job.length);
+        const __m128 n = _mm_set1_ps(length);
+        if (!job.stepDrift) {
+            for (int i = 0; i < count; ++i) {
+                _mm_store_ss(before + i, p0);
+                p0 = advance4(p0, d0, n, length);
+                p = advance4(p, d, n, length);
+                _mm_store_ps(upper + 4 * i, p);
+            }
+        } else {
+            // The four drift LFOs' recurrences (LFO::processTogether's, lane for
+            // lane) ride along: their chain overlaps the phases' instead of following it.
+            for (int i = 0; i < count; ++i) {
+                _mm_store_ss(before + i, p0);
+                p0 = advance4(p0, d0, n, length);
+                p = advance4(p, d, n, length);
+                _mm_store_ps(upper + 4 * i, p);
+                x = _mm_sub_ps(x, _mm_mul_ps(k, y));
+                y = _mm_add_ps(y, _mm_mul_ps(k, x));
+                _mm_store_ps(driftUpper + 4 * i, x);
+            }
+        }
+        _mm_store_ss(before + count, p0);
+    }
+
+    void finish(BlockJob& job) const {
+        job.phase[0] = _mm_cvtss_f32(p0);
+        _mm_storeu_ps(job.phase + 1, p);
+        job.increment[0] = _mm_cvtss_f32(d0);
+        _mm_storeu_ps(job.increment + 1, d);
+        if (job.stepDrift) {
+            _mm_storeu_ps(job.driftX, x);
+            _mm_storeu_ps(job.driftY, y);
+        }
+        job.lockChanged = lastChange == job.spanCount - 1;
+    }
+};
 
 // Voice j's drift samples of a chunk (drift[j - 1][i]) from the per-sample records.
 inline void splitDrift(const float* driftUpper, int count, float (*drift)[kChunk + 8]) {
@@ -100,6 +146,38 @@ inline void splitDrift(const float* driftUpper, int count, float (*drift)[kChunk
         _mm_store_ps(drift[3] + i, r3);
     }
 }
+
+// What the table reads of one span see: the block's settings and the span's tables.
+struct View {
+    const float* sine;
+    const float* even;
+    const float* odd;
+    const float* nextEven;
+    const float* nextOdd;
+    int length;
+    float crossfade;
+    bool silent;
+    float evenLevel, oddLevel, fundamental;
+    const float* gainA;
+    const float* gainB;
+    const float* depth;
+
+    View(const BlockJob& job, const Span& span)
+        : sine(job.sine),
+          even(span.even),
+          odd(span.odd),
+          nextEven(span.nextEven),
+          nextOdd(span.nextOdd),
+          length(job.length),
+          crossfade(span.crossfade),
+          silent(span.silent),
+          evenLevel(job.evenLevel),
+          oddLevel(job.oddLevel),
+          fundamental(job.fundamental),
+          gainA(job.gainA),
+          gainB(job.gainB),
+          depth(job.depth) {}
+};
 
 // Four lanes of SSE2: every x86 processor the library runs on.
 struct Sse2 {
@@ -213,7 +291,7 @@ inline typename V::F lerp(const float* x, const int* idx, typename V::F w, typen
 // Table indices of the positions, with the last sample's index moved one down
 // so its pair stays inside the table; returns the lanes so moved.
 template <class V>
-inline int indices(const SpanJob& job, typename V::F pos, int* idx, typename V::F& w) {
+inline int indices(const View& job, typename V::F pos, int* idx, typename V::F& w) {
     const typename V::I q = V::truncate(pos);
     w = V::sub(pos, V::toFloat(q));
     const typename V::I last = V::equal(q, V::setInt(job.length - 1));
@@ -223,7 +301,7 @@ inline int indices(const SpanJob& job, typename V::F pos, int* idx, typename V::
 
 // One voice's table sample for every lane (readTables, W at a time).
 template <class V>
-inline typename V::F readVoice(const SpanJob& job, typename V::F pos) {
+inline typename V::F readVoice(const View& job, typename V::F pos) {
     using F = typename V::F;
     alignas(32) int idx[V::kWidth];
     F w;
@@ -251,7 +329,7 @@ inline typename V::F readVoice(const SpanJob& job, typename V::F pos) {
 // W samples of both outputs. before/upper are the chunk's phase records at
 // the group's first sample; drift[j] points at voice j's drift sample for it.
 template <class V>
-inline void renderGroup(const SpanJob& job, const float* before, const float* upper, const float* const* drift,
+inline void renderGroup(const View& job, const float* before, const float* upper, const float* const* drift,
                         float* outA, float* outB) {
     using F = typename V::F;
     const float length = static_cast<float>(job.length);
@@ -310,59 +388,113 @@ inline void renderGroup(const SpanJob& job, const float* before, const float* up
     V::store(outB, b);
 }
 
+// Samples a piece of the chain runs at most: short, so the next piece's chain
+// sits close enough to this piece's table reads for the two to overlap.
+constexpr int kPiece = 16;
+
+// A piece's records: the chain's output, padded with zeros to whole groups.
+template <int W>
+struct Records {
+    alignas(32) float before[kPiece + W + 1];
+    alignas(32) float upper[4 * (kPiece + W)];
+    alignas(32) float driftUpper[4 * (kPiece + W)];
+    int span;
+    int first;
+    int count;
+};
+
+// The table reads and sums of one piece, from its records.
 template <class V>
-inline void renderWith(SpanJob& job) {
+inline void readPiece(const BlockJob& job, const Records<V::kWidth>& rec, float (*driftSplit)[kChunk + 8]) {
     constexpr int W = V::kWidth;
-    alignas(32) float before[kChunk + W + 1];
-    alignas(32) float upper[4 * (kChunk + W)];
-    alignas(32) float driftUpper[4 * (kChunk + W)];
-    alignas(32) float driftSplit[kVoices - 1][kChunk + 8];
-    for (int first = job.begin; first < job.end; first += kChunk) {
-        const int count = std::min(kChunk, job.end - first);
-        advancePhases(job, count, before, upper, driftUpper);
-        // Voice j's drift sample for chunk sample i sits at source[j][i].
-        const float* source[kVoices] = {};
-        if (job.stepDrift && job.drifting) {
-            for (int i = 4 * count; i < 4 * ((count + 3) / 4 * 4); ++i) driftUpper[i] = 0.0f;
-            splitDrift(driftUpper, count, driftSplit);
-            for (int j = 1; j < kVoices; ++j) source[j] = driftSplit[j - 1];
-        } else if (!job.stepDrift) {
-            for (int j = 1; j < kVoices; ++j)
-                if (job.drift[j] != nullptr) source[j] = job.drift[j] + first;
-        }
-        // Lanes past the chunk's end read position 0: harmless, and never stored.
-        const int padded = (count + W - 1) / W * W;
-        for (int i = count + 1; i <= padded; ++i) before[i] = 0.0f;
-        for (int i = 4 * count; i < 4 * padded; ++i) upper[i] = 0.0f;
-        for (int i = 0; i < padded; i += W) {
-            const int at = first + i;
-            const float* drift[kVoices] = {};
-            if (i + W <= count) {
-                for (int j = 1; j < kVoices; ++j)
-                    if (source[j] != nullptr) drift[j] = source[j] + i;
-                renderGroup<V>(job, before + i, upper + 4 * i, drift, job.out + at, job.second + at);
-                continue;
-            }
-            // The last, partial group: the drift is read, and the outputs written, only up to the end.
-            const int valid = count - i;
-            alignas(32) float held[kVoices][W] = {};
-            for (int j = 1; j < kVoices; ++j) {
-                if (source[j] == nullptr) continue;
-                std::memcpy(held[j], source[j] + i, static_cast<std::size_t>(valid) * sizeof(float));
-                drift[j] = held[j];
-            }
-            alignas(32) float a[W], b[W];
-            renderGroup<V>(job, before + i, upper + 4 * i, drift, a, b);
-            std::memcpy(job.out + at, a, static_cast<std::size_t>(valid) * sizeof(float));
-            std::memcpy(job.second + at, b, static_cast<std::size_t>(valid) * sizeof(float));
-        }
+    const View view(job, job.spans[rec.span]);
+    const int first = rec.first, count = rec.count;
+    // Voice j's drift sample for piece sample i sits at source[j][i].
+    const float* source[kVoices] = {};
+    if (job.stepDrift && job.drifting) {
+        splitDrift(rec.driftUpper, count, driftSplit);
+        for (int j = 1; j < kVoices; ++j) source[j] = driftSplit[j - 1];
+    } else if (!job.stepDrift) {
+        for (int j = 1; j < kVoices; ++j)
+            if (job.drift[j] != nullptr) source[j] = job.drift[j] + first;
     }
+    for (int i = 0; i < count; i += W) {
+        const int at = first + i;
+        const float* drift[kVoices] = {};
+        if (i + W <= count) {
+            for (int j = 1; j < kVoices; ++j)
+                if (source[j] != nullptr) drift[j] = source[j] + i;
+            renderGroup<V>(view, rec.before + i, rec.upper + 4 * i, drift, job.out + at, job.second + at);
+            continue;
+        }
+        // The last, partial group: the drift is read, and the outputs written, only up to the end.
+        const int valid = count - i;
+        alignas(32) float held[kVoices][W] = {};
+        for (int j = 1; j < kVoices; ++j) {
+            if (source[j] == nullptr) continue;
+            std::memcpy(held[j], source[j] + i, static_cast<std::size_t>(valid) * sizeof(float));
+            drift[j] = held[j];
+        }
+        alignas(32) float a[W], b[W];
+        renderGroup<V>(view, rec.before + i, rec.upper + 4 * i, drift, a, b);
+        std::memcpy(job.out + at, a, static_cast<std::size_t>(valid) * sizeof(float));
+        std::memcpy(job.second + at, b, static_cast<std::size_t>(valid) * sizeof(float));
+    }
+}
+
+// Runs the chain for the piece after `from` (the next kPiece samples of its
+// span, or the next span's first ones); false after the last span.
+template <int W>
+inline bool chainNext(BlockJob& job, Chain& chain, const Records<W>& from, Records<W>& to) {
+    int span = from.span, first = from.first + from.count;
+    if (first == job.spans[span].end) {
+        if (++span == job.spanCount) return false;
+        first = job.spans[span].begin;
+        chain.open(job, span);
+    }
+    const int count = std::min(kPiece, job.spans[span].end - first);
+    to.span = span;
+    to.first = first;
+    to.count = count;
+    chain.run(job, count, to.before, to.upper, to.driftUpper);
+    // Lanes past the piece's end read position 0: harmless, and never stored.
+    const int padded = (count + W - 1) / W * W;
+    for (int i = count + 1; i <= padded; ++i) to.before[i] = 0.0f;
+    for (int i = 4 * count; i < 4 * padded; ++i) to.upper[i] = 0.0f;
+    if (job.stepDrift && job.drifting) {
+        const int padded4 = (count + 3) / 4 * 4;
+        for (int i = 4 * count; i < 4 * padded4; ++i) to.driftUpper[i] = 0.0f;
+    }
+    return true;
+}
+
+// The chain runs one piece ahead of the table reads: the phases of the next
+// piece are worked out while this one's reads are under way.
+template <class V>
+inline void renderWith(BlockJob& job) {
+    constexpr int W = V::kWidth;
+    if (job.spanCount == 0) return;
+    Records<W> rec[2];
+    alignas(32) float driftSplit[kVoices - 1][kChunk + 8];
+    Chain chain(job);
+    Records<W> start;
+    start.span = 0;
+    start.first = job.spans[0].begin;
+    start.count = 0;
+    // Open the first span by hand (chainNext opens a span only on crossing into it).
+    chain.open(job, 0);
+    bool more = chainNext<W>(job, chain, start, rec[0]);
+    for (int b = 0; more; b ^= 1) {
+        more = chainNext<W>(job, chain, rec[b], rec[b ^ 1]);
+        readPiece<V>(job, rec[b], driftSplit);
+    }
+    chain.finish(job);
 }
 
 }  // namespace
 
-__attribute__((flatten)) void renderSse2(SpanJob& job) { renderWith<Sse2>(job); }
+__attribute__((flatten)) void renderSse2(BlockJob& job) { renderWith<Sse2>(job); }
 
-MORVELITH_AVX2 __attribute__((flatten)) void renderAvx2(SpanJob& job) { renderWith<Avx2>(job); }
+MORVELITH_AVX2 __attribute__((flatten)) void renderAvx2(BlockJob& job) { renderWith<Avx2>(job); }
 
 }  // namespace SPKit::OscillatorSpan

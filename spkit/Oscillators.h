@@ -15,7 +15,7 @@ namespace SPKit {
 
 class LFO;
 namespace OscillatorSpan {
-struct SpanJob;
+struct BlockJob;
 }
 
 // A handle to a shared, reference-counted table set. Copies share; the last
@@ -185,11 +185,13 @@ private:
 
     void selectTables();
     void lockPhases();
-    // Renders samples [begin, end) of both outputs with the settings held fixed.
-    // With a job (the block's settings for the vector renderer, drift LFO
-    // state included) the span is rendered by the renderer, else by the scalar loops.
+    // Renders samples [begin, end) of both outputs with the settings held
+    // fixed, by the scalar loops (the reference).
     void renderSpan(float* out, float* second, int begin, int end, const float* const* driftSignal,
-                    const float* driftDepths, OscillatorSpan::SpanJob* job);
+                    const float* driftDepths);
+    // The vector path of process()'s spans: applies each span's updates in
+    // turn, records the spans, and hands them to the renderer in batches.
+    void renderSpans(OscillatorSpan::BlockJob& job, int count, bool update);
     // Adds one of voices 1–4 over [begin, end) to both outputs; kDrifted reads
     // its drift LFO's samples, otherwise the voice reads at its own phase.
     template <bool kDrifted>
@@ -230,7 +232,7 @@ private:
     float selectedRate = -1.0f;
     // The vector span renderer this processor runs, picked when built; null:
     // the scalar loops (the reference the vector paths are tested against).
-    void (*renderer)(OscillatorSpan::SpanJob&) = nullptr;
+    void (*renderer)(OscillatorSpan::BlockJob&) = nullptr;
 public:
     // Moves the voices' phases, their phase locking and the drift LFOs on by
     // `count` samples as process() would at the frequency last applied, without
