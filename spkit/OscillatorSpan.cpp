@@ -154,6 +154,8 @@ struct View {
     const float* odd;
     const float* nextEven;
     const float* nextOdd;
+    const float* pairs;
+    const float* nextPairs;
     int length;
     float crossfade;
     bool silent;
@@ -168,6 +170,8 @@ struct View {
           odd(span.odd),
           nextEven(span.nextEven),
           nextOdd(span.nextOdd),
+          pairs(span.pairs != nullptr && span.nextPairs != nullptr ? span.pairs : nullptr),
+          nextPairs(span.nextPairs),
           length(job.length),
           crossfade(span.crossfade),
           silent(span.silent),
@@ -212,6 +216,18 @@ struct Sse2 {
         b = _mm_loadh_pi(b, reinterpret_cast<const __m64*>(x + idx[3]));
         lo = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
         hi = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+    }
+
+    // From side-by-side tables: even and odd at idx[l] and idx[l] + 1 for every
+    // lane (x + 2q holds even[q], odd[q], even[q + 1], odd[q + 1]).
+    static void quads(const float* x, const int* idx, F& even0, F& odd0, F& even1, F& odd1) {
+        __m128 r0 = _mm_loadu_ps(x + idx[0]), r1 = _mm_loadu_ps(x + idx[1]), r2 = _mm_loadu_ps(x + idx[2]),
+               r3 = _mm_loadu_ps(x + idx[3]);
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+        even0 = r0;
+        odd0 = r1;
+        even1 = r2;
+        odd1 = r3;
     }
 
     // Voices 1–4 across the lanes' samples, from the per-sample records.
@@ -266,6 +282,20 @@ struct Avx2 {
         hi = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
     }
 
+    MORVELITH_AVX2 static void quads(const float* x, const int* idx, F& even0, F& odd0, F& even1, F& odd1) {
+        // Lanes l and l + 4 share a register, so the in-lane transpose gives samples in order.
+        const __m256 a0 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(x + idx[0])), _mm_loadu_ps(x + idx[4]), 1);
+        const __m256 a1 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(x + idx[1])), _mm_loadu_ps(x + idx[5]), 1);
+        const __m256 a2 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(x + idx[2])), _mm_loadu_ps(x + idx[6]), 1);
+        const __m256 a3 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(x + idx[3])), _mm_loadu_ps(x + idx[7]), 1);
+        const __m256 t0 = _mm256_unpacklo_ps(a0, a1), t1 = _mm256_unpackhi_ps(a0, a1),
+                     t2 = _mm256_unpacklo_ps(a2, a3), t3 = _mm256_unpackhi_ps(a2, a3);
+        even0 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(1, 0, 1, 0));
+        odd0 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(3, 2, 3, 2));
+        even1 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(1, 0, 1, 0));
+        odd1 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(3, 2, 3, 2));
+    }
+
     MORVELITH_AVX2 static void voicePhases(const float* upper, F (&v)[4]) {
         __m128 r0 = _mm_load_ps(upper), r1 = _mm_load_ps(upper + 4), r2 = _mm_load_ps(upper + 8),
                r3 = _mm_load_ps(upper + 12);
@@ -299,6 +329,33 @@ inline int indices(const View& job, typename V::F pos, int* idx, typename V::F& 
     return V::lanes(last);
 }
 
+// One table's interpolated, level-weighted sum from its side-by-side copy, in readTables' order.
+template <class V>
+inline typename V::F blendPairs(const float* x, const int* idx, typename V::F w, typename V::F rest,
+                                typename V::F evenLevel, typename V::F oddLevel) {
+    typename V::F even0, odd0, even1, odd1;
+    V::quads(x, idx, even0, odd0, even1, odd1);
+    return V::add(V::mul(evenLevel, V::add(V::mul(rest, even0), V::mul(w, even1))),
+                  V::mul(oddLevel, V::add(V::mul(rest, odd0), V::mul(w, odd1))));
+}
+
+// One voice's table sample for every lane from the side-by-side copies: half
+// the reads and half the cache lines of readVoice, and the last sample's
+// neighbour is the repeated sample 0, so no lane needs the scalar helper.
+template <class V>
+inline typename V::F readPaired(const View& job, typename V::F pos) {
+    using F = typename V::F;
+    alignas(32) int idx[V::kWidth];
+    const typename V::I q = V::truncate(pos);
+    const F w = V::sub(pos, V::toFloat(q));
+    V::storeInt(idx, V::addInt(q, q));
+    const F rest = V::sub(V::set(1.0f), w);
+    const F evenLevel = V::set(job.evenLevel), oddLevel = V::set(job.oddLevel);
+    const F lower = blendPairs<V>(job.pairs, idx, w, rest, evenLevel, oddLevel);
+    const F upper = blendPairs<V>(job.nextPairs, idx, w, rest, evenLevel, oddLevel);
+    return V::add(V::mul(V::set(1.0f - job.crossfade), lower), V::mul(V::set(job.crossfade), upper));
+}
+
 // One voice's table sample for every lane (readTables, W at a time).
 template <class V>
 inline typename V::F readVoice(const View& job, typename V::F pos) {
@@ -328,7 +385,7 @@ inline typename V::F readVoice(const View& job, typename V::F pos) {
 
 // W samples of both outputs. before/upper are the chunk's phase records at
 // the group's first sample; drift[j] points at voice j's drift sample for it.
-template <class V>
+template <class V, bool kPaired>
 inline void renderGroup(const View& job, const float* before, const float* upper, const float* const* drift,
                         float* outA, float* outB) {
     using F = typename V::F;
@@ -357,7 +414,7 @@ inline void renderGroup(const View& job, const float* before, const float* upper
         V::store(outB, f0);
         return;
     }
-    const F s0 = readVoice<V>(job, V::load(before + 1));
+    const F s0 = kPaired ? readPaired<V>(job, V::load(before + 1)) : readVoice<V>(job, V::load(before + 1));
     F a = V::add(f0, V::mul(V::set(job.gainA[0]), s0));
     F b = V::add(f0, V::mul(V::set(job.gainB[0]), s0));
 
@@ -380,7 +437,7 @@ inline void renderGroup(const View& job, const float* before, const float* upper
             }
             pos = p;
         }
-        const F s = readVoice<V>(job, pos);
+        const F s = kPaired ? readPaired<V>(job, pos) : readVoice<V>(job, pos);
         a = V::add(a, V::mul(V::set(job.gainA[j]), s));
         b = V::add(b, V::mul(V::set(job.gainB[j]), s));
     }
@@ -404,10 +461,10 @@ struct Records {
 };
 
 // The table reads and sums of one piece, from its records.
-template <class V>
-inline void readPiece(const BlockJob& job, const Records<V::kWidth>& rec, float (*driftSplit)[kChunk + 8]) {
+template <class V, bool kPaired>
+inline void readPieceWith(const View& view, const BlockJob& job, const Records<V::kWidth>& rec,
+                          float (*driftSplit)[kChunk + 8]) {
     constexpr int W = V::kWidth;
-    const View view(job, job.spans[rec.span]);
     const int first = rec.first, count = rec.count;
     // Voice j's drift sample for piece sample i sits at source[j][i].
     const float* source[kVoices] = {};
@@ -424,7 +481,7 @@ inline void readPiece(const BlockJob& job, const Records<V::kWidth>& rec, float 
         if (i + W <= count) {
             for (int j = 1; j < kVoices; ++j)
                 if (source[j] != nullptr) drift[j] = source[j] + i;
-            renderGroup<V>(view, rec.before + i, rec.upper + 4 * i, drift, job.out + at, job.second + at);
+            renderGroup<V, kPaired>(view, rec.before + i, rec.upper + 4 * i, drift, job.out + at, job.second + at);
             continue;
         }
         // The last, partial group: the drift is read, and the outputs written, only up to the end.
@@ -436,10 +493,19 @@ inline void readPiece(const BlockJob& job, const Records<V::kWidth>& rec, float 
             drift[j] = held[j];
         }
         alignas(32) float a[W], b[W];
-        renderGroup<V>(view, rec.before + i, rec.upper + 4 * i, drift, a, b);
+        renderGroup<V, kPaired>(view, rec.before + i, rec.upper + 4 * i, drift, a, b);
         std::memcpy(job.out + at, a, static_cast<std::size_t>(valid) * sizeof(float));
         std::memcpy(job.second + at, b, static_cast<std::size_t>(valid) * sizeof(float));
     }
+}
+
+template <class V>
+inline void readPiece(const BlockJob& job, const Records<V::kWidth>& rec, float (*driftSplit)[kChunk + 8]) {
+    const View view(job, job.spans[rec.span]);
+    if (view.pairs != nullptr)
+        readPieceWith<V, true>(view, job, rec, driftSplit);
+    else
+        readPieceWith<V, false>(view, job, rec, driftSplit);
 }
 
 // Runs the chain for the piece after `from` (the next kPiece samples of its

@@ -74,6 +74,10 @@ struct Span {
     const float* odd = nullptr;
     const float* nextEven = nullptr;
     const float* nextOdd = nullptr;
+    // The same two tables side by side with sample 0 repeated at the end
+    // (Wavetable::getPairedTables), or null: the renderer reads the four above.
+    const float* pairs = nullptr;
+    const float* nextPairs = nullptr;
     float crossfade = 0.0f;
     float frequency = 0.0f;  // for the phase lock
     bool silent = true;      // the last (empty) table: voices only advance

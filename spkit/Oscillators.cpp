@@ -110,8 +110,26 @@ Wavetable::__rep::__rep(int count, int length, int rate)
     }
 }
 
+void Wavetable::__rep::pairTables() {
+    if (pairedTables != nullptr || tableCount == 0 || tableLength == 0) return;
+    const std::size_t stride = 2 * (static_cast<std::size_t>(tableLength) + 1);
+    paired = allocateAligned(static_cast<int>(stride) * tableCount);
+    pairedTables = new float*[static_cast<std::size_t>(tableCount)];
+    for (int t = 0; t < tableCount; ++t) {
+        float* p = paired + static_cast<std::size_t>(t) * stride;
+        pairedTables[t] = p;
+        for (int q = 0; q <= tableLength; ++q) {
+            const int k = q == tableLength ? 0 : q;
+            p[2 * q] = evenTables[t][k];
+            p[2 * q + 1] = oddTables[t][k];
+        }
+    }
+}
+
 Wavetable::__rep::~__rep() {
     freeAligned(samples);
+    freeAligned(paired);
+    delete[] pairedTables;
     delete[] oddTables;
     delete[] evenTables;
     delete[] lookup;
@@ -184,6 +202,7 @@ WavetableManager::WavetableManager(int tableCount, int tableLength, int designRa
     for (int first = 0; first < N; first += kBuildBlock)
         sumHarmonics(positions.data(), first, std::min(kBuildBlock, N - first), top.data(), T, r.oddTables,
                      r.evenTables);
+    r.pairTables();
 }
 
 void WavetableManager::getWavetable(Wavetable& handle) { handle.assign(table); }
@@ -354,6 +373,10 @@ void MultiOscillator::selectTables() {
         sel.even = wavetable.getEvenTables()[t];
         sel.nextOdd = wavetable.getOddTables()[next];
         sel.nextEven = wavetable.getEvenTables()[next];
+        if (const float* const* paired = wavetable.getPairedTables(); paired != nullptr) {
+            sel.pairs = paired[t];
+            sel.nextPairs = paired[next];
+        }
         sel.crossfade = (frequency - lower) / (upper - lower);
         sel.silent = false;
     }
@@ -418,6 +441,8 @@ void MultiOscillator::renderSpans(OscillatorSpan::BlockJob& job, int count, bool
             span.odd = selection.odd;
             span.nextEven = selection.nextEven;
             span.nextOdd = selection.nextOdd;
+            span.pairs = selection.pairs;
+            span.nextPairs = selection.nextPairs;
             span.crossfade = selection.crossfade;
             span.silent = selection.silent;
             span.frequency = frequency;

@@ -41,10 +41,19 @@ public:
         float** evenTables = nullptr;
         int* lookup = nullptr;
         int* boundaries = nullptr;
+        // Table t's samples with both parities side by side (even[q], odd[q]
+        // at 2q, 2q + 1) and sample 0 repeated at q = N, so one 16-byte read
+        // holds all four samples an interpolation needs. Made by the set's
+        // builder once it is laid out (pairTables); null until then.
+        float** pairedTables = nullptr;
         std::atomic<int> refCount{1};
+
+        // Makes pairedTables from the laid-out tables. Builder thread, once.
+        void pairTables();
 
     private:
         float* samples = nullptr;  // one aligned block behind both table arrays
+        float* paired = nullptr;   // the block behind pairedTables
     };
 
     virtual ~Wavetable();
@@ -62,6 +71,8 @@ public:
     virtual float* const* getEvenTables() const { return rep->evenTables; }
     virtual const int* getLookup() const { return rep->lookup; }
     virtual const int* getBoundaries() const { return rep->boundaries; }
+    // The side-by-side copies (see __rep::pairedTables), or null if the set has none.
+    virtual const float* const* getPairedTables() const { return rep->pairedTables; }
     // Takes a share of other's set, releasing the one held.
     virtual void assign(const Wavetable& other);
 
@@ -179,6 +190,8 @@ private:
         const float* even = nullptr;
         const float* nextOdd = nullptr;
         const float* nextEven = nullptr;
+        const float* pairs = nullptr;  // side-by-side copies of both, where the set has them
+        const float* nextPairs = nullptr;
         float crossfade = 0.0f;
         bool silent = true;  // the last (empty) table: harmonics are skipped
     };
