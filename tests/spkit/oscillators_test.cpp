@@ -777,6 +777,7 @@ struct VectorCase {
     const char* name;
     float detune, phaseSpread, beatRate, driftDepth, driftSpread, evenLevel, fundamental, stereoSpread;
     int detuneSource;  // 0 none, 1 a slow wobble, 2 held at 0 (phase lock at every update, then new increments)
+    bool heldPitch = false;  // a constant control: updates that keep the increments unless a lock changed them
 };
 
 const VectorCase kVectorCases[] = {
@@ -785,6 +786,7 @@ const VectorCase kVectorCases[] = {
     {"BeatRate", 0.0f, 0.0f, 2.0f, 0.1f, 1.0f, 0.0f, 0.2f, -0.7f, 0},
     {"DetuneSource", 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.8f, 1.0f, 1.0f, 1},
     {"LockedWithDetuneSource", 0.0f, 0.6f, 0.0f, 0.2f, 0.5f, 0.4f, 1.0f, 0.3f, 2},
+    {"LockedAtHeldPitch", 0.0f, 0.45f, 0.0f, 0.0f, 0.0f, 0.6f, 1.0f, 0.4f, 0, true},
     // Backward-running voices and drift offsets many tables long: the slow wrap.
     {"Extreme", 0.8f, 0.9f, 0.0f, 12.0f, 0.3f, 0.3f, 0.0f, 0.9f, 0},
 };
@@ -796,10 +798,10 @@ Stereo renderAt(SimdLevel level, const VectorCase& c, float rate, int samples, i
     forceSimdLevel(level);
     PitchSweep pitch;
     DetuneWobble wobble;
-    Unit still(0.0f);
+    Unit still(0.0f), held(311.0f);
     MultiOscillator osc;
     forceSimdLevel(SimdLevel::Avx2);
-    osc.setControl(&pitch);
+    osc.setControl(c.heldPitch ? static_cast<Processor*>(&held) : &pitch);
     prepare(osc, rate, 220.0f);
     if (tables.getTableCount() > 0) osc.setWavetable(tables);
     if (c.detuneSource == 1) osc.setDetuneSource(&wobble);
