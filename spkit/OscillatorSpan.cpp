@@ -48,6 +48,16 @@ inline __m128 advance4(__m128 p, __m128 d, __m128 n, float length) {
     return inRange4(next, n) ? next : wrapEachLane4(p, d, length);
 }
 
+// The same step for the fast pass: the upper wrap subtracts n or +0 (which
+// leaves every value as it is), and the range check only gathers into `ok`;
+// a pass whose steps were not all in range is run again with advance4.
+inline __m128 step4(__m128 p, __m128 d, __m128 n, __m128& ok) {
+    const __m128 sum = _mm_add_ps(p, d);
+    const __m128 next = _mm_sub_ps(sum, _mm_and_ps(_mm_cmpge_ps(sum, n), n));
+    ok = _mm_and_ps(ok, _mm_and_ps(_mm_cmpge_ps(next, _mm_setzero_ps()), _mm_cmplt_ps(next, n)));
+    return next;
+}
+
 // The serial part: the voices' phases (voice 0 in lane 0 of its own vector,
 // voices 1–4 abreast) and the four drift LFOs, moved on sample by sample.
 // Each piece it runs writes before[i], voice 0's phase as sample i starts
@@ -95,14 +105,15 @@ struct Chain {
         lastChange = changed && !span.relocked ? index : -1;
     }
 
-    void run(const BlockJob& job, int count, float* before, float* upper, float* driftUpper) {
+    template <bool kChecked>
+    void steps(const BlockJob& job, int count, float* before, float* upper, float* driftUpper, __m128& ok) {
         const float length = static_cast<float>(job.length);
         const __m128 n = _mm_set1_ps(length);
         if (!job.stepDrift) {
             for (int i = 0; i < count; ++i) {
                 _mm_store_ss(before + i, p0);
-                p0 = advance4(p0, d0, n, length);
-                p = advance4(p, d, n, length);
+                p0 = kChecked ? advance4(p0, d0, n, length) : step4(p0, d0, n, ok);
+                p = kChecked ? advance4(p, d, n, length) : step4(p, d, n, ok);
                 _mm_store_ps(upper + 4 * i, p);
             }
         } else {
@@ -110,13 +121,26 @@ struct Chain {
             // lane) ride along: their chain overlaps the phases' instead of following it.
             for (int i = 0; i < count; ++i) {
                 _mm_store_ss(before + i, p0);
-                p0 = advance4(p0, d0, n, length);
-                p = advance4(p, d, n, length);
+                p0 = kChecked ? advance4(p0, d0, n, length) : step4(p0, d0, n, ok);
+                p = kChecked ? advance4(p, d, n, length) : step4(p, d, n, ok);
                 _mm_store_ps(upper + 4 * i, p);
                 x = _mm_sub_ps(x, _mm_mul_ps(k, y));
                 y = _mm_add_ps(y, _mm_mul_ps(k, x));
                 _mm_store_ps(driftUpper + 4 * i, x);
             }
+        }
+    }
+
+    void run(const BlockJob& job, int count, float* before, float* upper, float* driftUpper) {
+        const __m128 p0Start = p0, pStart = p, xStart = x, yStart = y;
+        __m128 ok = _mm_castsi128_ps(_mm_set1_epi32(-1));
+        steps<false>(job, count, before, upper, driftUpper, ok);
+        if (_mm_movemask_ps(ok) != 0xF) {  // a step left [0, n): again, wrapping those by the scalar rule
+            p0 = p0Start;
+            p = pStart;
+            x = xStart;
+            y = yStart;
+            steps<true>(job, count, before, upper, driftUpper, ok);
         }
         _mm_store_ss(before + count, p0);
     }
