@@ -66,26 +66,28 @@ inline bool lockVoice(float& phase, float& increment, bool& resync, float phase0
 
 // One span of a block: the samples [begin, end) over which every setting holds,
 // the tables they read and the voices' increments once its update is applied.
+// Every field is set by whoever records the span: no defaults, so a batch of
+// them costs nothing to declare.
 struct Span {
-    int begin = 0;
-    int end = 0;
-    float increment[kVoices] = {};
-    const float* even = nullptr;
-    const float* odd = nullptr;
-    const float* nextEven = nullptr;
-    const float* nextOdd = nullptr;
+    int begin;
+    int end;
+    float increment[kVoices];
+    const float* even;
+    const float* odd;
+    const float* nextEven;
+    const float* nextOdd;
     // The same two tables side by side with sample 0 repeated at the end
     // (Wavetable::getPairedTables), or null: the renderer reads the four above.
-    const float* pairs = nullptr;
-    const float* nextPairs = nullptr;
-    float crossfade = 0.0f;
-    float frequency = 0.0f;  // for the phase lock
-    bool silent = true;      // the last (empty) table: voices only advance
+    const float* pairs;
+    const float* nextPairs;
+    float crossfade;
+    float frequency;  // for the phase lock
+    bool silent;      // the last (empty) table: voices only advance
     // The span opens with an update that locks the phases (lockVoice, at the
     // phases reached here); `relocked`: the increments were set again after
     // the lock, which keeps only its phase jumps.
-    bool lock = false;
-    bool relocked = false;
+    bool lock;
+    bool relocked;
 };
 
 // Everything the spans of one block share, and the voice state they move on.
