@@ -1,9 +1,10 @@
-// The oscillator's span renderers. A span runs in chunks: first the voices'
-// phase recurrences, serial in time but four voices abreast, then the table
-// reads for W samples at a time (4 with SSE2, 8 with AVX2), each lane doing the
-// scalar loop's operations in its order. Lanes that would read past a table's
-// end, or whose drifted position needs the slow wrap, are redone by the scalar
-// helpers, so no input takes a different path to a different result.
+// The oscillator's block renderers. A block's spans run in short pieces: the
+// voices' phase recurrences (serial in time, four voices abreast) run one piece
+// ahead of the table reads, which take W samples at a time (4 with SSE2, 8
+// with AVX2), each lane doing the scalar loop's operations in its order. Lanes
+// that would read past a table's end, or whose position needs the slow wrap,
+// are redone by the scalar helpers, so no input takes a different path to a
+// different result.
 #include "spkit/OscillatorSpan.h"
 
 #include <immintrin.h>
@@ -19,7 +20,7 @@ namespace SPKit::OscillatorSpan {
 
 namespace {
 
-// Samples per chunk: the phase records stay in the first-level cache.
+// The most samples a piece's drift records hold, per voice, with room for padding.
 constexpr int kChunk = 64;
 
 inline __m128 select4(__m128 mask, __m128 yes, __m128 no) {

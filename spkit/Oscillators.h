@@ -1,6 +1,7 @@
 // Band-limited wavetables and the oscillators built on them. One static
 // WavetableManager lays out 256 sawtooth tables (split into odd and even
-// harmonics, the fundamental kept apart as a sine) when the library loads;
+// harmonics, the fundamental kept apart as a sine, plus a copy of each table
+// with both parities side by side for the vector renderers) when the library loads;
 // MultiOscillator reads them with five detunable, phase-spread, drifting voices
 // panned to two outputs. Squarewave, Noise and DummyOscillator are plain sources.
 #pragma once
