@@ -10,6 +10,8 @@
 #include <cstring>
 #include <vector>
 
+#include <emmintrin.h>
+
 #include "spkit/Cpu.h"
 #include "spkit/LFO.h"
 #include "spkit/OscillatorSpan.h"
@@ -118,11 +120,20 @@ void Wavetable::__rep::pairTables() {
     for (int t = 0; t < tableCount; ++t) {
         float* p = paired + static_cast<std::size_t>(t) * stride;
         pairedTables[t] = p;
-        for (int q = 0; q <= tableLength; ++q) {
-            const int k = q == tableLength ? 0 : q;
-            p[2 * q] = evenTables[t][k];
-            p[2 * q + 1] = oddTables[t][k];
+        const float* even = evenTables[t];
+        const float* odd = oddTables[t];
+        int q = 0;
+        for (; q + 4 <= tableLength; q += 4) {
+            const __m128 e = _mm_loadu_ps(even + q), o = _mm_loadu_ps(odd + q);
+            _mm_storeu_ps(p + 2 * q, _mm_unpacklo_ps(e, o));
+            _mm_storeu_ps(p + 2 * q + 4, _mm_unpackhi_ps(e, o));
         }
+        for (; q < tableLength; ++q) {
+            p[2 * q] = even[q];
+            p[2 * q + 1] = odd[q];
+        }
+        p[2 * tableLength] = even[0];
+        p[2 * tableLength + 1] = odd[0];
     }
 }
 
