@@ -1,9 +1,10 @@
-// The oscillator's span renderers. A span runs in chunks: first the voices'
-// phase recurrences, serial in time but four voices abreast, then the table
-// reads for W samples at a time (4 with SSE2, 8 with AVX2), each lane doing the
-// scalar loop's operations in its order. Lanes that would read past a table's
-// end, or whose drifted position needs the slow wrap, are redone by the scalar
-// helpers, so no input takes a different path to a different result.
+// The oscillator's block renderers. A block's spans run in short pieces: the
+// voices' phase recurrences (serial in time, four voices abreast) run one piece
+// ahead of the table reads, which take W samples at a time (4 with SSE2, 8
+// with AVX2), each lane doing the scalar loop's operations in its order. Lanes
+// that would read past a table's end, or whose position needs the slow wrap,
+// are redone by the scalar helpers, so no input takes a different path to a
+// different result.
 #include "spkit/OscillatorSpan.h"
 
 #include <immintrin.h>
@@ -19,7 +20,7 @@ namespace SPKit::OscillatorSpan {
 
 namespace {
 
-// Samples per chunk: the phase records stay in the first-level cache.
+// The most samples a piece's drift records hold, per voice, with room for padding.
 constexpr int kChunk = 64;
 
 inline __m128 select4(__m128 mask, __m128 yes, __m128 no) {
@@ -48,45 +49,115 @@ inline __m128 advance4(__m128 p, __m128 d, __m128 n, float length) {
     return inRange4(next, n) ? next : wrapEachLane4(p, d, length);
 }
 
-// The serial part of a chunk of `count` samples: before[i] is voice 0's phase
-// as sample i starts (before[count] as the chunk ends); upper[4i + j - 1] is
-// voice j's phase after it advanced for sample i (j = 1 … 4).
-inline void advancePhases(SpanJob& job, int count, float* before, float* upper, float* driftUpper) {
-    const float length = static_cast<float>(job.length);
-    const __m128 n = _mm_set1_ps(length);
-    // Voice 0 rides in lane 0 of its own vector; the other lanes stay 0.
-    __m128 p0 = _mm_set_ss(job.phase[0]);
-    const __m128 d0 = _mm_set_ss(job.increment[0]);
-    __m128 p = _mm_loadu_ps(job.phase + 1);
-    const __m128 d = _mm_loadu_ps(job.increment + 1);
-    if (!job.stepDrift) {
-        for (int i = 0; i < count; ++i) {
-            _mm_store_ss(before + i, p0);
-            p0 = advance4(p0, d0, n, length);
-            p = advance4(p, d, n, length);
-            _mm_store_ps(upper + 4 * i, p);
-        }
-    } else {
-        // The four drift LFOs' recurrences (LFO::processTogether's, lane for
-        // lane) ride along: their chain overlaps the phases' instead of following it.
-        __m128 x = _mm_loadu_ps(job.driftX), y = _mm_loadu_ps(job.driftY);
-        const __m128 k = _mm_loadu_ps(job.driftK);
-        for (int i = 0; i < count; ++i) {
-            _mm_store_ss(before + i, p0);
-            p0 = advance4(p0, d0, n, length);
-            p = advance4(p, d, n, length);
-            _mm_store_ps(upper + 4 * i, p);
-            x = _mm_sub_ps(x, _mm_mul_ps(k, y));
-            y = _mm_add_ps(y, _mm_mul_ps(k, x));
-            _mm_store_ps(driftUpper + 4 * i, x);
-        }
-        _mm_storeu_ps(job.driftX, x);
-        _mm_storeu_ps(job.driftY, y);
-    }
-    _mm_store_ss(before + count, p0);
-    job.phase[0] = _mm_cvtss_f32(p0);
-    _mm_storeu_ps(job.phase + 1, p);
+// The same step for the fast pass: the upper wrap subtracts n or +0 (which
+// leaves every value as it is), and the range check only gathers into `ok`;
+// a pass whose steps were not all in range is run again with advance4.
+inline __m128 step4(__m128 p, __m128 d, __m128 n, __m128& ok) {
+    const __m128 sum = _mm_add_ps(p, d);
+    const __m128 next = _mm_sub_ps(sum, _mm_and_ps(_mm_cmpge_ps(sum, n), n));
+    ok = _mm_and_ps(ok, _mm_and_ps(_mm_cmpge_ps(next, _mm_setzero_ps()), _mm_cmplt_ps(next, n)));
+    return next;
 }
+
+// The serial part: the voices' phases (voice 0 in lane 0 of its own vector,
+// voices 1–4 abreast) and the four drift LFOs, moved on sample by sample.
+// Each piece it runs writes before[i], voice 0's phase as sample i starts
+// (before[count] as the piece ends), and upper[4i + j - 1], voice j's phase
+// after it advanced for sample i (j = 1 … 4), and the drift LFOs' samples.
+struct Chain {
+    __m128 p0, p, d0, d, x, y, k;
+    int lastChange = -1;  // the span whose lock last changed increments, while they hold
+
+    explicit Chain(const BlockJob& job)
+        : p0(_mm_set_ss(job.phase[0])),
+          p(_mm_loadu_ps(job.phase + 1)),
+          d0(_mm_set_ss(job.increment[0])),
+          d(_mm_loadu_ps(job.increment + 1)),
+          x(_mm_loadu_ps(job.driftX)),
+          y(_mm_loadu_ps(job.driftY)),
+          k(_mm_loadu_ps(job.driftK)) {}
+
+    // The increments (and with a lock, the phase jumps) a span opens with.
+    void open(BlockJob& job, int index) {
+        const Span& span = job.spans[index];
+        if (!span.lock) {
+            d0 = _mm_set_ss(span.increment[0]);
+            d = _mm_loadu_ps(span.increment + 1);
+            lastChange = -1;
+            return;
+        }
+        alignas(16) float phase[4], increment[4];
+        const float n = static_cast<float>(job.length);
+        const float phase0 = _mm_cvtss_f32(p0);
+        _mm_store_ps(phase, p);
+        std::memcpy(increment, span.increment + 1, sizeof(increment));
+        bool changed = false, jumped = false;
+        for (int j = 1; j < kVoices; ++j) {
+            const bool resync = job.resync[j];
+            if (lockVoice(phase[j - 1], increment[j - 1], job.resync[j], phase0, job.offset[j], n, span.frequency,
+                          job.sampleRate)) {
+                changed = true;
+                jumped = jumped || resync;
+            }
+        }
+        if (jumped) p = _mm_load_ps(phase);
+        d0 = _mm_set_ss(span.increment[0]);
+        d = span.relocked ? _mm_loadu_ps(span.increment + 1) : _mm_load_ps(increment);
+        lastChange = changed && !span.relocked ? index : -1;
+    }
+
+    template <bool kChecked>
+    void steps(const BlockJob& job, int count, float* before, float* upper, float* driftUpper, __m128& ok) {
+        const float length = static_cast<float>(job.length);
+        const __m128 n = _mm_set1_ps(length);
+        if (!job.stepDrift) {
+            for (int i = 0; i < count; ++i) {
+                _mm_store_ss(before + i, p0);
+                p0 = kChecked ? advance4(p0, d0, n, length) : step4(p0, d0, n, ok);
+                p = kChecked ? advance4(p, d, n, length) : step4(p, d, n, ok);
+                _mm_store_ps(upper + 4 * i, p);
+            }
+        } else {
+            // The four drift LFOs' recurrences (LFO::processTogether's, lane for
+            // lane) ride along: their chain overlaps the phases' instead of following it.
+            for (int i = 0; i < count; ++i) {
+                _mm_store_ss(before + i, p0);
+                p0 = kChecked ? advance4(p0, d0, n, length) : step4(p0, d0, n, ok);
+                p = kChecked ? advance4(p, d, n, length) : step4(p, d, n, ok);
+                _mm_store_ps(upper + 4 * i, p);
+                x = _mm_sub_ps(x, _mm_mul_ps(k, y));
+                y = _mm_add_ps(y, _mm_mul_ps(k, x));
+                _mm_store_ps(driftUpper + 4 * i, x);
+            }
+        }
+    }
+
+    void run(const BlockJob& job, int count, float* before, float* upper, float* driftUpper) {
+        const __m128 p0Start = p0, pStart = p, xStart = x, yStart = y;
+        __m128 ok = _mm_castsi128_ps(_mm_set1_epi32(-1));
+        steps<false>(job, count, before, upper, driftUpper, ok);
+        if (_mm_movemask_ps(ok) != 0xF) {  // a step left [0, n): again, wrapping those by the scalar rule
+            p0 = p0Start;
+            p = pStart;
+            x = xStart;
+            y = yStart;
+            steps<true>(job, count, before, upper, driftUpper, ok);
+        }
+        _mm_store_ss(before + count, p0);
+    }
+
+    void finish(BlockJob& job) const {
+        job.phase[0] = _mm_cvtss_f32(p0);
+        _mm_storeu_ps(job.phase + 1, p);
+        job.increment[0] = _mm_cvtss_f32(d0);
+        _mm_storeu_ps(job.increment + 1, d);
+        if (job.stepDrift) {
+            _mm_storeu_ps(job.driftX, x);
+            _mm_storeu_ps(job.driftY, y);
+        }
+        job.lockChanged = lastChange == job.spanCount - 1;
+    }
+};
 
 // Voice j's drift samples of a chunk (drift[j - 1][i]) from the per-sample records.
 inline void splitDrift(const float* driftUpper, int count, float (*drift)[kChunk + 8]) {
@@ -100,6 +171,42 @@ inline void splitDrift(const float* driftUpper, int count, float (*drift)[kChunk
         _mm_store_ps(drift[3] + i, r3);
     }
 }
+
+// What the table reads of one span see: the block's settings and the span's tables.
+struct View {
+    const float* sine;
+    const float* even;
+    const float* odd;
+    const float* nextEven;
+    const float* nextOdd;
+    const float* pairs;
+    const float* nextPairs;
+    int length;
+    float crossfade;
+    bool silent;
+    float evenLevel, oddLevel, fundamental;
+    const float* gainA;
+    const float* gainB;
+    const float* depth;
+
+    View(const BlockJob& job, const Span& span)
+        : sine(job.sine),
+          even(span.even),
+          odd(span.odd),
+          nextEven(span.nextEven),
+          nextOdd(span.nextOdd),
+          pairs(span.pairs != nullptr && span.nextPairs != nullptr ? span.pairs : nullptr),
+          nextPairs(span.nextPairs),
+          length(job.length),
+          crossfade(span.crossfade),
+          silent(span.silent),
+          evenLevel(job.evenLevel),
+          oddLevel(job.oddLevel),
+          fundamental(job.fundamental),
+          gainA(job.gainA),
+          gainB(job.gainB),
+          depth(job.depth) {}
+};
 
 // Four lanes of SSE2: every x86 processor the library runs on.
 struct Sse2 {
@@ -134,6 +241,18 @@ struct Sse2 {
         b = _mm_loadh_pi(b, reinterpret_cast<const __m64*>(x + idx[3]));
         lo = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
         hi = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+    }
+
+    // From side-by-side tables: even and odd at idx[l] and idx[l] + 1 for every
+    // lane (x + 2q holds even[q], odd[q], even[q + 1], odd[q + 1]).
+    static void quads(const float* x, const int* idx, F& even0, F& odd0, F& even1, F& odd1) {
+        __m128 r0 = _mm_loadu_ps(x + idx[0]), r1 = _mm_loadu_ps(x + idx[1]), r2 = _mm_loadu_ps(x + idx[2]),
+               r3 = _mm_loadu_ps(x + idx[3]);
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+        even0 = r0;
+        odd0 = r1;
+        even1 = r2;
+        odd1 = r3;
     }
 
     // Voices 1–4 across the lanes' samples, from the per-sample records.
@@ -188,6 +307,20 @@ struct Avx2 {
         hi = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
     }
 
+    MORVELITH_AVX2 static void quads(const float* x, const int* idx, F& even0, F& odd0, F& even1, F& odd1) {
+        // Lanes l and l + 4 share a register, so the in-lane transpose gives samples in order.
+        const __m256 a0 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(x + idx[0])), _mm_loadu_ps(x + idx[4]), 1);
+        const __m256 a1 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(x + idx[1])), _mm_loadu_ps(x + idx[5]), 1);
+        const __m256 a2 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(x + idx[2])), _mm_loadu_ps(x + idx[6]), 1);
+        const __m256 a3 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(x + idx[3])), _mm_loadu_ps(x + idx[7]), 1);
+        const __m256 t0 = _mm256_unpacklo_ps(a0, a1), t1 = _mm256_unpackhi_ps(a0, a1),
+                     t2 = _mm256_unpacklo_ps(a2, a3), t3 = _mm256_unpackhi_ps(a2, a3);
+        even0 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(1, 0, 1, 0));
+        odd0 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(3, 2, 3, 2));
+        even1 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(1, 0, 1, 0));
+        odd1 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(3, 2, 3, 2));
+    }
+
     MORVELITH_AVX2 static void voicePhases(const float* upper, F (&v)[4]) {
         __m128 r0 = _mm_load_ps(upper), r1 = _mm_load_ps(upper + 4), r2 = _mm_load_ps(upper + 8),
                r3 = _mm_load_ps(upper + 12);
@@ -213,7 +346,7 @@ inline typename V::F lerp(const float* x, const int* idx, typename V::F w, typen
 // Table indices of the positions, with the last sample's index moved one down
 // so its pair stays inside the table; returns the lanes so moved.
 template <class V>
-inline int indices(const SpanJob& job, typename V::F pos, int* idx, typename V::F& w) {
+inline int indices(const View& job, typename V::F pos, int* idx, typename V::F& w) {
     const typename V::I q = V::truncate(pos);
     w = V::sub(pos, V::toFloat(q));
     const typename V::I last = V::equal(q, V::setInt(job.length - 1));
@@ -221,9 +354,36 @@ inline int indices(const SpanJob& job, typename V::F pos, int* idx, typename V::
     return V::lanes(last);
 }
 
+// One table's interpolated, level-weighted sum from its side-by-side copy, in readTables' order.
+template <class V>
+inline typename V::F blendPairs(const float* x, const int* idx, typename V::F w, typename V::F rest,
+                                typename V::F evenLevel, typename V::F oddLevel) {
+    typename V::F even0, odd0, even1, odd1;
+    V::quads(x, idx, even0, odd0, even1, odd1);
+    return V::add(V::mul(evenLevel, V::add(V::mul(rest, even0), V::mul(w, even1))),
+                  V::mul(oddLevel, V::add(V::mul(rest, odd0), V::mul(w, odd1))));
+}
+
+// One voice's table sample for every lane from the side-by-side copies: half
+// the reads and half the cache lines of readVoice, and the last sample's
+// neighbour is the repeated sample 0, so no lane needs the scalar helper.
+template <class V>
+inline typename V::F readPaired(const View& job, typename V::F pos) {
+    using F = typename V::F;
+    alignas(32) int idx[V::kWidth];
+    const typename V::I q = V::truncate(pos);
+    const F w = V::sub(pos, V::toFloat(q));
+    V::storeInt(idx, V::addInt(q, q));
+    const F rest = V::sub(V::set(1.0f), w);
+    const F evenLevel = V::set(job.evenLevel), oddLevel = V::set(job.oddLevel);
+    const F lower = blendPairs<V>(job.pairs, idx, w, rest, evenLevel, oddLevel);
+    const F upper = blendPairs<V>(job.nextPairs, idx, w, rest, evenLevel, oddLevel);
+    return V::add(V::mul(V::set(1.0f - job.crossfade), lower), V::mul(V::set(job.crossfade), upper));
+}
+
 // One voice's table sample for every lane (readTables, W at a time).
 template <class V>
-inline typename V::F readVoice(const SpanJob& job, typename V::F pos) {
+inline typename V::F readVoice(const View& job, typename V::F pos) {
     using F = typename V::F;
     alignas(32) int idx[V::kWidth];
     F w;
@@ -250,8 +410,8 @@ inline typename V::F readVoice(const SpanJob& job, typename V::F pos) {
 
 // W samples of both outputs. before/upper are the chunk's phase records at
 // the group's first sample; drift[j] points at voice j's drift sample for it.
-template <class V>
-inline void renderGroup(const SpanJob& job, const float* before, const float* upper, const float* const* drift,
+template <class V, bool kPaired>
+inline void renderGroup(const View& job, const float* before, const float* upper, const float* const* drift,
                         float* outA, float* outB) {
     using F = typename V::F;
     const float length = static_cast<float>(job.length);
@@ -279,7 +439,7 @@ inline void renderGroup(const SpanJob& job, const float* before, const float* up
         V::store(outB, f0);
         return;
     }
-    const F s0 = readVoice<V>(job, V::load(before + 1));
+    const F s0 = kPaired ? readPaired<V>(job, V::load(before + 1)) : readVoice<V>(job, V::load(before + 1));
     F a = V::add(f0, V::mul(V::set(job.gainA[0]), s0));
     F b = V::add(f0, V::mul(V::set(job.gainB[0]), s0));
 
@@ -302,7 +462,7 @@ inline void renderGroup(const SpanJob& job, const float* before, const float* up
             }
             pos = p;
         }
-        const F s = readVoice<V>(job, pos);
+        const F s = kPaired ? readPaired<V>(job, pos) : readVoice<V>(job, pos);
         a = V::add(a, V::mul(V::set(job.gainA[j]), s));
         b = V::add(b, V::mul(V::set(job.gainB[j]), s));
     }
@@ -310,59 +470,122 @@ inline void renderGroup(const SpanJob& job, const float* before, const float* up
     V::store(outB, b);
 }
 
-template <class V>
-inline void renderWith(SpanJob& job) {
+// Samples a piece of the chain runs at most: short, so the next piece's chain
+// sits close enough to this piece's table reads for the two to overlap.
+constexpr int kPiece = 16;
+
+// A piece's records: the chain's output, padded with zeros to whole groups.
+template <int W>
+struct Records {
+    alignas(32) float before[kPiece + W + 1];
+    alignas(32) float upper[4 * (kPiece + W)];
+    alignas(32) float driftUpper[4 * (kPiece + W)];
+    int span;
+    int first;
+    int count;
+};
+
+// The table reads and sums of one piece, from its records.
+template <class V, bool kPaired>
+inline void readPieceWith(const View& view, const BlockJob& job, const Records<V::kWidth>& rec,
+                          float (*driftSplit)[kChunk + 8]) {
     constexpr int W = V::kWidth;
-    alignas(32) float before[kChunk + W + 1];
-    alignas(32) float upper[4 * (kChunk + W)];
-    alignas(32) float driftUpper[4 * (kChunk + W)];
-    alignas(32) float driftSplit[kVoices - 1][kChunk + 8];
-    for (int first = job.begin; first < job.end; first += kChunk) {
-        const int count = std::min(kChunk, job.end - first);
-        advancePhases(job, count, before, upper, driftUpper);
-        // Voice j's drift sample for chunk sample i sits at source[j][i].
-        const float* source[kVoices] = {};
-        if (job.stepDrift && job.drifting) {
-            for (int i = 4 * count; i < 4 * ((count + 3) / 4 * 4); ++i) driftUpper[i] = 0.0f;
-            splitDrift(driftUpper, count, driftSplit);
-            for (int j = 1; j < kVoices; ++j) source[j] = driftSplit[j - 1];
-        } else if (!job.stepDrift) {
-            for (int j = 1; j < kVoices; ++j)
-                if (job.drift[j] != nullptr) source[j] = job.drift[j] + first;
-        }
-        // Lanes past the chunk's end read position 0: harmless, and never stored.
-        const int padded = (count + W - 1) / W * W;
-        for (int i = count + 1; i <= padded; ++i) before[i] = 0.0f;
-        for (int i = 4 * count; i < 4 * padded; ++i) upper[i] = 0.0f;
-        for (int i = 0; i < padded; i += W) {
-            const int at = first + i;
-            const float* drift[kVoices] = {};
-            if (i + W <= count) {
-                for (int j = 1; j < kVoices; ++j)
-                    if (source[j] != nullptr) drift[j] = source[j] + i;
-                renderGroup<V>(job, before + i, upper + 4 * i, drift, job.out + at, job.second + at);
-                continue;
-            }
-            // The last, partial group: the drift is read, and the outputs written, only up to the end.
-            const int valid = count - i;
-            alignas(32) float held[kVoices][W] = {};
-            for (int j = 1; j < kVoices; ++j) {
-                if (source[j] == nullptr) continue;
-                std::memcpy(held[j], source[j] + i, static_cast<std::size_t>(valid) * sizeof(float));
-                drift[j] = held[j];
-            }
-            alignas(32) float a[W], b[W];
-            renderGroup<V>(job, before + i, upper + 4 * i, drift, a, b);
-            std::memcpy(job.out + at, a, static_cast<std::size_t>(valid) * sizeof(float));
-            std::memcpy(job.second + at, b, static_cast<std::size_t>(valid) * sizeof(float));
-        }
+    const int first = rec.first, count = rec.count;
+    // Voice j's drift sample for piece sample i sits at source[j][i].
+    const float* source[kVoices] = {};
+    if (job.stepDrift && job.drifting) {
+        splitDrift(rec.driftUpper, count, driftSplit);
+        for (int j = 1; j < kVoices; ++j) source[j] = driftSplit[j - 1];
+    } else if (!job.stepDrift) {
+        for (int j = 1; j < kVoices; ++j)
+            if (job.drift[j] != nullptr) source[j] = job.drift[j] + first;
     }
+    for (int i = 0; i < count; i += W) {
+        const int at = first + i;
+        const float* drift[kVoices] = {};
+        if (i + W <= count) {
+            for (int j = 1; j < kVoices; ++j)
+                if (source[j] != nullptr) drift[j] = source[j] + i;
+            renderGroup<V, kPaired>(view, rec.before + i, rec.upper + 4 * i, drift, job.out + at, job.second + at);
+            continue;
+        }
+        // The last, partial group: the drift is read, and the outputs written, only up to the end.
+        const int valid = count - i;
+        alignas(32) float held[kVoices][W] = {};
+        for (int j = 1; j < kVoices; ++j) {
+            if (source[j] == nullptr) continue;
+            std::memcpy(held[j], source[j] + i, static_cast<std::size_t>(valid) * sizeof(float));
+            drift[j] = held[j];
+        }
+        alignas(32) float a[W], b[W];
+        renderGroup<V, kPaired>(view, rec.before + i, rec.upper + 4 * i, drift, a, b);
+        std::memcpy(job.out + at, a, static_cast<std::size_t>(valid) * sizeof(float));
+        std::memcpy(job.second + at, b, static_cast<std::size_t>(valid) * sizeof(float));
+    }
+}
+
+template <class V>
+inline void readPiece(const BlockJob& job, const Records<V::kWidth>& rec, float (*driftSplit)[kChunk + 8]) {
+    const View view(job, job.spans[rec.span]);
+    if (view.pairs != nullptr)
+        readPieceWith<V, true>(view, job, rec, driftSplit);
+    else
+        readPieceWith<V, false>(view, job, rec, driftSplit);
+}
+
+// Runs the chain for the piece after `from` (the next kPiece samples of its
+// span, or the next span's first ones); false after the last span.
+template <int W>
+inline bool chainNext(BlockJob& job, Chain& chain, const Records<W>& from, Records<W>& to) {
+    int span = from.span, first = from.first + from.count;
+    if (first == job.spans[span].end) {
+        if (++span == job.spanCount) return false;
+        first = job.spans[span].begin;
+        chain.open(job, span);
+    }
+    const int count = std::min(kPiece, job.spans[span].end - first);
+    to.span = span;
+    to.first = first;
+    to.count = count;
+    chain.run(job, count, to.before, to.upper, to.driftUpper);
+    // Lanes past the piece's end read position 0: harmless, and never stored.
+    const int padded = (count + W - 1) / W * W;
+    for (int i = count + 1; i <= padded; ++i) to.before[i] = 0.0f;
+    for (int i = 4 * count; i < 4 * padded; ++i) to.upper[i] = 0.0f;
+    if (job.stepDrift && job.drifting) {
+        const int padded4 = (count + 3) / 4 * 4;
+        for (int i = 4 * count; i < 4 * padded4; ++i) to.driftUpper[i] = 0.0f;
+    }
+    return true;
+}
+
+// The chain runs one piece ahead of the table reads: the phases of the next
+// piece are worked out while this one's reads are under way.
+template <class V>
+inline void renderWith(BlockJob& job) {
+    constexpr int W = V::kWidth;
+    if (job.spanCount == 0) return;
+    Records<W> rec[2];
+    alignas(32) float driftSplit[kVoices - 1][kChunk + 8];
+    Chain chain(job);
+    Records<W> start;
+    start.span = 0;
+    start.first = job.spans[0].begin;
+    start.count = 0;
+    // Open the first span by hand (chainNext opens a span only on crossing into it).
+    chain.open(job, 0);
+    bool more = chainNext<W>(job, chain, start, rec[0]);
+    for (int b = 0; more; b ^= 1) {
+        more = chainNext<W>(job, chain, rec[b], rec[b ^ 1]);
+        readPiece<V>(job, rec[b], driftSplit);
+    }
+    chain.finish(job);
 }
 
 }  // namespace
 
-__attribute__((flatten)) void renderSse2(SpanJob& job) { renderWith<Sse2>(job); }
+__attribute__((flatten)) void renderSse2(BlockJob& job) { renderWith<Sse2>(job); }
 
-MORVELITH_AVX2 __attribute__((flatten)) void renderAvx2(SpanJob& job) { renderWith<Avx2>(job); }
+MORVELITH_AVX2 __attribute__((flatten)) void renderAvx2(BlockJob& job) { renderWith<Avx2>(job); }
 
 }  // namespace SPKit::OscillatorSpan

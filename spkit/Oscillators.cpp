@@ -10,6 +10,8 @@
 #include <cstring>
 #include <vector>
 
+#include <emmintrin.h>
+
 #include "spkit/Cpu.h"
 #include "spkit/LFO.h"
 #include "spkit/OscillatorSpan.h"
@@ -110,8 +112,35 @@ Wavetable::__rep::__rep(int count, int length, int rate)
     }
 }
 
+void Wavetable::__rep::pairTables() {
+    if (pairedTables != nullptr || tableCount == 0 || tableLength == 0) return;
+    const std::size_t stride = 2 * (static_cast<std::size_t>(tableLength) + 1);
+    paired = allocateAligned(static_cast<int>(stride) * tableCount);
+    pairedTables = new float*[static_cast<std::size_t>(tableCount)];
+    for (int t = 0; t < tableCount; ++t) {
+        float* p = paired + static_cast<std::size_t>(t) * stride;
+        pairedTables[t] = p;
+        const float* even = evenTables[t];
+        const float* odd = oddTables[t];
+        int q = 0;
+        for (; q + 4 <= tableLength; q += 4) {
+            const __m128 e = _mm_loadu_ps(even + q), o = _mm_loadu_ps(odd + q);
+            _mm_storeu_ps(p + 2 * q, _mm_unpacklo_ps(e, o));
+            _mm_storeu_ps(p + 2 * q + 4, _mm_unpackhi_ps(e, o));
+        }
+        for (; q < tableLength; ++q) {
+            p[2 * q] = even[q];
+            p[2 * q + 1] = odd[q];
+        }
+        p[2 * tableLength] = even[0];
+        p[2 * tableLength + 1] = odd[0];
+    }
+}
+
 Wavetable::__rep::~__rep() {
     freeAligned(samples);
+    freeAligned(paired);
+    delete[] pairedTables;
     delete[] oddTables;
     delete[] evenTables;
     delete[] lookup;
@@ -184,6 +213,7 @@ WavetableManager::WavetableManager(int tableCount, int tableLength, int designRa
     for (int first = 0; first < N; first += kBuildBlock)
         sumHarmonics(positions.data(), first, std::min(kBuildBlock, N - first), top.data(), T, r.oddTables,
                      r.evenTables);
+    r.pairTables();
 }
 
 void WavetableManager::getWavetable(Wavetable& handle) { handle.assign(table); }
@@ -354,6 +384,10 @@ void MultiOscillator::selectTables() {
         sel.even = wavetable.getEvenTables()[t];
         sel.nextOdd = wavetable.getOddTables()[next];
         sel.nextEven = wavetable.getEvenTables()[next];
+        if (const float* const* paired = wavetable.getPairedTables(); paired != nullptr) {
+            sel.pairs = paired[t];
+            sel.nextPairs = paired[next];
+        }
         sel.crossfade = (frequency - lower) / (upper - lower);
         sel.silent = false;
     }
@@ -362,49 +396,89 @@ void MultiOscillator::selectTables() {
 
 void MultiOscillator::lockPhases() {
     const float n = static_cast<float>(wavetable.getTableLength());
-    const float halfN = 0.5f * n;
-    const float base = n * frequency / sampleRate;
     for (int j = 1; j < kVoices; ++j) {
         Voice& v = voices[j];
-        float diff = v.phase - voices[0].phase;
-        if (diff < 0.0f) diff += n;
-        float gap = v.offset - diff;
-        if (gap > halfN) gap -= n;
-        else if (gap < -halfN) gap += n;
-        if (gap < -1.0f || gap > 1.0f) {
-            // Run slightly faster or slower until the offset is reached.
-            v.increment = n * (1.0f + 0.5f * gap / n) * frequency / sampleRate;
+        if (OscillatorSpan::lockVoice(v.phase, v.increment, v.resync, voices[0].phase, v.offset, n, frequency,
+                                      sampleRate))
             incrementsKey = {};  // no longer what updateIncrements made
-        } else if (v.resync) {
-            v.phase = voices[0].phase + v.offset;
-            if (v.phase >= n) v.phase -= n;
-            v.increment = base;
-            incrementsKey = {};
-            v.resync = false;
-        }
     }
 }
 
+// The vector path's spans end where the scalar loop's do (see process). The
+// updates are applied here as the scalar loop applies them, except the phase
+// lock, which needs the phases the span starts at: the renderer applies it
+// (lockVoice) as its phase chain reaches the span. The lock's increments hold
+// only until the next update, which makes new ones (see IncrementsKey) and so
+// never reads them; the spans record the increments these updates make.
+void MultiOscillator::renderSpans(OscillatorSpan::BlockJob& job, int count, bool update) {
+    constexpr int kBatch = 64;
+    OscillatorSpan::Span spans[kBatch];
+    job.spans = spans;
+    for (int begin = 0; begin < count;) {
+        int used = 0;
+        for (; used < kBatch && begin < count; ++used) {
+            OscillatorSpan::Span& span = spans[used];
+            span.lock = false;
+            span.relocked = false;
+            if (update) {
+                setFrequency(controlAt(begin));
+                selectTables();
+                span.lock = detune == 0.0f;
+                if (beatRate > 0.0f && frequency > 0.0f) {
+                    const float cyclesPerBeat = std::floor(frequency * (1.0f / beatRate));
+                    setDetune(cyclesPerBeat > 2.0f ? 1.0f / cyclesPerBeat : 0.5f);
+                    span.relocked = span.lock;
+                }
+            }
+            if (detuneSource != nullptr && (begin & 7) == 0) {
+                setDetune(detuneBuffer[begin]);
+                span.relocked = span.lock;
+            }
+            int end = count;
+            if (control != nullptr) {
+                const int quiet = updateInterval - updateCounter;
+                if (quiet >= 0) end = std::min(count, begin + 1 + quiet);
+            }
+            if (detuneSource != nullptr) end = std::min(end, (begin | 7) + 1);
+            update = false;
+            if (control != nullptr) {
+                updateCounter += end - begin - 1;
+                update = end < count && needsUpdate();
+            }
+            span.begin = begin;
+            span.end = end;
+            for (int j = 0; j < kVoices; ++j) span.increment[j] = voices[j].increment;
+            span.even = selection.even;
+            span.odd = selection.odd;
+            span.nextEven = selection.nextEven;
+            span.nextOdd = selection.nextOdd;
+            span.pairs = selection.pairs;
+            span.nextPairs = selection.nextPairs;
+            span.crossfade = selection.crossfade;
+            span.silent = selection.silent;
+            span.frequency = frequency;
+            begin = end;
+        }
+        job.spanCount = used;
+        for (int j = 0; j < kVoices; ++j) {
+            job.phase[j] = voices[j].phase;
+            job.increment[j] = voices[j].increment;
+            job.offset[j] = voices[j].offset;
+            job.resync[j] = voices[j].resync;
+        }
+        renderer(job);
+        for (int j = 0; j < kVoices; ++j) {
+            voices[j].phase = job.phase[j];
+            voices[j].increment = job.increment[j];
+            voices[j].resync = job.resync[j];
+        }
+        if (job.lockChanged) incrementsKey = {};
+    }
+    job.spans = nullptr;  // the batch lives on this frame only
+}
 
 void MultiOscillator::renderSpan(float* out, float* second, int begin, int end, const float* const* driftSignal,
-                                 const float* driftDepths, OscillatorSpan::SpanJob* job) {
-    if (job != nullptr) {
-        job->even = selection.even;
-        job->odd = selection.odd;
-        job->nextEven = selection.nextEven;
-        job->nextOdd = selection.nextOdd;
-        job->crossfade = selection.crossfade;
-        job->silent = selection.silent;
-        for (int j = 0; j < kVoices; ++j) {
-            job->phase[j] = voices[j].phase;
-            job->increment[j] = voices[j].increment;
-        }
-        job->begin = begin;
-        job->end = end;
-        renderer(*job);
-        for (int j = 0; j < kVoices; ++j) voices[j].phase = job->phase[j];
-        return;
-    }
+                                 const float* driftDepths) {
     // The scalar reference: voice by voice over the span.
     const int N = sineLength;
     const float n = static_cast<float>(N);
@@ -531,14 +605,15 @@ void MultiOscillator::process(float* out, int count) {
     for (int j = 1; j < kVoices; ++j) driftSignal[j] = drifting && !stepDrift ? signals[j - 1] : nullptr;
 
     // What the vector renderer reads that holds for the whole block; each span adds its own.
-    OscillatorSpan::SpanJob block;
-    OscillatorSpan::SpanJob* const job = renderer != nullptr && N >= 2 ? &block : nullptr;
+    OscillatorSpan::BlockJob block;
+    OscillatorSpan::BlockJob* const job = renderer != nullptr && N >= 2 ? &block : nullptr;
     if (job != nullptr) {
         block.sine = sineTable;
         block.length = N;
         block.evenLevel = evenLevel;
         block.oddLevel = oddLevel;
         block.fundamental = fundamentalLevel * 0.5f;
+        block.sampleRate = sampleRate;
         for (int j = 0; j < kVoices; ++j) {
             block.gainA[j] = voices[j].gainA;
             block.gainB[j] = voices[j].gainB;
@@ -561,6 +636,12 @@ void MultiOscillator::process(float* out, int count) {
     // source is read (every 8th sample); within a span all settings hold, so
     // each voice renders the span in one tight loop.
     bool update = count > 0 && control != nullptr && needsUpdate();
+    if (job != nullptr) {
+        renderSpans(block, count, update);
+        if (stepDrift)
+            for (int j = 0; j < kVoices - 1; ++j) lfos[j]->setState({block.driftX[j], block.driftY[j]});
+        return;
+    }
     for (int begin = 0; begin < count;) {
         if (update) {
             setFrequency(controlAt(begin));
@@ -586,11 +667,9 @@ void MultiOscillator::process(float* out, int count) {
             updateCounter += end - begin - 1;
             update = end < count && needsUpdate();
         }
-        renderSpan(out, second, begin, end, driftSignal, driftDepths, job);
+        renderSpan(out, second, begin, end, driftSignal, driftDepths);
         begin = end;
     }
-    if (stepDrift)
-        for (int j = 0; j < kVoices - 1; ++j) lfos[j]->setState({block.driftX[j], block.driftY[j]});
 }
 
 // ---- Squarewave ------------------------------------------------------------

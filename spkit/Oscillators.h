@@ -1,6 +1,7 @@
 // Band-limited wavetables and the oscillators built on them. One static
 // WavetableManager lays out 256 sawtooth tables (split into odd and even
-// harmonics, the fundamental kept apart as a sine) when the library loads;
+// harmonics, the fundamental kept apart as a sine, plus a copy of each table
+// with both parities side by side for the vector renderers) when the library loads;
 // MultiOscillator reads them with five detunable, phase-spread, drifting voices
 // panned to two outputs. Squarewave, Noise and DummyOscillator are plain sources.
 #pragma once
@@ -15,7 +16,7 @@ namespace SPKit {
 
 class LFO;
 namespace OscillatorSpan {
-struct SpanJob;
+struct BlockJob;
 }
 
 // A handle to a shared, reference-counted table set. Copies share; the last
@@ -41,10 +42,19 @@ public:
         float** evenTables = nullptr;
         int* lookup = nullptr;
         int* boundaries = nullptr;
+        // Table t's samples with both parities side by side (even[q], odd[q]
+        // at 2q, 2q + 1) and sample 0 repeated at q = N, so one 16-byte read
+        // holds all four samples an interpolation needs. Made by the set's
+        // builder once it is laid out (pairTables); null until then.
+        float** pairedTables = nullptr;
         std::atomic<int> refCount{1};
+
+        // Makes pairedTables from the laid-out tables. Builder thread, once.
+        void pairTables();
 
     private:
         float* samples = nullptr;  // one aligned block behind both table arrays
+        float* paired = nullptr;   // the block behind pairedTables
     };
 
     virtual ~Wavetable();
@@ -62,6 +72,8 @@ public:
     virtual float* const* getEvenTables() const { return rep->evenTables; }
     virtual const int* getLookup() const { return rep->lookup; }
     virtual const int* getBoundaries() const { return rep->boundaries; }
+    // The side-by-side copies (see __rep::pairedTables), or null if the set has none.
+    virtual const float* const* getPairedTables() const { return rep->pairedTables; }
     // Takes a share of other's set, releasing the one held.
     virtual void assign(const Wavetable& other);
 
@@ -179,17 +191,21 @@ private:
         const float* even = nullptr;
         const float* nextOdd = nullptr;
         const float* nextEven = nullptr;
+        const float* pairs = nullptr;  // side-by-side copies of both, where the set has them
+        const float* nextPairs = nullptr;
         float crossfade = 0.0f;
         bool silent = true;  // the last (empty) table: harmonics are skipped
     };
 
     void selectTables();
     void lockPhases();
-    // Renders samples [begin, end) of both outputs with the settings held fixed.
-    // With a job (the block's settings for the vector renderer, drift LFO
-    // state included) the span is rendered by the renderer, else by the scalar loops.
+    // Renders samples [begin, end) of both outputs with the settings held
+    // fixed, by the scalar loops (the reference).
     void renderSpan(float* out, float* second, int begin, int end, const float* const* driftSignal,
-                    const float* driftDepths, OscillatorSpan::SpanJob* job);
+                    const float* driftDepths);
+    // The vector path of process()'s spans: applies each span's updates in
+    // turn, records the spans, and hands them to the renderer in batches.
+    void renderSpans(OscillatorSpan::BlockJob& job, int count, bool update);
     // Adds one of voices 1–4 over [begin, end) to both outputs; kDrifted reads
     // its drift LFO's samples, otherwise the voice reads at its own phase.
     template <bool kDrifted>
@@ -230,7 +246,7 @@ private:
     float selectedRate = -1.0f;
     // The vector span renderer this processor runs, picked when built; null:
     // the scalar loops (the reference the vector paths are tested against).
-    void (*renderer)(OscillatorSpan::SpanJob&) = nullptr;
+    void (*renderer)(OscillatorSpan::BlockJob&) = nullptr;
 public:
     // Moves the voices' phases, their phase locking and the drift LFOs on by
     // `count` samples as process() would at the frequency last applied, without

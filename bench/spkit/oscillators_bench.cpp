@@ -12,9 +12,11 @@
 namespace {
 
 // Arguments: frequency in Hz, block size, drift depth in percent (0, the
-// default, skips the drift offsets), and the widest vector level to use (0
-// scalar, the reference; 1 SSE2; 2 AVX2, where the processor has it). One
-// sample is one stereo frame (A and B).
+// default, skips the drift offsets), the widest vector level to use (0
+// scalar, the reference; 1 SSE2; 2 AVX2, where the processor has it), and
+// whether a pitch control drives it (1, as in the instrument: an update every
+// 8 samples, so 8-sample spans; 0: one span per block). One sample is one
+// stereo frame (A and B).
 void BM_MultiOscillatorFiveVoices(benchmark::State& state) {
     const float frequency = static_cast<float>(state.range(0));
     const int block = static_cast<int>(state.range(1));
@@ -30,7 +32,7 @@ void BM_MultiOscillatorFiveVoices(benchmark::State& state) {
     SPKit::Wavetable tables;
     SPKit::WavetableManager::global().getWavetable(tables);
     osc.setWavetable(tables);
-    osc.setControl(&pitch);
+    if (state.range(4) != 0) osc.setControl(&pitch);
     osc.setSampleRate(44100.0f);
     osc.setFrequency(frequency);
     osc.setDetune(0.01f);
@@ -49,9 +51,10 @@ void BM_MultiOscillatorFiveVoices(benchmark::State& state) {
     BenchSupport::reportPerSample(state, block);
 }
 BENCHMARK(BM_MultiOscillatorFiveVoices)
-    ->ArgNames({"hz", "block", "drift", "simd"})
-    ->ArgsProduct({{110, 1760}, {256}, {30, 0}, {0, 1, 2}})
-    ->ArgsProduct({{110, 1760}, {64}, {30}, {0, 1, 2}});
+    ->ArgNames({"hz", "block", "drift", "simd", "control"})
+    ->ArgsProduct({{110, 1760}, {256}, {30, 0}, {0, 1, 2}, {1}})
+    ->ArgsProduct({{110, 1760}, {64}, {30}, {0, 1, 2}, {1}})
+    ->ArgsProduct({{110, 1760}, {256}, {30, 0}, {1, 2}, {0}});
 
 // The whole table set: lookup, boundaries and 2 × 256 tables of 4096 samples.
 void BM_WavetableBuild(benchmark::State& state) {

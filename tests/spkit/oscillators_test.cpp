@@ -276,6 +276,26 @@ TEST(WavetableSet, BaselineBuildMatchesTheOneTheLibraryMade) {
     }
 }
 
+// The side-by-side copies hold each table's even and odd samples in turn, and
+// sample 0 once more at the end, so an interpolation past the last sample reads it.
+TEST(WavetableSet, SideBySideCopiesHoldTheTablesSamples) {
+    const Wavetable set = sharedTables();
+    const float* const* paired = set.getPairedTables();
+    ASSERT_NE(paired, nullptr);
+    const int N = set.getTableLength();
+    for (int t = 0; t < set.getTableCount(); ++t) {
+        const float* even = set.getEvenTables()[t];
+        const float* odd = set.getOddTables()[t];
+        for (int q = 0; q <= N; ++q) {
+            const int k = q == N ? 0 : q;
+            ASSERT_EQ(std::memcmp(&paired[t][2 * q], &even[k], sizeof(float)), 0) << t << " " << q;
+            ASSERT_EQ(std::memcmp(&paired[t][2 * q + 1], &odd[k], sizeof(float)), 0) << t << " " << q;
+        }
+    }
+    EXPECT_EQ(Wavetable(4, 16, 100).getPairedTables(), nullptr);
+    EXPECT_EQ(Wavetable().getPairedTables(), nullptr);
+}
+
 TEST(Wavetable, HandlesShareOneSetAndCountTheirShares) {
     Wavetable empty;
     EXPECT_EQ(empty.getTableCount(), 0);
@@ -756,28 +776,36 @@ private:
 struct VectorCase {
     const char* name;
     float detune, phaseSpread, beatRate, driftDepth, driftSpread, evenLevel, fundamental, stereoSpread;
-    bool detuneSource;
+    int detuneSource;  // 0 none, 1 a slow wobble, 2 held at 0 (phase lock at every update, then new increments)
+    bool heldPitch = false;  // a constant control: updates that keep the increments unless a lock changed them
 };
 
 const VectorCase kVectorCases[] = {
-    {"DetunedDrifting", 0.01f, 0.0f, 0.0f, 0.3f, 0.5f, 0.5f, 0.7f, 0.5f, false},
-    {"PhaseLocked", 0.0f, 0.3f, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f, false},
-    {"BeatRate", 0.0f, 0.0f, 2.0f, 0.1f, 1.0f, 0.0f, 0.2f, -0.7f, false},
-    {"DetuneSource", 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.8f, 1.0f, 1.0f, true},
+    {"DetunedDrifting", 0.01f, 0.0f, 0.0f, 0.3f, 0.5f, 0.5f, 0.7f, 0.5f, 0},
+    {"PhaseLocked", 0.0f, 0.3f, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 0},
+    {"BeatRate", 0.0f, 0.0f, 2.0f, 0.1f, 1.0f, 0.0f, 0.2f, -0.7f, 0},
+    {"DetuneSource", 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.8f, 1.0f, 1.0f, 1},
+    {"LockedWithDetuneSource", 0.0f, 0.6f, 0.0f, 0.2f, 0.5f, 0.4f, 1.0f, 0.3f, 2},
+    {"LockedAtHeldPitch", 0.0f, 0.45f, 0.0f, 0.0f, 0.0f, 0.6f, 1.0f, 0.4f, 0, true},
     // Backward-running voices and drift offsets many tables long: the slow wrap.
-    {"Extreme", 0.8f, 0.9f, 0.0f, 12.0f, 0.3f, 0.3f, 0.0f, 0.9f, false},
+    {"Extreme", 0.8f, 0.9f, 0.0f, 12.0f, 0.3f, 0.3f, 0.0f, 0.9f, 0},
 };
 
-// Output A and B of one oscillator built at `level`, over `samples` in `block`s.
-Stereo renderAt(SimdLevel level, const VectorCase& c, float rate, int samples, int block) {
+// Output A and B of one oscillator built at `level`, over `samples` in
+// `block`s, reading `tables` (the library's set when empty).
+Stereo renderAt(SimdLevel level, const VectorCase& c, float rate, int samples, int block,
+                const Wavetable& tables = Wavetable()) {
     forceSimdLevel(level);
     PitchSweep pitch;
     DetuneWobble wobble;
+    Unit still(0.0f), held(311.0f);
     MultiOscillator osc;
     forceSimdLevel(SimdLevel::Avx2);
-    osc.setControl(&pitch);
+    osc.setControl(c.heldPitch ? static_cast<Processor*>(&held) : &pitch);
     prepare(osc, rate, 220.0f);
-    if (c.detuneSource) osc.setDetuneSource(&wobble);
+    if (tables.getTableCount() > 0) osc.setWavetable(tables);
+    if (c.detuneSource == 1) osc.setDetuneSource(&wobble);
+    if (c.detuneSource == 2) osc.setDetuneSource(&still);
     osc.setDetune(c.detune);
     osc.setPhaseSpread(c.phaseSpread);
     osc.setBeatRate(c.beatRate);
@@ -809,6 +837,38 @@ TEST(MultiOscillator, VectorPathsMatchTheScalarReferenceBitForBit) {
                         << c.name << " at " << rate << " Hz in blocks of " << block << ", level "
                         << static_cast<int>(level);
                 }
+            }
+        }
+    }
+}
+
+// A set laid out by hand has no side-by-side copies; the vector renderers then
+// read the tables themselves, and must still match the scalar loops.
+TEST(MultiOscillator, VectorPathsWithoutSideBySideTablesMatchTheScalarReference) {
+    const Wavetable shared = sharedTables();
+    const int T = shared.getTableCount(), N = shared.getTableLength(), rate = shared.getDesignRate();
+    Wavetable copy(T, N, rate);
+    ASSERT_EQ(copy.getPairedTables(), nullptr);
+    std::memcpy(const_cast<int*>(copy.getLookup()), shared.getLookup(), static_cast<size_t>(rate / 2 + 1) * sizeof(int));
+    std::memcpy(const_cast<int*>(copy.getBoundaries()), shared.getBoundaries(), static_cast<size_t>(T) * sizeof(int));
+    for (int t = 0; t < T; ++t) {
+        std::memcpy(copy.getOddTables()[t], shared.getOddTables()[t], static_cast<size_t>(N) * sizeof(float));
+        std::memcpy(copy.getEvenTables()[t], shared.getEvenTables()[t], static_cast<size_t>(N) * sizeof(float));
+    }
+    std::vector<SimdLevel> levels{SimdLevel::Sse2};
+    if (simdLevel() == SimdLevel::Avx2) levels.push_back(SimdLevel::Avx2);
+    constexpr int kSamples = 6000;
+    for (const VectorCase& c : kVectorCases) {
+        for (int block : {7, 256}) {
+            const Stereo reference = renderAt(SimdLevel::Scalar, c, 48000.0f, kSamples, block, copy);
+            ASSERT_GT(TestSupport::peak(reference.a.data(), kSamples), 0.1) << c.name;
+            // The copy sounds as the library's set does: the copies are a layout, not new values.
+            const Stereo library = renderAt(SimdLevel::Scalar, c, 48000.0f, kSamples, block);
+            EXPECT_TRUE(sameBits(library.a, reference.a) && sameBits(library.b, reference.b)) << c.name;
+            for (SimdLevel level : levels) {
+                const Stereo got = renderAt(level, c, 48000.0f, kSamples, block, copy);
+                EXPECT_TRUE(sameBits(got.a, reference.a) && sameBits(got.b, reference.b))
+                    << c.name << " in blocks of " << block << ", level " << static_cast<int>(level);
             }
         }
     }
