@@ -457,19 +457,11 @@ inline void renderGroup(const View& job, const float* before, const float* upper
     alignas(32) int idx[V::kWidth];
     const F start = V::load(before);
     F fr;
-    const int moved = indices<V>(job, start, idx, fr);
-    F f0 = V::mul(lerp<V>(job.sine, idx, fr, V::sub(V::set(1.0f), fr)), V::set(job.fundamental));
-    if (moved != 0) {
-        alignas(32) float fv[V::kWidth], pv[V::kWidth];
-        V::store(fv, f0);
-        V::store(pv, start);
-        for (int l = 0; l < V::kWidth; ++l) {
-            if (!((moved >> l) & 1)) continue;
-            const float frac = pv[l] - static_cast<float>(job.length - 1);
-            fv[l] = ((1.0f - frac) * job.sine[job.length - 1] + frac * job.sine[0]) * job.fundamental;
-        }
-        f0 = V::load(fv);
-    }
+    const typename V::I q = V::truncate(start);
+    fr = V::sub(start, V::toFloat(q));
+    V::storeInt(idx, q);
+    // The sine's sample 0 is repeated past its end: the last sample interpolates toward it, as readTables wraps.
+    const F f0 = V::mul(lerp<V>(job.sine, idx, fr, V::sub(V::set(1.0f), fr)), V::set(job.fundamental));
     if (job.silent) {
         V::store(outA, f0);
         V::store(outB, f0);
