@@ -92,7 +92,7 @@ struct Span {
 
 // Everything the spans of one block share, and the voice state they move on.
 struct BlockJob {
-    const float* sine = nullptr;
+    const float* sine = nullptr;  // length + 1 samples: sample 0 again at the end
     int length = 0;  // samples per table, at least 2
     float evenLevel = 1.0f;
     float oddLevel = 1.0f;

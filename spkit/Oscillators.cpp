@@ -253,11 +253,13 @@ void MultiOscillator::setWavetable(const Wavetable& table) {
     const int n = wavetable.getTableLength();
     if (n != sineLength) {
         freeAligned(sineTable);
-        sineTable = n > 0 ? allocateAligned(n) : nullptr;
+        // One sample more: sample 0 repeated, so the vector renderers interpolate past the last without a wrap.
+        sineTable = n > 0 ? allocateAligned(n + 1) : nullptr;
         sineLength = n;
     }
     for (int i = 0; i < n; ++i)
         sineTable[i] = std::sin(static_cast<float>(i) * kTwoPi / static_cast<float>(n));
+    if (n > 0) sineTable[n] = sineTable[0];
 }
 
 void MultiOscillator::updateIncrements() {

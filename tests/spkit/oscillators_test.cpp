@@ -874,6 +874,35 @@ TEST(MultiOscillator, VectorPathsWithoutSideBySideTablesMatchTheScalarReference)
     }
 }
 
+// Voice 0 held in the sine's last interval (a very low pitch started just
+// short of a full turn): every renderer interpolates toward sample 0 there,
+// the vector ones through the sample repeated past the table's end.
+TEST(MultiOscillator, FundamentalAcrossTheSineTablesEndMatchesTheScalarReference) {
+    std::vector<SimdLevel> levels{SimdLevel::Scalar, SimdLevel::Sse2};
+    if (simdLevel() == SimdLevel::Avx2) levels.push_back(SimdLevel::Avx2);
+    constexpr int kSamples = 40;
+    const float turn = 2.0f * std::numbers::pi_v<float>;
+    std::vector<Stereo> got;
+    for (SimdLevel level : levels) {
+        forceSimdLevel(level);
+        MultiOscillator osc;
+        forceSimdLevel(SimdLevel::Avx2);
+        prepare(osc, 44100.0f, 1.0f);
+        osc.setFundamentalLevel(1.0f);
+        osc.setOddLevel(0.0f);
+        osc.setEvenLevel(0.0f);
+        osc.setPhase(turn * (1.0f - 0.6f / static_cast<float>(kN)));
+        got.push_back(render(osc, kSamples, 7));
+    }
+    // The reference really sits between the last sample and the first, and rises toward 0.
+    const std::vector<float>& ref = got[0].a;
+    EXPECT_LT(ref[0], 0.0f);
+    EXPECT_GT(ref[0], 0.5f * std::sin(-turn / static_cast<float>(kN)));
+    EXPECT_GT(ref[kSamples - 1], ref[0]);
+    for (size_t k = 1; k < got.size(); ++k)
+        EXPECT_TRUE(sameBits(got[k].a, got[0].a) && sameBits(got[k].b, got[0].b)) << "level " << k;
+}
+
 struct Extreme {
     float frequency, detune, beatRate, driftDepth, driftRate, driftSpread, voiceLevel, stereoSpread, phaseSpread;
 };
