@@ -148,8 +148,7 @@ void MultiOscillator::advance(int count) {
                                 wavetable.getTableLength()};
         if (key != incrementsKey || !(f >= 0.0f && f <= sampleRate * 0.5f)) return 0;
         if (beatRate > 0.0f && f > 0.0f) {
-            const float cyclesPerBeat = std::floor(f * (1.0f / beatRate));
-            const float beat = cyclesPerBeat > 2.0f ? 1.0f / cyclesPerBeat : 0.5f;
+            const float beat = beatDetune();
             if (std::bit_cast<std::uint32_t>(beat) != std::bit_cast<std::uint32_t>(detune)) return 0;
         }
         if (detune != 0.0f) return horizon;
@@ -187,10 +186,7 @@ void MultiOscillator::advance(int count) {
             if (needsUpdate()) {
                 setFrequency(frequency);
                 if (detune == 0.0f) lockPhases();
-                if (beatRate > 0.0f && frequency > 0.0f) {
-                    const float cyclesPerBeat = std::floor(frequency * (1.0f / beatRate));
-                    setDetune(cyclesPerBeat > 2.0f ? 1.0f / cyclesPerBeat : 0.5f);
-                }
+                applyBeat();
             }
             const int quiet = updateInterval - updateCounter;
             if (quiet >= 0) span = std::min(span, 1 + quiet);

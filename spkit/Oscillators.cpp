@@ -406,6 +406,36 @@ void MultiOscillator::lockPhases() {
     }
 }
 
+// The beat sets the detune from the pitch: a whole number of cycles per beat.
+float MultiOscillator::beatDetune() const {
+    const float cyclesPerBeat = std::floor(frequency * (1.0f / beatRate));
+    return cyclesPerBeat > 2.0f ? 1.0f / cyclesPerBeat : 0.5f;
+}
+
+bool MultiOscillator::applyBeat() {
+    if (!(beatRate > 0.0f && frequency > 0.0f)) return false;
+    setDetune(beatDetune());
+    return true;
+}
+
+// A span ends where needsUpdate next answers true or the detune is next read.
+// The counter moves as if needsUpdate had been asked once for every sample up
+// to the end, and is asked for the end itself; `update` says what it answered.
+int MultiOscillator::endSpan(int begin, int count, bool& update) {
+    int end = count;
+    if (control != nullptr) {
+        const int quiet = updateInterval - updateCounter;
+        if (quiet >= 0) end = std::min(count, begin + 1 + quiet);
+    }
+    if (detuneSource != nullptr) end = std::min(end, (begin | 7) + 1);
+    update = false;
+    if (control != nullptr) {
+        updateCounter += end - begin - 1;
+        update = end < count && needsUpdate();
+    }
+    return end;
+}
+
 // The vector path's spans end where the scalar loop's do (see process). The
 // updates are applied here as the scalar loop applies them, except the phase
 // lock, which needs the phases the span starts at: the renderer applies it
@@ -426,27 +456,13 @@ void MultiOscillator::renderSpans(OscillatorSpan::BlockJob& job, int count, bool
                 setFrequency(controlAt(begin));
                 selectTables();
                 span.lock = detune == 0.0f;
-                if (beatRate > 0.0f && frequency > 0.0f) {
-                    const float cyclesPerBeat = std::floor(frequency * (1.0f / beatRate));
-                    setDetune(cyclesPerBeat > 2.0f ? 1.0f / cyclesPerBeat : 0.5f);
-                    span.relocked = span.lock;
-                }
+                if (applyBeat()) span.relocked = span.lock;
             }
             if (detuneSource != nullptr && (begin & 7) == 0) {
                 setDetune(detuneBuffer[begin]);
                 span.relocked = span.lock;
             }
-            int end = count;
-            if (control != nullptr) {
-                const int quiet = updateInterval - updateCounter;
-                if (quiet >= 0) end = std::min(count, begin + 1 + quiet);
-            }
-            if (detuneSource != nullptr) end = std::min(end, (begin | 7) + 1);
-            update = false;
-            if (control != nullptr) {
-                updateCounter += end - begin - 1;
-                update = end < count && needsUpdate();
-            }
+            const int end = endSpan(begin, count, update);
             span.begin = begin;
             span.end = end;
             for (int j = 0; j < kVoices; ++j) span.increment[j] = voices[j].increment;
@@ -649,26 +665,10 @@ void MultiOscillator::process(float* out, int count) {
             setFrequency(controlAt(begin));
             selectTables();
             if (detune == 0.0f) lockPhases();
-            if (beatRate > 0.0f && frequency > 0.0f) {
-                const float cyclesPerBeat = std::floor(frequency * (1.0f / beatRate));
-                setDetune(cyclesPerBeat > 2.0f ? 1.0f / cyclesPerBeat : 0.5f);
-            }
+            applyBeat();
         }
         if (detuneSource != nullptr && (begin & 7) == 0) setDetune(detuneBuffer[begin]);
-        // The span ends where needsUpdate next answers true or the detune is
-        // next read. The counter moves as if needsUpdate had been asked once
-        // for every sample up to the end, and is asked for the end itself.
-        int end = count;
-        if (control != nullptr) {
-            const int quiet = updateInterval - updateCounter;
-            if (quiet >= 0) end = std::min(count, begin + 1 + quiet);
-        }
-        if (detuneSource != nullptr) end = std::min(end, (begin | 7) + 1);
-        update = false;
-        if (control != nullptr) {
-            updateCounter += end - begin - 1;
-            update = end < count && needsUpdate();
-        }
+        const int end = endSpan(begin, count, update);
         renderSpan(out, second, begin, end, driftSignal, driftDepths);
         begin = end;
     }

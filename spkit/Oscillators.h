@@ -206,6 +206,9 @@ private:
     // The vector path of process()'s spans: applies each span's updates in
     // turn, records the spans, and hands them to the renderer in batches.
     void renderSpans(OscillatorSpan::BlockJob& job, int count, bool update);
+    float beatDetune() const;
+    bool applyBeat();
+    int endSpan(int begin, int count, bool& update);
     // Adds one of voices 1–4 over [begin, end) to both outputs; kDrifted reads
     // its drift LFO's samples, otherwise the voice reads at its own phase.
     template <bool kDrifted>
