@@ -244,7 +244,14 @@ struct PairBank {
     }
 };
 
-// Tube's curve, operation for operation (Gain.cpp), on both channels.
+// Tube's curve on both channels: every lane it returns has the bits Gain.cpp's
+// curve gives, from fewer instructions. The one-channel curve clamps v at 0
+// and selects on u > knee; here d = u - knee decides by its sign alone. d < 0
+// (u below the knee) returns u. Otherwise v = d * (2 * scale) >= 0 needs no
+// clamp at 0, and at d = +0 (u exactly the knee) the knee's formula gives
+// 0.8 + 0.2 * (0 / 3) = u. A NaN u with its sign clear takes the knee's
+// path, where the cap is applied as min(cap, v) so the NaN passes through
+// every operation unchanged and comes out as u, as in the one-channel curve.
 template <class Ops>
 SPKIT_SIMD_INLINE typename Ops::V tube(typename Ops::V x) {
     using V = typename Ops::V;
@@ -252,14 +259,14 @@ SPKIT_SIMD_INLINE typename Ops::V tube(typename Ops::V x) {
                     kKneeInputCap = 1.0e6f;
     const V shifted = Ops::add(x, Ops::set1(kSqrt2));
     const V u = Ops::sub(Ops::mul(Ops::mul(shifted, shifted), Ops::set1(0.5f)), Ops::set1(1.0f));
-    // (d * scale) * 2 as d * (2 * scale): doubling is exact, and d = u - knee
-    // is zero or at least an ulp of the knee, so no product is subnormal.
-    V v = Ops::mul(Ops::sub(u, Ops::set1(kKnee)), Ops::set1(2.0f * kKneeScale));
-    v = Ops::min(Ops::max(v, Ops::set1(0.0f)), Ops::set1(kKneeInputCap));
+    const V d = Ops::sub(u, Ops::set1(kKnee));
+    // (d * scale) * 2 as d * (2 * scale): doubling is exact, and d is zero or
+    // at least an ulp of the knee, so no product is subnormal.
+    const V v = Ops::min(Ops::set1(kKneeInputCap), Ops::mul(d, Ops::set1(2.0f * kKneeScale)));
     const V p = Ops::mul(v, Ops::add(Ops::mul(v, v), Ops::set1(2.0f)));
     const V ratio = Ops::div(p, Ops::add(p, Ops::set1(3.0f)));
     const V knee = Ops::add(Ops::set1(kKnee), Ops::mul(Ops::set1(kKneeHeight), ratio));
-    return Ops::selectGreater(u, Ops::set1(kKnee), knee, u);
+    return Ops::selectNegative(d, u, knee);
 }
 
 // Where a stage's memories live, per channel.
