@@ -477,19 +477,17 @@ template <class Ops>
 SPKIT_SIMD_INLINE void driveKernel(const StageMemory up[4], const StageMemory down[4], const float* inL,
                                    const float* inR, float* outL, float* outR, int n) {
     using V = typename Ops::V;
-    // Each pass's 2x blocks: written by the pass's rise, read by its fall one pass later.
-    V at2[2][2 * kDrivePass];
+    // The pass's 2x block: written by its rise (run at the end of the pass
+    // before), turned round in place by the middle stages, read by its fall.
+    V at2[2 * kDrivePass];
     const auto length = [&](int start) { return std::max(0, std::min(kDrivePass, n - start)); };
-    driveOuter<Ops, true>(up, down, inL, inR, at2[0], length(0), nullptr, nullptr, nullptr, 0);
-    for (int start = 0, p = 0; start < n; start += kDrivePass, ++p) {
-        V* current = at2[p & 1];
-        driveMiddle<Ops>(up, down, current, length(start));
+    driveOuter<Ops, true>(up, down, inL, inR, at2, length(0), nullptr, nullptr, nullptr, 0);
+    for (int start = 0; start < n; start += kDrivePass) {
+        driveMiddle<Ops>(up, down, at2, length(start));
+        driveOuter<Ops, false>(up, down, nullptr, nullptr, nullptr, 0, at2, outL + start, outR + start, length(start));
         const int next = start + kDrivePass;
-        const int ahead = next < n ? next : 0;
-        driveOuter<Ops, false>(up, down, nullptr, nullptr, nullptr, 0, current, outL + start, outR + start,
-                                     length(start));
-        driveOuter<Ops, true>(up, down, inL + ahead, inR + ahead, at2[(p + 1) & 1], length(next), nullptr,
-                                     nullptr, nullptr, 0);
+        if (next < n)
+            driveOuter<Ops, true>(up, down, inL + next, inR + next, at2, length(next), nullptr, nullptr, nullptr, 0);
     }
 }
 
