@@ -244,7 +244,14 @@ struct PairBank {
     }
 };
 
-// Tube's curve, operation for operation (Gain.cpp), on both channels.
+// Tube's curve on both channels: every lane it returns has the bits Gain.cpp's
+// curve gives, from fewer instructions. The one-channel curve clamps v at 0
+// and selects on u > knee; here d = u - knee decides by its sign alone. d < 0
+// (u below the knee) returns u. Otherwise v = d * (2 * scale) >= 0 needs no
+// clamp at 0, and at d = +0 (u exactly the knee) the knee's formula gives
+// 0.8 + 0.2 * (0 / 3) = u. A NaN u with its sign clear takes the knee's
+// path, where the cap is applied as min(cap, v) so the NaN passes through
+// every operation unchanged and comes out as u, as in the one-channel curve.
 template <class Ops>
 SPKIT_SIMD_INLINE typename Ops::V tube(typename Ops::V x) {
     using V = typename Ops::V;
@@ -252,14 +259,14 @@ SPKIT_SIMD_INLINE typename Ops::V tube(typename Ops::V x) {
                     kKneeInputCap = 1.0e6f;
     const V shifted = Ops::add(x, Ops::set1(kSqrt2));
     const V u = Ops::sub(Ops::mul(Ops::mul(shifted, shifted), Ops::set1(0.5f)), Ops::set1(1.0f));
-    // (d * scale) * 2 as d * (2 * scale): doubling is exact, and d = u - knee
-    // is zero or at least an ulp of the knee, so no product is subnormal.
-    V v = Ops::mul(Ops::sub(u, Ops::set1(kKnee)), Ops::set1(2.0f * kKneeScale));
-    v = Ops::min(Ops::max(v, Ops::set1(0.0f)), Ops::set1(kKneeInputCap));
+    const V d = Ops::sub(u, Ops::set1(kKnee));
+    // (d * scale) * 2 as d * (2 * scale): doubling is exact, and d is zero or
+    // at least an ulp of the knee, so no product is subnormal.
+    const V v = Ops::min(Ops::set1(kKneeInputCap), Ops::mul(d, Ops::set1(2.0f * kKneeScale)));
     const V p = Ops::mul(v, Ops::add(Ops::mul(v, v), Ops::set1(2.0f)));
     const V ratio = Ops::div(p, Ops::add(p, Ops::set1(3.0f)));
     const V knee = Ops::add(Ops::set1(kKnee), Ops::mul(Ops::set1(kKneeHeight), ratio));
-    return Ops::selectGreater(u, Ops::set1(kKnee), knee, u);
+    return Ops::selectNegative(d, u, knee);
 }
 
 // Where a stage's memories live, per channel.
@@ -270,81 +277,75 @@ struct StageMemory {
 };
 
 // Up 1x -> 16x, tube, down 16x -> 1x for both channels, in passes of at
-// most kDrivePass host samples through small stack blocks, two kinds of loop:
-// 4x -> 16x, the tube and 16x -> 4x, software-pipelined; and the outer
-// stages, where one pass's 4x -> 1x runs in the same loop as the next pass's
-// 1x -> 4x (on their own, their short chains left the processor idle). Each
-// keeps its sections' memories in registers, and none holds a long chain the
-// next sample waits on (the tube's, fused into the recursions, kept the
-// processor from overlapping samples). The 8x <-> 16x recursions set the pace
-// of the middle loop; the up and down ones share one register and run side by
-// side. Each section still sees its samples in the order the stage-by-stage
-// path gives them.
+// most kDrivePass host samples through small stack blocks, three kinds of
+// loop: 4x -> 16x, the tube and 16x -> 4x, software-pipelined; 1x -> 4x; and
+// 4x -> 1x. Each keeps its sections' memories in registers (the two outer
+// directions in one loop held 36 vectors of state and spilled half of them),
+// and none holds a long chain the next sample waits on (the tube's, fused
+// into the recursions, kept the processor from overlapping samples). The
+// 8x <-> 16x recursions set the pace of the middle loop; the up and down ones
+// share one register and run side by side. Each section still sees its
+// samples in the order the stage-by-stage path gives them.
 constexpr int kDrivePass = 64;
 
-// The outer stages: up 1x -> 4x for `rising` host samples into `at2Up` and,
-// in the same loop, down 4x -> 1x for `falling` host samples out of `at2Down`
-// (either count may be 0). At 2x, per host sample: going up, the 4x pair each
-// 2x sample gives; coming back, the pair of 4x results as the 4x -> 2x stage's input.
-template <class Ops>
+// The outer stages of one direction: up 1x -> 4x for `rising` host samples
+// into `at2Up` (kRise), or down 4x -> 1x for `falling` host samples out of
+// `at2Down`. At 2x, per host sample: going up, the 4x pair each 2x sample
+// gives; coming back, the pair of 4x results as the 4x -> 2x stage's input.
+template <class Ops, bool kRise>
 SPKIT_SIMD_INLINE void driveOuter(const StageMemory up[4], const StageMemory down[4], const float* inL,
                                   const float* inR, typename Ops::V* at2Up, int rising,
                                   const typename Ops::V* at2Down, float* outL, float* outR, int falling) {
     using V = typename Ops::V;
-    PairBank<Ops, 4, true> u0, d0;
-    PairBank<Ops, 2, true> u1, d1;
-    u0.load(up[0].coef, up[0].xmem, up[0].ymem);
-    u1.load(up[1].coef, up[1].xmem, up[1].ymem);
-    d0.load(down[0].coef, down[0].xmem, down[0].ymem);
-    d1.load(down[1].coef, down[1].xmem, down[1].ymem);
     // The 2x -> 4x stage runs one host sample behind the 1x -> 2x one, and
     // the 2x -> 1x one behind the 4x -> 2x one, so that each pair of stages'
     // chains overlap instead of following each other.
-    const auto riseFrom = [&](int i) __attribute__((always_inline)) {
-        return u0.run(Ops::channels(inL[i], inR[i]));
-    };
-    const auto rise = [&](int i, V pair2) __attribute__((always_inline)) {
-        at2Up[2 * i] = u1.template run<2>(pair2);
-        at2Up[2 * i + 1] = u1.template run<3>(pair2);
-    };
-    const auto fallFrom = [&](int i) __attribute__((always_inline)) {
-        return d1.downTwice(at2Down[2 * i], at2Down[2 * i + 1]);
-    };
-    const auto fall = [&](int i, V entry) __attribute__((always_inline)) {
-        const V result = d0.down(entry);
-        outL[i] = Ops::template left<decltype(d0)::kOut>(result);
-        outR[i] = Ops::template right<decltype(d0)::kOut>(result);
-    };
-    V upBehind{}, downBehind{};
-    if (rising > 0) upBehind = riseFrom(0);
-    if (falling > 0) downBehind = fallFrom(0);
-    const int both = std::min(rising, falling);
-    int i = 1;
-    for (; i < both; ++i) {
-        const V pair2 = riseFrom(i);
-        const V entry = fallFrom(i);
-        rise(i - 1, upBehind);
-        fall(i - 1, downBehind);
-        upBehind = pair2;
-        downBehind = entry;
+    if (kRise) {
+        if (rising <= 0) return;
+        PairBank<Ops, 4, true> u0;
+        PairBank<Ops, 2, true> u1;
+        u0.load(up[0].coef, up[0].xmem, up[0].ymem);
+        u1.load(up[1].coef, up[1].xmem, up[1].ymem);
+        const auto riseFrom = [&](int i) __attribute__((always_inline)) {
+            return u0.run(Ops::channels(inL[i], inR[i]));
+        };
+        const auto rise = [&](int i, V pair2) __attribute__((always_inline)) {
+            at2Up[2 * i] = u1.template run<2>(pair2);
+            at2Up[2 * i + 1] = u1.template run<3>(pair2);
+        };
+        V behind = riseFrom(0);
+        for (int i = 1; i < rising; ++i) {
+            const V pair2 = riseFrom(i);
+            rise(i - 1, behind);
+            behind = pair2;
+        }
+        rise(rising - 1, behind);
+        u0.store(up[0].xmem, up[0].ymem);
+        u1.store(up[1].xmem, up[1].ymem);
+    } else {
+        if (falling <= 0) return;
+        PairBank<Ops, 4, true> d0;
+        PairBank<Ops, 2, true> d1;
+        d0.load(down[0].coef, down[0].xmem, down[0].ymem);
+        d1.load(down[1].coef, down[1].xmem, down[1].ymem);
+        const auto fallFrom = [&](int i) __attribute__((always_inline)) {
+            return d1.downTwice(at2Down[2 * i], at2Down[2 * i + 1]);
+        };
+        const auto fall = [&](int i, V entry) __attribute__((always_inline)) {
+            const V result = d0.down(entry);
+            outL[i] = Ops::template left<decltype(d0)::kOut>(result);
+            outR[i] = Ops::template right<decltype(d0)::kOut>(result);
+        };
+        V behind = fallFrom(0);
+        for (int i = 1; i < falling; ++i) {
+            const V entry = fallFrom(i);
+            fall(i - 1, behind);
+            behind = entry;
+        }
+        fall(falling - 1, behind);
+        d0.store(down[0].xmem, down[0].ymem);
+        d1.store(down[1].xmem, down[1].ymem);
     }
-    const int shared = i;
-    for (; i < rising; ++i) {
-        const V pair2 = riseFrom(i);
-        rise(i - 1, upBehind);
-        upBehind = pair2;
-    }
-    if (rising > 0) rise(rising - 1, upBehind);
-    for (i = shared; i < falling; ++i) {
-        const V entry = fallFrom(i);
-        fall(i - 1, downBehind);
-        downBehind = entry;
-    }
-    if (falling > 0) fall(falling - 1, downBehind);
-    u0.store(up[0].xmem, up[0].ymem);
-    u1.store(up[1].xmem, up[1].ymem);
-    d0.store(down[0].xmem, down[0].ymem);
-    d1.store(down[1].xmem, down[1].ymem);
 }
 
 // The 8x <-> 16x stages of both directions in one register per channel: they
@@ -476,17 +477,17 @@ template <class Ops>
 SPKIT_SIMD_INLINE void driveKernel(const StageMemory up[4], const StageMemory down[4], const float* inL,
                                    const float* inR, float* outL, float* outR, int n) {
     using V = typename Ops::V;
-    // Each pass's 2x blocks: written by the pass's rise, read by its fall one pass later.
-    V at2[2][2 * kDrivePass];
+    // The pass's 2x block: written by its rise (run at the end of the pass
+    // before), turned round in place by the middle stages, read by its fall.
+    V at2[2 * kDrivePass];
     const auto length = [&](int start) { return std::max(0, std::min(kDrivePass, n - start)); };
-    driveOuter<Ops>(up, down, inL, inR, at2[0], length(0), nullptr, nullptr, nullptr, 0);
-    for (int start = 0, p = 0; start < n; start += kDrivePass, ++p) {
-        V* current = at2[p & 1];
-        driveMiddle<Ops>(up, down, current, length(start));
+    driveOuter<Ops, true>(up, down, inL, inR, at2, length(0), nullptr, nullptr, nullptr, 0);
+    for (int start = 0; start < n; start += kDrivePass) {
+        driveMiddle<Ops>(up, down, at2, length(start));
+        driveOuter<Ops, false>(up, down, nullptr, nullptr, nullptr, 0, at2, outL + start, outR + start, length(start));
         const int next = start + kDrivePass;
-        const int ahead = next < n ? next : 0;
-        driveOuter<Ops>(up, down, inL + ahead, inR + ahead, at2[(p + 1) & 1], length(next), current, outL + start,
-                        outR + start, length(start));
+        if (next < n)
+            driveOuter<Ops, true>(up, down, inL + next, inR + next, at2, length(next), nullptr, nullptr, nullptr, 0);
     }
 }
 

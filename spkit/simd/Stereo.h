@@ -50,6 +50,13 @@ struct Sse2 {
         return {_mm_or_ps(_mm_and_ps(ml, x.l), _mm_andnot_ps(ml, y.l)),
                 _mm_or_ps(_mm_and_ps(mr, x.r), _mm_andnot_ps(mr, y.r))};
     }
+    // Sign bit of `sign` set ? x : y per lane, as an arithmetic shift for the mask.
+    static SPKIT_SIMD_INLINE V selectNegative(V sign, V x, V y) {
+        const __m128 ml = _mm_castsi128_ps(_mm_srai_epi32(_mm_castps_si128(sign.l), 31));
+        const __m128 mr = _mm_castsi128_ps(_mm_srai_epi32(_mm_castps_si128(sign.r), 31));
+        return {_mm_or_ps(_mm_and_ps(ml, x.l), _mm_andnot_ps(ml, y.l)),
+                _mm_or_ps(_mm_and_ps(mr, x.r), _mm_andnot_ps(mr, y.r))};
+    }
     template <int imm>
     static SPKIT_SIMD_INLINE V shuffle(V a, V b) {
         return {_mm_shuffle_ps(a.l, b.l, imm), _mm_shuffle_ps(a.r, b.r, imm)};
@@ -107,6 +114,12 @@ struct Avx {
         return r;
     }
     static SPKIT_SIMD_INLINE V selectGreater(V a, V b, V x, V y) { return a > b ? x : y; }
+    // Sign bit of `sign` set ? x : y per lane: one vblendvps, no compare.
+    static SPKIT_SIMD_INLINE V selectNegative(V sign, V x, V y) {
+        V r;
+        asm("vblendvps %3, %2, %1, %0" : "=x"(r) : "x"(y), "x"(x), "x"(sign));
+        return r;
+    }
     // _mm_shuffle_ps within each half.
     template <int imm>
     static SPKIT_SIMD_INLINE V shuffle(V a, V b) {

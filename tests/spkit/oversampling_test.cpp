@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <numbers>
 #include <vector>
@@ -545,6 +546,59 @@ TEST(OversamplingPair, LeavesEverySectionMemoryWhereTheOneByOnePathReadsIt) {
             drive.down[c].setInput(&fresh[c]);
         }
         EXPECT_TRUE(sameBits(drive.render(300, 100), reference.render(300, 100))) << "level " << static_cast<int>(level);
+    }
+}
+
+namespace {
+
+// Noise until frame `at`, then one NaN of the given bits (the up-sampler's
+// memories carry it on, so every later tube input is that NaN).
+class NaNAfter : public Unit {
+public:
+    NaNAfter(unsigned seed, long at, std::uint32_t bits) : noise(seed, 2.0f), at(at), bits(bits) {}
+    void process(float* out, int count) override {
+        noise.process(out, count);
+        for (int i = 0; i < count; ++i)
+            if (n++ == at) std::memcpy(out + i, &bits, sizeof bits);
+    }
+
+private:
+    UnitTestSupport::Noise noise;
+    long at, n = 0;
+    std::uint32_t bits;
+};
+
+}  // namespace
+
+// The paired tube decides by the sign of u - knee, so a NaN with its sign
+// clear takes the knee's arithmetic; it must still come out as that NaN.
+TEST(OversamplingPair, NaNsOfEitherSignComeOutAsTheOneByOnePathGivesThem) {
+    std::vector<float> expected[2];
+    for (const SimdLevel level : {SimdLevel::Scalar, SimdLevel::Sse2, SimdLevel::Avx2}) {
+        if (simdLevel() < level) continue;
+        NaNAfter source[2] = {{3, 40, 0x7FC01234u}, {5, 90, 0xFFC04321u}};
+        HiirUpsampler up[2];
+        Tube tube[2];
+        HiirDownsampler down[2];
+        for (int c = 0; c < 2; ++c) {
+            up[c].setInput(&source[c]);
+            tube[c].setInput(&up[c]);
+            down[c].setInput(&tube[c]);
+            down[c].setSampleRate(44100.0f);
+        }
+        forceSimdLevel(level);
+        EXPECT_EQ(down[0].pairWith(down[1]), level != SimdLevel::Scalar);
+        forceSimdLevel(SimdLevel::Avx2);
+        std::vector<float> out[2] = {std::vector<float>(200), std::vector<float>(200)};
+        for (int done = 0; done < 200; done += 50)
+            for (int c = 0; c < 2; ++c) down[c].process(out[c].data() + done, 50);
+        for (int c = 0; c < 2; ++c) {
+            EXPECT_TRUE(std::isnan(out[c].back())) << "channel " << c;
+            if (level == SimdLevel::Scalar)
+                expected[c] = out[c];
+            else
+                EXPECT_TRUE(sameBits(out[c], expected[c])) << "level " << static_cast<int>(level) << " channel " << c;
+        }
     }
 }
 
