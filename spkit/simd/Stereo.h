@@ -44,12 +44,6 @@ struct Sse2 {
     static SPKIT_SIMD_INLINE V div(V a, V b) { return {_mm_div_ps(a.l, b.l), _mm_div_ps(a.r, b.r)}; }
     static SPKIT_SIMD_INLINE V max(V a, V b) { return {_mm_max_ps(a.l, b.l), _mm_max_ps(a.r, b.r)}; }
     static SPKIT_SIMD_INLINE V min(V a, V b) { return {_mm_min_ps(a.l, b.l), _mm_min_ps(a.r, b.r)}; }
-    // a > b ? x : y per lane, as cmpgt / and / andnot / or.
-    static SPKIT_SIMD_INLINE V selectGreater(V a, V b, V x, V y) {
-        const __m128 ml = _mm_cmpgt_ps(a.l, b.l), mr = _mm_cmpgt_ps(a.r, b.r);
-        return {_mm_or_ps(_mm_and_ps(ml, x.l), _mm_andnot_ps(ml, y.l)),
-                _mm_or_ps(_mm_and_ps(mr, x.r), _mm_andnot_ps(mr, y.r))};
-    }
     // Sign bit of `sign` set ? x : y per lane, as an arithmetic shift for the mask.
     static SPKIT_SIMD_INLINE V selectNegative(V sign, V x, V y) {
         const __m128 ml = _mm_castsi128_ps(_mm_srai_epi32(_mm_castps_si128(sign.l), 31));
@@ -113,7 +107,6 @@ struct Avx {
         asm("vminps %2, %1, %0" : "=x"(r) : "x"(a), "x"(b));
         return r;
     }
-    static SPKIT_SIMD_INLINE V selectGreater(V a, V b, V x, V y) { return a > b ? x : y; }
     // Sign bit of `sign` set ? x : y per lane: one vblendvps, no compare.
     static SPKIT_SIMD_INLINE V selectNegative(V sign, V x, V y) {
         V r;
