@@ -370,7 +370,7 @@ void MultiOscillator::selectTables() {
     if (frequency == selectedFrequency && sampleRate == selectedRate) return;
     selectedFrequency = frequency;
     selectedRate = sampleRate;
-    Selection sel;
+    OscillatorSpan::TableChoice sel = OscillatorSpan::kNoTables;
     const int T = wavetable.getTableCount();
     const int rate = wavetable.getDesignRate();
     const int half = rate / 2;
@@ -466,14 +466,7 @@ void MultiOscillator::renderSpans(OscillatorSpan::BlockJob& job, int count, bool
             span.begin = begin;
             span.end = end;
             for (int j = 0; j < kVoices; ++j) span.increment[j] = voices[j].increment;
-            span.even = selection.even;
-            span.odd = selection.odd;
-            span.nextEven = selection.nextEven;
-            span.nextOdd = selection.nextOdd;
-            span.pairs = selection.pairs;
-            span.nextPairs = selection.nextPairs;
-            span.crossfade = selection.crossfade;
-            span.silent = selection.silent;
+            span.tables = selection;
             span.frequency = frequency;
             begin = end;
         }
@@ -500,7 +493,7 @@ void MultiOscillator::renderSpan(float* out, float* second, int begin, int end, 
     // The scalar reference: voice by voice over the span.
     const int N = sineLength;
     const float n = static_cast<float>(N);
-    const Selection sel = selection;
+    const OscillatorSpan::TableChoice sel = selection;
     const float even = evenLevel, odd = oddLevel, fundamental = fundamentalLevel * 0.5f;
 
     // The sine fundamental, read at voice 0's phase before it advances, plus voice 0 (never drifted).
@@ -547,7 +540,7 @@ void MultiOscillator::addVoice(Voice& v, float* out, float* second, int begin, i
                                float depth) {
     const int N = sineLength;
     const float n = static_cast<float>(N);
-    const Selection sel = selection;
+    const OscillatorSpan::TableChoice sel = selection;
     const float even = evenLevel, odd = oddLevel;
     float phase = v.phase;
     const float increment = v.increment, gainA = v.gainA, gainB = v.gainB;
