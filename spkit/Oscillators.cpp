@@ -436,6 +436,23 @@ int MultiOscillator::endSpan(int begin, int count, bool& update) {
     return end;
 }
 
+namespace {
+
+// Whether `next` sets nothing that `span`, just before it, had not: then the
+// renderer runs the two as one. A span that locks applies the lock at its
+// start, so neither may lock; the rest must hold the same bits.
+bool continues(const OscillatorSpan::Span& span, const OscillatorSpan::Span& next) {
+    const OscillatorSpan::TableChoice& a = span.tables;
+    const OscillatorSpan::TableChoice& b = next.tables;
+    return !span.lock && !next.lock && span.end == next.begin &&
+           std::memcmp(span.increment, next.increment, sizeof(span.increment)) == 0 && a.even == b.even &&
+           a.odd == b.odd && a.nextEven == b.nextEven && a.nextOdd == b.nextOdd && a.pairs == b.pairs &&
+           a.nextPairs == b.nextPairs && std::bit_cast<std::uint32_t>(a.crossfade) == std::bit_cast<std::uint32_t>(b.crossfade) &&
+           a.silent == b.silent;
+}
+
+}  // namespace
+
 // The vector path's spans end where the scalar loop's do (see process). The
 // updates are applied here as the scalar loop applies them, except the phase
 // lock, which needs the phases the span starts at: the renderer applies it
@@ -448,7 +465,7 @@ void MultiOscillator::renderSpans(OscillatorSpan::BlockJob& job, int count, bool
     job.spans = spans;
     for (int begin = 0; begin < count;) {
         int used = 0;
-        for (; used < kBatch && begin < count; ++used) {
+        while (used < kBatch && begin < count) {
             OscillatorSpan::Span& span = spans[used];
             span.lock = false;
             span.relocked = false;
@@ -469,6 +486,12 @@ void MultiOscillator::renderSpans(OscillatorSpan::BlockJob& job, int count, bool
             span.tables = selection;
             span.frequency = frequency;
             begin = end;
+            // An update that left every setting as it was (a held pitch) and
+            // locks nothing continues the span before: fewer, longer pieces.
+            if (used > 0 && continues(spans[used - 1], span))
+                spans[used - 1].end = end;
+            else
+                ++used;
         }
         job.spanCount = used;
         for (int j = 0; j < kVoices; ++j) {
