@@ -463,17 +463,25 @@ void MultiOscillator::renderSpans(OscillatorSpan::BlockJob& job, int count, bool
     constexpr int kBatch = 64;
     OscillatorSpan::Span spans[kBatch];
     job.spans = spans;
+    // A held control (every value of the block's ramp the same bits), once
+    // applied, applies the same frequency, tables and beat again at every
+    // later update: those change nothing, unless a lock is due (detune 0) or
+    // the detune source has moved the detune in between.
+    float held = 0.0f;
+    const bool flat = control != nullptr && rampIsFlat(held);
+    bool heldApplied = false;
     for (int begin = 0; begin < count;) {
         int used = 0;
         while (used < kBatch && begin < count) {
             OscillatorSpan::Span& span = spans[used];
             span.lock = false;
             span.relocked = false;
-            if (update) {
+            if (update && !(heldApplied && detune != 0.0f && detuneSource == nullptr)) {
                 setFrequency(controlAt(begin));
                 selectTables();
                 span.lock = detune == 0.0f;
                 if (applyBeat()) span.relocked = span.lock;
+                heldApplied = flat;
             }
             if (detuneSource != nullptr && (begin & 7) == 0) {
                 setDetune(detuneBuffer[begin]);

@@ -787,6 +787,10 @@ const VectorCase kVectorCases[] = {
     {"DetuneSource", 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.8f, 1.0f, 1.0f, 1},
     {"LockedWithDetuneSource", 0.0f, 0.6f, 0.0f, 0.2f, 0.5f, 0.4f, 1.0f, 0.3f, 2},
     {"LockedAtHeldPitch", 0.0f, 0.45f, 0.0f, 0.0f, 0.0f, 0.6f, 1.0f, 0.4f, 0, true},
+    // A held pitch without a lock: the updates after a block's first apply nothing new.
+    {"DetunedAtHeldPitch", 0.01f, 0.2f, 0.0f, 0.3f, 0.5f, 0.5f, 0.7f, 0.5f, 0, true},
+    {"BeatAtHeldPitch", 0.0f, 0.3f, 2.0f, 0.1f, 1.0f, 0.3f, 0.6f, -0.4f, 0, true},
+    {"DetuneSourceAtHeldPitch", 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.8f, 1.0f, 1.0f, 1, true},
     // Backward-running voices and drift offsets many tables long: the slow wrap.
     {"Extreme", 0.8f, 0.9f, 0.0f, 12.0f, 0.3f, 0.3f, 0.0f, 0.9f, 0},
 };
