@@ -473,10 +473,21 @@ void MultiOscillator::renderSpans(OscillatorSpan::BlockJob& job, int count, bool
     for (int begin = 0; begin < count;) {
         int used = 0;
         while (used < kBatch && begin < count) {
+            const bool still = update && heldApplied && detune != 0.0f && detuneSource == nullptr;
+            if (still && used > 0 && !spans[used - 1].lock && spans[used - 1].end == begin && updateCounter >= 1 &&
+                updateCounter <= updateInterval) {
+                // No update left in the block changes anything: the span before
+                // runs to its end, and the counter moves as if asked once for
+                // every sample after this one (it was asked for this one).
+                updateCounter = (updateCounter - 1 + (count - begin - 1)) % updateInterval + 1;
+                spans[used - 1].end = count;
+                begin = count;
+                break;
+            }
             OscillatorSpan::Span& span = spans[used];
             span.lock = false;
             span.relocked = false;
-            if (update && !(heldApplied && detune != 0.0f && detuneSource == nullptr)) {
+            if (update && !still) {
                 setFrequency(controlAt(begin));
                 selectTables();
                 span.lock = detune == 0.0f;
