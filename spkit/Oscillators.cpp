@@ -728,10 +728,14 @@ void Squarewave::setPhase(float a) {
 
 void Squarewave::process(float* out, int count) {
     updateControl(count);
-    for (int i = 0; i < count; ++i) {
-        if (needsUpdate()) setFrequency(controlAt(i));
-        step();
-        out[i] = sign;
+    // The update points come from controlRun, which paces them as asking at
+    // every sample would, so the loop between them needs no call per sample.
+    for (int i = 0; i < count;) {
+        const int run = controlRun(i, count - i, [this](float value) { setFrequency(value); });
+        for (const int end = i + run; i < end; ++i) {
+            step();
+            out[i] = sign;
+        }
     }
 }
 

@@ -1018,6 +1018,36 @@ TEST(Squarewave, FrequencyDutyAndPhase) {
     EXPECT_EQ(out[0], 1.0f);
 }
 
+// The update points land where asking at every sample puts them, whatever
+// the block split: a control that moves at every update gives the same bits.
+TEST(Squarewave, ControlUpdatesLandTheSameInEveryBlockSplit) {
+    // A control rising from 50 Hz, a step per control sample.
+    class Rising : public Unit {
+    public:
+        void process(float* out, int count) override {
+            for (int i = 0; i < count; ++i) out[i] = 50.0f + 3.0f * static_cast<float>(k++);
+        }
+
+    private:
+        int k = 0;
+    };
+    std::vector<std::vector<float>> got;
+    for (int block : {1, 7, 64, 256}) {
+        Squarewave sq;
+        Rising sweep;
+        sq.setControl(&sweep);
+        sq.setUpdateInterval(5);
+        sq.setSampleRate(8000);
+        std::vector<float> out(4000);
+        pull(sq, out, block);
+        got.push_back(out);
+    }
+    for (size_t k = 1; k < got.size(); ++k) EXPECT_TRUE(sameBits(got[k], got[0])) << k;
+    int flips = 0;
+    for (size_t i = 1; i < got[0].size(); ++i) flips += got[0][i] != got[0][i - 1];
+    EXPECT_GT(flips, 20);
+}
+
 TEST(Squarewave, FollowsItsControl) {
     Squarewave sq;
     Unit rate(100.0f);
