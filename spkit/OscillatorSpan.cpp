@@ -205,40 +205,27 @@ inline void splitDrift(const float* driftUpper, int count, float (*drift)[kChunk
     }
 }
 
-// What the table reads of one span see: the block's settings and the span's tables.
-struct View {
+// What the table reads of one span see: the span's tables and the block's settings.
+struct View : TableChoice {
     const float* sine;
-    const float* even;
-    const float* odd;
-    const float* nextEven;
-    const float* nextOdd;
-    const float* pairs;
-    const float* nextPairs;
     int length;
-    float crossfade;
-    bool silent;
     float evenLevel, oddLevel, fundamental;
     const float* gainA;
     const float* gainB;
     const float* depth;
 
     View(const BlockJob& job, const Span& span)
-        : sine(job.sine),
-          even(span.even),
-          odd(span.odd),
-          nextEven(span.nextEven),
-          nextOdd(span.nextOdd),
-          pairs(span.pairs != nullptr && span.nextPairs != nullptr ? span.pairs : nullptr),
-          nextPairs(span.nextPairs),
+        : TableChoice(span.tables),
+          sine(job.sine),
           length(job.length),
-          crossfade(span.crossfade),
-          silent(span.silent),
           evenLevel(job.evenLevel),
           oddLevel(job.oddLevel),
           fundamental(job.fundamental),
           gainA(job.gainA),
           gainB(job.gainB),
-          depth(job.depth) {}
+          depth(job.depth) {
+        if (nextPairs == nullptr) pairs = nullptr;  // both copies or neither
+    }
 };
 
 // A table index as an offset: never negative, and as unsigned it needs no

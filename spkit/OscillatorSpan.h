@@ -64,14 +64,11 @@ inline bool lockVoice(float& phase, float& increment, bool& resync, float phase0
     return false;
 }
 
-// One span of a block: the samples [begin, end) over which every setting holds,
-// the tables they read and the voices' increments once its update is applied.
-// Every field is set by whoever records the span: no defaults, so a batch of
-// them costs nothing to declare.
-struct Span {
-    int begin;
-    int end;
-    float increment[kVoices];
+// The tables one frequency reads and the crossfade between them: what the
+// oscillator selects, each span records and the renderers read. No default
+// member values, so a batch of spans costs nothing to declare; kNoTables is
+// the choice before any is made.
+struct TableChoice {
     const float* even;
     const float* odd;
     const float* nextEven;
@@ -81,8 +78,21 @@ struct Span {
     const float* pairs;
     const float* nextPairs;
     float crossfade;
+    bool silent;  // the last (empty) table: voices only advance
+};
+
+inline constexpr TableChoice kNoTables{nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0.0f, true};
+
+// One span of a block: the samples [begin, end) over which every setting holds,
+// the tables they read and the voices' increments once its update is applied.
+// Every field is set by whoever records the span: no defaults, so a batch of
+// them costs nothing to declare.
+struct Span {
+    int begin;
+    int end;
+    float increment[kVoices];
+    TableChoice tables;
     float frequency;  // for the phase lock
-    bool silent;      // the last (empty) table: voices only advance
     // The span opens with an update that locks the phases (lockVoice, at the
     // phases reached here); `relocked`: the increments were set again after
     // the lock, which keeps only its phase jumps.

@@ -370,7 +370,7 @@ void MultiOscillator::selectTables() {
     if (frequency == selectedFrequency && sampleRate == selectedRate) return;
     selectedFrequency = frequency;
     selectedRate = sampleRate;
-    Selection sel;
+    OscillatorSpan::TableChoice sel = OscillatorSpan::kNoTables;
     const int T = wavetable.getTableCount();
     const int rate = wavetable.getDesignRate();
     const int half = rate / 2;
@@ -436,6 +436,23 @@ int MultiOscillator::endSpan(int begin, int count, bool& update) {
     return end;
 }
 
+namespace {
+
+// Whether `next` sets nothing that `span`, just before it, had not: then the
+// renderer runs the two as one. A span that locks applies the lock at its
+// start, so neither may lock; the rest must hold the same bits.
+bool continues(const OscillatorSpan::Span& span, const OscillatorSpan::Span& next) {
+    const OscillatorSpan::TableChoice& a = span.tables;
+    const OscillatorSpan::TableChoice& b = next.tables;
+    return !span.lock && !next.lock && span.end == next.begin &&
+           std::memcmp(span.increment, next.increment, sizeof(span.increment)) == 0 && a.even == b.even &&
+           a.odd == b.odd && a.nextEven == b.nextEven && a.nextOdd == b.nextOdd && a.pairs == b.pairs &&
+           a.nextPairs == b.nextPairs && std::bit_cast<std::uint32_t>(a.crossfade) == std::bit_cast<std::uint32_t>(b.crossfade) &&
+           a.silent == b.silent;
+}
+
+}  // namespace
+
 // The vector path's spans end where the scalar loop's do (see process). The
 // updates are applied here as the scalar loop applies them, except the phase
 // lock, which needs the phases the span starts at: the renderer applies it
@@ -446,17 +463,36 @@ void MultiOscillator::renderSpans(OscillatorSpan::BlockJob& job, int count, bool
     constexpr int kBatch = 64;
     OscillatorSpan::Span spans[kBatch];
     job.spans = spans;
+    // A held control (every value of the block's ramp the same bits), once
+    // applied, applies the same frequency, tables and beat again at every
+    // later update: those change nothing, unless a lock is due (detune 0) or
+    // the detune source has moved the detune in between.
+    float held = 0.0f;
+    const bool flat = control != nullptr && rampIsFlat(held);
+    bool heldApplied = false;
     for (int begin = 0; begin < count;) {
         int used = 0;
-        for (; used < kBatch && begin < count; ++used) {
+        while (used < kBatch && begin < count) {
+            const bool still = update && heldApplied && detune != 0.0f && detuneSource == nullptr;
+            if (still && used > 0 && !spans[used - 1].lock && spans[used - 1].end == begin && updateCounter >= 1 &&
+                updateCounter <= updateInterval) {
+                // No update left in the block changes anything: the span before
+                // runs to its end, and the counter moves as if asked once for
+                // every sample after this one (it was asked for this one).
+                updateCounter = (updateCounter - 1 + (count - begin - 1)) % updateInterval + 1;
+                spans[used - 1].end = count;
+                begin = count;
+                break;
+            }
             OscillatorSpan::Span& span = spans[used];
             span.lock = false;
             span.relocked = false;
-            if (update) {
+            if (update && !still) {
                 setFrequency(controlAt(begin));
                 selectTables();
                 span.lock = detune == 0.0f;
                 if (applyBeat()) span.relocked = span.lock;
+                heldApplied = flat;
             }
             if (detuneSource != nullptr && (begin & 7) == 0) {
                 setDetune(detuneBuffer[begin]);
@@ -466,16 +502,15 @@ void MultiOscillator::renderSpans(OscillatorSpan::BlockJob& job, int count, bool
             span.begin = begin;
             span.end = end;
             for (int j = 0; j < kVoices; ++j) span.increment[j] = voices[j].increment;
-            span.even = selection.even;
-            span.odd = selection.odd;
-            span.nextEven = selection.nextEven;
-            span.nextOdd = selection.nextOdd;
-            span.pairs = selection.pairs;
-            span.nextPairs = selection.nextPairs;
-            span.crossfade = selection.crossfade;
-            span.silent = selection.silent;
+            span.tables = selection;
             span.frequency = frequency;
             begin = end;
+            // An update that left every setting as it was (a held pitch) and
+            // locks nothing continues the span before: fewer, longer pieces.
+            if (used > 0 && continues(spans[used - 1], span))
+                spans[used - 1].end = end;
+            else
+                ++used;
         }
         job.spanCount = used;
         for (int j = 0; j < kVoices; ++j) {
@@ -500,7 +535,7 @@ void MultiOscillator::renderSpan(float* out, float* second, int begin, int end, 
     // The scalar reference: voice by voice over the span.
     const int N = sineLength;
     const float n = static_cast<float>(N);
-    const Selection sel = selection;
+    const OscillatorSpan::TableChoice sel = selection;
     const float even = evenLevel, odd = oddLevel, fundamental = fundamentalLevel * 0.5f;
 
     // The sine fundamental, read at voice 0's phase before it advances, plus voice 0 (never drifted).
@@ -547,7 +582,7 @@ void MultiOscillator::addVoice(Voice& v, float* out, float* second, int begin, i
                                float depth) {
     const int N = sineLength;
     const float n = static_cast<float>(N);
-    const Selection sel = selection;
+    const OscillatorSpan::TableChoice sel = selection;
     const float even = evenLevel, odd = oddLevel;
     float phase = v.phase;
     const float increment = v.increment, gainA = v.gainA, gainB = v.gainB;
@@ -693,10 +728,14 @@ void Squarewave::setPhase(float a) {
 
 void Squarewave::process(float* out, int count) {
     updateControl(count);
-    for (int i = 0; i < count; ++i) {
-        if (needsUpdate()) setFrequency(controlAt(i));
-        step();
-        out[i] = sign;
+    // The update points come from controlRun, which paces them as asking at
+    // every sample would, so the loop between them needs no call per sample.
+    for (int i = 0; i < count;) {
+        const int run = controlRun(i, count - i, [this](float value) { setFrequency(value); });
+        for (const int end = i + run; i < end; ++i) {
+            step();
+            out[i] = sign;
+        }
     }
 }
 

@@ -11,13 +11,11 @@
 #include <memory>
 
 #include "spkit/Framework.h"
+#include "spkit/OscillatorSpan.h"
 
 namespace SPKit {
 
 class LFO;
-namespace OscillatorSpan {
-struct BlockJob;
-}
 
 // A handle to a shared, reference-counted table set. Copies share; the last
 // handle to go frees the set. Sharing is thread-safe (instances may be opened
@@ -185,18 +183,6 @@ private:
         bool resync = false;
     };
 
-    // The pair of tables the current frequency reads and the crossfade between them.
-    struct Selection {
-        const float* odd = nullptr;
-        const float* even = nullptr;
-        const float* nextOdd = nullptr;
-        const float* nextEven = nullptr;
-        const float* pairs = nullptr;  // side-by-side copies of both, where the set has them
-        const float* nextPairs = nullptr;
-        float crossfade = 0.0f;
-        bool silent = true;  // the last (empty) table: harmonics are skipped
-    };
-
     void selectTables();
     void lockPhases();
     // Renders samples [begin, end) of both outputs with the settings held
@@ -235,7 +221,8 @@ private:
     float voiceLevel = 1.0f;
     float stereoSpread = 0.0f;
     bool replayNext = false;
-    Selection selection;
+    // The pair of tables the current frequency reads and the crossfade between them.
+    OscillatorSpan::TableChoice selection = OscillatorSpan::kNoTables;
     // The frequency and rate bits and table length the voice increments were
     // last computed from by updateIncrements; cleared when the phase lock sets one.
     struct IncrementsKey {

@@ -787,6 +787,10 @@ const VectorCase kVectorCases[] = {
     {"DetuneSource", 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.8f, 1.0f, 1.0f, 1},
     {"LockedWithDetuneSource", 0.0f, 0.6f, 0.0f, 0.2f, 0.5f, 0.4f, 1.0f, 0.3f, 2},
     {"LockedAtHeldPitch", 0.0f, 0.45f, 0.0f, 0.0f, 0.0f, 0.6f, 1.0f, 0.4f, 0, true},
+    // A held pitch without a lock: the updates after a block's first apply nothing new.
+    {"DetunedAtHeldPitch", 0.01f, 0.2f, 0.0f, 0.3f, 0.5f, 0.5f, 0.7f, 0.5f, 0, true},
+    {"BeatAtHeldPitch", 0.0f, 0.3f, 2.0f, 0.1f, 1.0f, 0.3f, 0.6f, -0.4f, 0, true},
+    {"DetuneSourceAtHeldPitch", 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.8f, 1.0f, 1.0f, 1, true},
     // Backward-running voices and drift offsets many tables long: the slow wrap.
     {"Extreme", 0.8f, 0.9f, 0.0f, 12.0f, 0.3f, 0.3f, 0.0f, 0.9f, 0},
 };
@@ -838,6 +842,42 @@ TEST(MultiOscillator, VectorPathsMatchTheScalarReferenceBitForBit) {
                         << static_cast<int>(level);
                 }
             }
+        }
+    }
+}
+
+// A pitch held, then stepped: where the first blocks after the step apply the
+// ramp depends on the update counter the held blocks left behind, which the
+// vector path moves on without asking at every update.
+TEST(MultiOscillator, APitchHeldThenSteppedMatchesTheScalarReference) {
+    std::vector<SimdLevel> levels{SimdLevel::Scalar, SimdLevel::Sse2};
+    if (simdLevel() == SimdLevel::Avx2) levels.push_back(SimdLevel::Avx2);
+    constexpr int kSamples = 2000;
+    for (int interval : {8, 5}) {
+        for (int block : {7, 61, 256}) {
+            std::vector<Stereo> got;
+            for (SimdLevel level : levels) {
+                forceSimdLevel(level);
+                Unit pitch(311.0f);
+                MultiOscillator osc;
+                forceSimdLevel(SimdLevel::Avx2);
+                osc.setControl(&pitch);
+                osc.setUpdateInterval(interval);
+                prepare(osc, 48000.0f, 311.0f);
+                osc.setDetune(0.01f);
+                osc.setPhaseSpread(0.2f);
+                osc.setVoiceLevel(0.9f);
+                Stereo s = render(osc, kSamples, block);
+                pitch.setValue(523.0f);
+                const Stereo after = render(osc, kSamples, block);
+                s.a.insert(s.a.end(), after.a.begin(), after.a.end());
+                s.b.insert(s.b.end(), after.b.begin(), after.b.end());
+                got.push_back(std::move(s));
+            }
+            ASSERT_GT(TestSupport::peak(got[0].a.data(), 2 * kSamples), 0.1);
+            for (size_t k = 1; k < got.size(); ++k)
+                EXPECT_TRUE(sameBits(got[k].a, got[0].a) && sameBits(got[k].b, got[0].b))
+                    << "interval " << interval << ", blocks of " << block << ", level " << k;
         }
     }
 }
@@ -976,6 +1016,36 @@ TEST(Squarewave, FrequencyDutyAndPhase) {
     sq.setPhase(0.0f);
     sq.process(out.data(), 1);
     EXPECT_EQ(out[0], 1.0f);
+}
+
+// The update points land where asking at every sample puts them, whatever
+// the block split: a control that moves at every update gives the same bits.
+TEST(Squarewave, ControlUpdatesLandTheSameInEveryBlockSplit) {
+    // A control rising from 50 Hz, a step per control sample.
+    class Rising : public Unit {
+    public:
+        void process(float* out, int count) override {
+            for (int i = 0; i < count; ++i) out[i] = 50.0f + 3.0f * static_cast<float>(k++);
+        }
+
+    private:
+        int k = 0;
+    };
+    std::vector<std::vector<float>> got;
+    for (int block : {1, 7, 64, 256}) {
+        Squarewave sq;
+        Rising sweep;
+        sq.setControl(&sweep);
+        sq.setUpdateInterval(5);
+        sq.setSampleRate(8000);
+        std::vector<float> out(4000);
+        pull(sq, out, block);
+        got.push_back(out);
+    }
+    for (size_t k = 1; k < got.size(); ++k) EXPECT_TRUE(sameBits(got[k], got[0])) << k;
+    int flips = 0;
+    for (size_t i = 1; i < got[0].size(); ++i) flips += got[0][i] != got[0][i - 1];
+    EXPECT_GT(flips, 20);
 }
 
 TEST(Squarewave, FollowsItsControl) {
