@@ -147,6 +147,52 @@ void BM_AsleepBlockHeavy(benchmark::State& state) {
                          {Vst::kSpreadSpread, 1.0f}});
 }
 
+// The block in which a note wakes an instance asleep for a second after a
+// short note (program 76, or the heavy setting): the catch-up and pre-roll
+// a wake costs, on top of rendering the block itself.
+void wakeBlocks(benchmark::State& state, std::initializer_list<std::pair<int, float>> settings) {
+    Engine e(true, Engine::kDefaultsProgram);
+    e.start();
+    Access::allowSleep(*e.plugin, true);
+    for (const auto& [index, value] : settings) e.setParameter(index, value);
+    std::vector<float> l(Engine::kBlock), r(Engine::kBlock);
+    for (auto _ : state) {
+        state.PauseTiming();
+        e.noteOn(kNote, 100);
+        e.deliverMidi();
+        e.renderInto(l.data(), r.data(), Engine::kBlock);
+        for (int done = Engine::kBlock; done < kShortNote; done += Engine::kBlock)
+            e.renderInto(l.data(), r.data(), Engine::kBlock);
+        e.noteOff(kNote);
+        e.deliverMidi();
+        for (int settled = 0; settled < kMaxSettle && !Access::isAsleep(*e.plugin); settled += Engine::kBlock)
+            e.renderInto(l.data(), r.data(), Engine::kBlock);
+        if (!Access::isAsleep(*e.plugin)) {
+            state.SkipWithError("did not fall asleep");
+            return;
+        }
+        for (int done = 0; done < kAsleepFor; done += Engine::kBlock) e.renderInto(l.data(), r.data(), Engine::kBlock);
+        e.noteOn(kNote, 100);
+        e.deliverMidi();
+        state.ResumeTiming();
+        e.renderInto(l.data(), r.data(), Engine::kBlock);
+        benchmark::DoNotOptimize(l[0]);
+        state.PauseTiming();
+        e.noteOff(kNote);
+        e.deliverMidi();
+        e.renderInto(l.data(), r.data(), Engine::kBlock);
+        state.ResumeTiming();
+    }
+}
+
+void BM_WakeBlock76(benchmark::State& state) { wakeBlocks(state, {}); }
+void BM_WakeBlockHeavy(benchmark::State& state) {
+    wakeBlocks(state, {{Vst::kDriveAmount, 0.5f}, {Vst::kPhaserEnable, 1.0f}, {Vst::kPhaserDepth, 0.7f},
+                       {Vst::kPhaserFb, 0.5f}, {Vst::kDelayEnable, 1.0f}, {Vst::kHpfDelayMix, 0.5f},
+                       {Vst::kHpfDelayFb, 0.5f}, {Vst::kBpfDelayMix, 0.5f}, {Vst::kBpfDelayFb, 0.5f},
+                       {Vst::kSpreadSpread, 1.0f}});
+}
+
 // The level taps' peak over one 256-frame block, against the one-at-a-time
 // maximum it replaced (ns per block).
 void BM_LevelTapPeak(benchmark::State& state) {
@@ -171,4 +217,6 @@ BENCHMARK(BM_LevelTapPeak);
 BENCHMARK(BM_LevelTapPeakScalar);
 BENCHMARK(BM_AsleepBlock76);
 BENCHMARK(BM_AsleepBlockHeavy);
+BENCHMARK(BM_WakeBlock76)->Unit(benchmark::kMicrosecond)->Iterations(12);
+BENCHMARK(BM_WakeBlockHeavy)->Unit(benchmark::kMicrosecond)->Iterations(6);
 BENCHMARK(BM_WakeDifferenceOverPrograms)->Unit(benchmark::kSecond)->Iterations(1);
