@@ -2,7 +2,8 @@
 // the instance stops computing until the next event, its output exactly 0. The free-running
 // phases (oscillator voices and drift, LFOs, trill, phaser sweep) move on step
 // for step while it sleeps; on waking the last stretch of the sleep is
-// rendered and discarded so the filters ahead of the envelope are warm again.
+// rendered and discarded, the voice filters restarted under a fade-in, so
+// they are warm again.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -58,6 +59,30 @@ struct CubicEnvStages : SPKit::CubicEnv {
         for (int i = std::max(e.getStage(), 0); i < count; ++i)
             if (stages[i].target != e.getLevel()) return false;
         return true;
+    }
+};
+
+// A trim's glide, lengthened for a fade-in from 0 and put back afterwards
+// (the fade is over by then, so the trim multiplies by its gain as before).
+struct TrimFade : SPKit::RampedGain {
+    int samples = 1;
+    float glideSpan = 0.0f;
+
+    // Starts `trim` gliding from 0 to its gain over `length` samples; returns what to restore.
+    static TrimFade fadeIn(SPKit::RampedGain& trim, int length) {
+        TrimFade held;
+        held.samples = trim.*(&TrimFade::rampSamples);
+        held.glideSpan = trim.*(&TrimFade::span);
+        const float level = trim.getGain();
+        trim.setGain(0.0f);
+        trim.*(&TrimFade::rampSamples) = std::max(length, 1);
+        trim.glideTo(level);
+        return held;
+    }
+    void restore(SPKit::RampedGain& trim) const {
+        trim.settle();
+        trim.*(&TrimFade::rampSamples) = samples;
+        trim.*(&TrimFade::span) = glideSpan;
     }
 };
 
@@ -125,43 +150,39 @@ void MorvelithPlugin::wake() {
     // rest (at least kPreRollMs unless the sleep was shorter).
     const int64_t skipped = controlGridFloor(asleepFrames - preRollFrames());
     if (skipped > advancedFrames) advanceFreeRunning(skipped - advancedFrames);
-    // The drive, phaser and equaliser are switched out for the pre-roll: their
-    // input is silent, so running them would only cost time. The phaser's
-    // sweep is moved on by hand; a Mux hands each block to all its consumers
-    // in turn, so the graph is always pulled whole, from its outputs.
     const int64_t preRoll = asleepFrames - skipped;
-    // The high-pass ahead of the envelope can ring for seconds at its lowest
-    // cutoffs; after a sleep longer than the pre-roll its own transient would
-    // long have died, and its integrators rest near 0 for an input without DC,
-    // so that is a closer start than the state the sleep began with.
-    if (skipped >= preRollFrames()) {
+    // A sleep re-rendered whole leaves everything exactly as running would.
+    // Otherwise the filters ahead of the envelope restart from rest with the
+    // oscillator faded in over a smooth ramp: a hard start (or the state the
+    // sleep began with, at another point of the waveform) sets their slowest
+    // mode ringing at the size of their ripple, where a smooth start hardly
+    // reaches it, so they come much closer to where running would have them.
+    const bool restart = skipped > 0;
+    TrimFade held[2];
+    if (restart) {
+        lowPassLeft.reset();
+        lowPassRight.reset();
         highPassLeft.reset();
         highPassRight.reset();
+        const int fade = static_cast<int>(std::ceil(kPreRollFadeMs * 0.001f * getSampleRate()));
+        held[0] = TrimFade::fadeIn(trimLeft, fade);
+        held[1] = TrimFade::fadeIn(trimRight, fade);
     }
-    for (SPKit::Bypass* bypass : {&driveBypassLeft, &driveBypassRight, &phaserBypassLeft, &phaserBypassRight,
-                                  &eqBypassLeft, &eqBypassRight})
-        bypass->setBypassed(true);
+    // Everything after the envelope runs as set: a drive's tube answers
+    // silence with a small constant, and the units after it (the DC block
+    // above all) settle on that, not on 0; the delays, phaser and equaliser
+    // ring on as they would. A Mux hands each block to all its consumers in
+    // turn, so the graph is always pulled whole, from its outputs.
     for (int64_t left = preRoll; left > 0;) {
         const int n = static_cast<int>(std::min<int64_t>(left, kPreRollChunk));
         outputLeft.process(preRollLeft, n);
         outputRight.process(preRollRight, n);
         left -= n;
     }
-    if (isOn(kPhaserEnable))
-        for (int64_t left = preRoll; left > 0;) {
-            const int n = static_cast<int>(std::min<int64_t>(left, SPKit::kMaxBlock));
-            phaserLeft.advance(n);
-            phaserRight.advance(n);
-            left -= n;
-        }
-    // As applyEffectParameter sets them.
-    const bool driveOut = !(stored(kDriveAmount) > 0.0f);
-    driveBypassLeft.setBypassed(driveOut);
-    driveBypassRight.setBypassed(driveOut);
-    phaserBypassLeft.setBypassed(!isOn(kPhaserEnable));
-    phaserBypassRight.setBypassed(!isOn(kPhaserEnable));
-    eqBypassLeft.setBypassed(!isOn(kEqEnable));
-    eqBypassRight.setBypassed(!isOn(kEqEnable));
+    if (restart) {
+        held[0].restore(trimLeft);
+        held[1].restore(trimRight);
+    }
     for (LevelTap* tap : {&envelopeTapLeft, &envelopeTapRight, &outputTapLeft, &outputTapRight}) tap->takePeak();
     asleepFrames = 0;
     advancedFrames = 0;
