@@ -140,7 +140,7 @@ private:
     // the filters ahead of the envelope and the control glides are where they
     // would be; the voice filters restart from rest under a fade-in of the
     // oscillator over its first kPreRollFadeMs.
-    static constexpr float kPreRollMs = 300.0f;
+    static constexpr float kPreRollMs = 200.0f;
     static constexpr float kPreRollFadeMs = 100.0f;
     static constexpr int kPreRollChunk = 256;
     // After a rendered block: counts quiet frames and falls asleep after enough.
