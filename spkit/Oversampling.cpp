@@ -455,18 +455,23 @@ SPKIT_SIMD_INLINE void driveMiddle(const StageMemory up[4], const StageMemory do
         at4[2 * j + 1] = tube<Ops>(at4[2 * j + 1]);
     };
     // Software-pipelined: the up and down recursions, independent of each
-    // other, run side by side two 2x samples apart, the tube between them.
+    // other, run side by side kLag 2x samples apart, the tube between them.
+    // A 16x sample's way from the up side through the tube and memory back
+    // to the down side takes about as long as two 2x samples of the 8x <-> 16x
+    // chain, so two apart made it a second critical loop; four leaves slack.
+    constexpr int kLag = 4;
     const int m = 2 * n;
-    stage.template operator()<true, false>(0, 0);
-    stage.template operator()<true, false>(1, 0);
-    shape(0);
-    for (int j = 2; j < m; ++j) {
-        stage.template operator()<true, true>(j, j - 2);
+    const int lead = std::min(kLag, m);
+    for (int j = 0; j < lead; ++j) {
+        stage.template operator()<true, false>(j, 0);
+        if (j > 0) shape(j - 1);
+    }
+    for (int j = kLag; j < m; ++j) {
+        stage.template operator()<true, true>(j, j - kLag);
         shape(j - 1);
     }
     shape(m - 1);
-    stage.template operator()<false, true>(0, m - 2);
-    stage.template operator()<false, true>(0, m - 1);
+    for (int j = m - lead; j < m; ++j) stage.template operator()<false, true>(0, j);
     u2.store(up[2].xmem, up[2].ymem);
     d2.store(down[2].xmem, down[2].ymem);
     edge.store(up[3], down[3]);
