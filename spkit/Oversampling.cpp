@@ -277,7 +277,7 @@ struct StageMemory {
 };
 
 // Up 1x -> 16x, tube, down 16x -> 1x for both channels, in passes of at
-// most kDrivePass host samples through small stack blocks, three kinds of
+// most kDrivePass host samples through stack blocks, three kinds of
 // loop: 4x -> 16x, the tube and 16x -> 4x, software-pipelined; 1x -> 4x; and
 // 4x -> 1x. Each keeps its sections' memories in registers (the two outer
 // directions in one loop held 36 vectors of state and spilled half of them),
@@ -286,7 +286,10 @@ struct StageMemory {
 // 8x <-> 16x recursions set the pace of the middle loop; the up and down ones
 // share one register and run side by side. Each section still sees its
 // samples in the order the stage-by-stage path gives them.
-constexpr int kDrivePass = 64;
+// A pass is as long as the pull (one 2x block of 16 KB): every pass boundary
+// drains and refills each loop's pipeline, and 64-sample passes cost about
+// a tenth more per sample; the 4x block is a small ring, so it stays in L1.
+constexpr int kDrivePass = kMaxBlock / HiirDownsampler::kFactor;
 
 // The outer stages of one direction: up 1x -> 4x for `rising` host samples
 // into `at2Up` (kRise), or down 4x -> 1x for `falling` host samples out of
@@ -314,6 +317,7 @@ SPKIT_SIMD_INLINE void driveOuter(const StageMemory up[4], const StageMemory dow
             at2Up[2 * i + 1] = u1.template run<3>(pair2);
         };
         V behind = riseFrom(0);
+#pragma GCC unroll 2
         for (int i = 1; i < rising; ++i) {
             const V pair2 = riseFrom(i);
             rise(i - 1, behind);
@@ -337,6 +341,7 @@ SPKIT_SIMD_INLINE void driveOuter(const StageMemory up[4], const StageMemory dow
             outR[i] = Ops::template right<decltype(d0)::kOut>(result);
         };
         V behind = fallFrom(0);
+#pragma GCC unroll 2
         for (int i = 1; i < falling; ++i) {
             const V entry = fallFrom(i);
             fall(i - 1, behind);
@@ -406,8 +411,12 @@ struct EdgeBank {
 template <class Ops>
 SPKIT_SIMD_INLINE void driveMiddle(const StageMemory up[4], const StageMemory down[4], typename Ops::V* at2, int n) {
     using V = typename Ops::V;
-    // At 4x: the four 16x samples each 4x sample becomes.
-    V at4[4 * kDrivePass];
+    // At 4x: the four 16x samples each 4x sample becomes, a 2x sample's two
+    // vectors from its up side until its down side kLag 2x samples later.
+    constexpr int kLag = 4, kRing = 16;
+    static_assert(2 * (kLag + 1) <= kRing && (kRing & (kRing - 1)) == 0);
+    V ring[kRing];
+    const auto at4 = [&](int k) __attribute__((always_inline)) -> V& { return ring[k & (kRing - 1)]; };
     PairBank<Ops, 1, true> u2, d2;
     EdgeBank<Ops> edge;
     u2.load(up[2].coef, up[2].xmem, up[2].ymem);
@@ -424,7 +433,7 @@ SPKIT_SIMD_INLINE void driveMiddle(const StageMemory up[4], const StageMemory do
             // u2's outputs are in lanes 2, 3; the 16x pair the down chains take
             // goes in lanes 2, 3 as [second, first].
             const V pair8 = kUp ? (h == 0 ? u2.template run<2>(pair4) : u2.template run<3>(pair4)) : pair4;
-            const V shaped = kDown ? at4[2 * falling + h] : pair8;
+            const V shaped = kDown ? at4(2 * falling + h) : pair8;
             const V first = Ops::template shuffle<_MM_SHUFFLE(0, 1, 2, 2)>(pair8, shaped);
             const V second = Ops::template shuffle<_MM_SHUFFLE(2, 3, 3, 3)>(pair8, shaped);
             V y1, y2;
@@ -438,7 +447,7 @@ SPKIT_SIMD_INLINE void driveMiddle(const StageMemory up[4], const StageMemory do
                 y1 = edge.stepDown(first);
                 y2 = edge.stepDown(second);
             }
-            if (kUp) at4[2 * rising + h] = Ops::template shuffle<_MM_SHUFFLE(1, 0, 1, 0)>(y1, y2);
+            if (kUp) at4(2 * rising + h) = Ops::template shuffle<_MM_SHUFFLE(1, 0, 1, 0)>(y1, y2);
             // [later chain 0, earlier chain 0, later chain 1, earlier chain 1]
             chains[h] = Ops::unpackHigh(y2, y1);
         }
@@ -451,15 +460,14 @@ SPKIT_SIMD_INLINE void driveMiddle(const StageMemory up[4], const StageMemory do
         }
     };
     const auto shape = [&](int j) __attribute__((always_inline)) {
-        at4[2 * j] = tube<Ops>(at4[2 * j]);
-        at4[2 * j + 1] = tube<Ops>(at4[2 * j + 1]);
+        at4(2 * j) = tube<Ops>(at4(2 * j));
+        at4(2 * j + 1) = tube<Ops>(at4(2 * j + 1));
     };
     // Software-pipelined: the up and down recursions, independent of each
     // other, run side by side kLag 2x samples apart, the tube between them.
     // A 16x sample's way from the up side through the tube and memory back
     // to the down side takes about as long as two 2x samples of the 8x <-> 16x
     // chain, so two apart made it a second critical loop; four leaves slack.
-    constexpr int kLag = 4;
     const int m = 2 * n;
     const int lead = std::min(kLag, m);
     for (int j = 0; j < lead; ++j) {
