@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 namespace SPKit {
 
@@ -277,7 +278,7 @@ struct StageMemory {
 };
 
 // Up 1x -> 16x, tube, down 16x -> 1x for both channels, in passes of at
-// most kDrivePass host samples through stack blocks, three kinds of
+// most DriveShape::kPass host samples through stack blocks, three kinds of
 // loop: 4x -> 16x, the tube and 16x -> 4x, software-pipelined; 1x -> 4x; and
 // 4x -> 1x. Each keeps its sections' memories in registers (the two outer
 // directions in one loop held 36 vectors of state and spilled half of them),
@@ -286,10 +287,32 @@ struct StageMemory {
 // 8x <-> 16x recursions set the pace of the middle loop; the up and down ones
 // share one register and run side by side. Each section still sees its
 // samples in the order the stage-by-stage path gives them.
-// A pass is as long as the pull (one 2x block of 16 KB): every pass boundary
-// drains and refills each loop's pipeline, and 64-sample passes cost about
-// a tenth more per sample; the 4x block is a small ring, so it stays in L1.
-constexpr int kDrivePass = kMaxBlock / HiirDownsampler::kFactor;
+//
+// The shape differs per width (each measured on the width's own kernel):
+// - kPass, the pass length. Avx: the whole pull (one 2x block of 16 KB), as
+//   every pass boundary drains and refills each loop's pipeline and 64-sample
+//   passes cost it about a tenth more per sample. Sse2: no difference seen.
+// - kLag, how many 2x samples the middle loop's down side runs behind its up
+//   side. A 16x sample's way from the up side through the tube and memory
+//   back to the down side takes about as long as two 2x samples of the
+//   8x <-> 16x chain, so for Avx two apart made it a second critical loop and
+//   four leave slack. Sse2 issues twice the instructions and is bound by
+//   their rate, not by that loop.
+// - kRing, the 4x block: for Avx a small ring (only kLag + 1 2x samples are
+//   live), so the long pass keeps it in L1; Sse2 keeps the whole pass's block
+//   and saves the ring's index arithmetic.
+// - kUnroll: the outer loops unrolled by two (Avx: fewer register moves; Sse2
+//   spills those loops' state anyway and only grows).
+template <class Ops>
+struct DriveShape {
+    static constexpr bool kAvx = std::is_same_v<Ops, simd::Avx>;
+    static constexpr int kPass = kAvx ? kMaxBlock / HiirDownsampler::kFactor : 64;
+    static constexpr int kLag = kAvx ? 4 : 2;
+    static constexpr int kRing = kAvx ? 16 : 4 * kPass;
+    static constexpr bool kWraps = kRing < 4 * kPass;
+    static constexpr bool kUnroll = kAvx;
+    static_assert(2 * (kLag + 1) <= kRing && (kRing & (kRing - 1)) == 0);
+};
 
 // The outer stages of one direction: up 1x -> 4x for `rising` host samples
 // into `at2Up` (kRise), or down 4x -> 1x for `falling` host samples out of
@@ -317,11 +340,16 @@ SPKIT_SIMD_INLINE void driveOuter(const StageMemory up[4], const StageMemory dow
             at2Up[2 * i + 1] = u1.template run<3>(pair2);
         };
         V behind = riseFrom(0);
-#pragma GCC unroll 2
-        for (int i = 1; i < rising; ++i) {
+        const auto next = [&](int i) __attribute__((always_inline)) {
             const V pair2 = riseFrom(i);
             rise(i - 1, behind);
             behind = pair2;
+        };
+        if constexpr (DriveShape<Ops>::kUnroll) {
+#pragma GCC unroll 2
+            for (int i = 1; i < rising; ++i) next(i);
+        } else {
+            for (int i = 1; i < rising; ++i) next(i);
         }
         rise(rising - 1, behind);
         u0.store(up[0].xmem, up[0].ymem);
@@ -341,11 +369,16 @@ SPKIT_SIMD_INLINE void driveOuter(const StageMemory up[4], const StageMemory dow
             outR[i] = Ops::template right<decltype(d0)::kOut>(result);
         };
         V behind = fallFrom(0);
-#pragma GCC unroll 2
-        for (int i = 1; i < falling; ++i) {
+        const auto next = [&](int i) __attribute__((always_inline)) {
             const V entry = fallFrom(i);
             fall(i - 1, behind);
             behind = entry;
+        };
+        if constexpr (DriveShape<Ops>::kUnroll) {
+#pragma GCC unroll 2
+            for (int i = 1; i < falling; ++i) next(i);
+        } else {
+            for (int i = 1; i < falling; ++i) next(i);
         }
         fall(falling - 1, behind);
         d0.store(down[0].xmem, down[0].ymem);
@@ -411,12 +444,14 @@ struct EdgeBank {
 template <class Ops>
 SPKIT_SIMD_INLINE void driveMiddle(const StageMemory up[4], const StageMemory down[4], typename Ops::V* at2, int n) {
     using V = typename Ops::V;
+    using Shape = DriveShape<Ops>;
+    constexpr int kLag = Shape::kLag;
     // At 4x: the four 16x samples each 4x sample becomes, a 2x sample's two
     // vectors from its up side until its down side kLag 2x samples later.
-    constexpr int kLag = 4, kRing = 16;
-    static_assert(2 * (kLag + 1) <= kRing && (kRing & (kRing - 1)) == 0);
-    V ring[kRing];
-    const auto at4 = [&](int k) __attribute__((always_inline)) -> V& { return ring[k & (kRing - 1)]; };
+    V block[Shape::kRing];
+    const auto at4 = [&](int k) __attribute__((always_inline)) -> V& {
+        return block[Shape::kWraps ? k & (Shape::kRing - 1) : k];
+    };
     PairBank<Ops, 1, true> u2, d2;
     EdgeBank<Ops> edge;
     u2.load(up[2].coef, up[2].xmem, up[2].ymem);
@@ -465,9 +500,6 @@ SPKIT_SIMD_INLINE void driveMiddle(const StageMemory up[4], const StageMemory do
     };
     // Software-pipelined: the up and down recursions, independent of each
     // other, run side by side kLag 2x samples apart, the tube between them.
-    // A 16x sample's way from the up side through the tube and memory back
-    // to the down side takes about as long as two 2x samples of the 8x <-> 16x
-    // chain, so two apart made it a second critical loop; four leaves slack.
     const int m = 2 * n;
     const int lead = std::min(kLag, m);
     for (int j = 0; j < lead; ++j) {
@@ -492,6 +524,7 @@ SPKIT_SIMD_INLINE void driveKernel(const StageMemory up[4], const StageMemory do
     using V = typename Ops::V;
     // The pass's 2x block: written by its rise (run at the end of the pass
     // before), turned round in place by the middle stages, read by its fall.
+    constexpr int kDrivePass = DriveShape<Ops>::kPass;
     V at2[2 * kDrivePass];
     const auto length = [&](int start) { return std::max(0, std::min(kDrivePass, n - start)); };
     driveOuter<Ops, true>(up, down, inL, inR, at2, length(0), nullptr, nullptr, nullptr, 0);
