@@ -505,7 +505,7 @@ TEST(OversamplingPair, EveryLevelMatchesTheOneByOnePathBitForBitAtEveryBlockSpli
         const auto expected = reference.render(kFrames, 4096);
         for (const SimdLevel level : {SimdLevel::Sse2, SimdLevel::Avx2}) {
             if (simdLevel() < level) continue;
-            // 1, 2 and 3 give passes of fewer, as many and more 2x samples than the middle's lag.
+            // 1, 2 and 3: passes of 2, 4 and 6 2x samples, around the middle loop's lag (2 or 4).
             for (const int block : {1, 2, 3, 7, 64, 200, 256, 4096}) {
                 StereoDrive drive(level, rate);
                 ASSERT_TRUE(drive.paired);
