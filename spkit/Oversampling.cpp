@@ -288,21 +288,20 @@ struct StageMemory {
 // share one register and run side by side. Each section still sees its
 // samples in the order the stage-by-stage path gives them.
 //
-// The shape differs per width (each measured on the width's own kernel):
+// The shape differs per width, as measured on each width's own kernel:
 // - kPass, the pass length. Avx: the whole pull (one 2x block of 16 KB), as
-//   every pass boundary drains and refills each loop's pipeline and 64-sample
-//   passes cost it about a tenth more per sample. Sse2: no difference seen.
+//   every pass boundary drains and refills each loop's pipeline; 64-sample
+//   passes cost it 5-10 % more per sample.
 // - kLag, how many 2x samples the middle loop's down side runs behind its up
 //   side. A 16x sample's way from the up side through the tube and memory
 //   back to the down side takes about as long as two 2x samples of the
-//   8x <-> 16x chain, so for Avx two apart made it a second critical loop and
-//   four leave slack. Sse2 issues twice the instructions and is bound by
-//   their rate, not by that loop.
+//   8x <-> 16x chain, so for Avx two apart make it a second critical loop;
+//   four leave slack.
 // - kRing, the 4x block: for Avx a small ring (only kLag + 1 2x samples are
-//   live), so the long pass keeps it in L1; Sse2 keeps the whole pass's block
-//   and saves the ring's index arithmetic.
-// - kUnroll: the outer loops unrolled by two (Avx: fewer register moves; Sse2
-//   spills those loops' state anyway and only grows).
+//   live), so that the long pass keeps it in L1.
+// - kUnroll: the outer loops unrolled by two (Avx: a few per cent).
+// Sse2 ran about 8 % slower with these together, so it keeps the shape it
+// had: 64-sample passes, a lag of two, the whole 4x block, no unrolling.
 template <class Ops>
 struct DriveShape {
     static constexpr bool kAvx = std::is_same_v<Ops, simd::Avx>;
