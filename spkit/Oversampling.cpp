@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 namespace SPKit {
 
@@ -277,7 +278,7 @@ struct StageMemory {
 };
 
 // Up 1x -> 16x, tube, down 16x -> 1x for both channels, in passes of at
-// most kDrivePass host samples through small stack blocks, three kinds of
+// most DriveShape::kPass host samples through stack blocks, three kinds of
 // loop: 4x -> 16x, the tube and 16x -> 4x, software-pipelined; 1x -> 4x; and
 // 4x -> 1x. Each keeps its sections' memories in registers (the two outer
 // directions in one loop held 36 vectors of state and spilled half of them),
@@ -286,7 +287,31 @@ struct StageMemory {
 // 8x <-> 16x recursions set the pace of the middle loop; the up and down ones
 // share one register and run side by side. Each section still sees its
 // samples in the order the stage-by-stage path gives them.
-constexpr int kDrivePass = 64;
+//
+// The shape differs per width, as measured on each width's own kernel:
+// - kPass, the pass length. Avx: the whole pull (one 2x block of 16 KB), as
+//   every pass boundary drains and refills each loop's pipeline; 64-sample
+//   passes cost it 5-10 % more per sample.
+// - kLag, how many 2x samples the middle loop's down side runs behind its up
+//   side. A 16x sample's way from the up side through the tube and memory
+//   back to the down side takes about as long as two 2x samples of the
+//   8x <-> 16x chain, so for Avx two apart make it a second critical loop;
+//   four leave slack.
+// - kRing, the 4x block: for Avx a small ring (only kLag + 1 2x samples are
+//   live), so that the long pass keeps it in L1.
+// - kUnroll: the outer loops unrolled by two (Avx: a few per cent).
+// Sse2 ran about 8 % slower with these together, so it keeps the shape it
+// had: 64-sample passes, a lag of two, the whole 4x block, no unrolling.
+template <class Ops>
+struct DriveShape {
+    static constexpr bool kAvx = std::is_same_v<Ops, simd::Avx>;
+    static constexpr int kPass = kAvx ? kMaxBlock / HiirDownsampler::kFactor : 64;
+    static constexpr int kLag = kAvx ? 4 : 2;
+    static constexpr int kRing = kAvx ? 16 : 4 * kPass;
+    static constexpr bool kWraps = kRing < 4 * kPass;
+    static constexpr bool kUnroll = kAvx;
+    static_assert(2 * (kLag + 1) <= kRing && (kRing & (kRing - 1)) == 0);
+};
 
 // The outer stages of one direction: up 1x -> 4x for `rising` host samples
 // into `at2Up` (kRise), or down 4x -> 1x for `falling` host samples out of
@@ -314,10 +339,16 @@ SPKIT_SIMD_INLINE void driveOuter(const StageMemory up[4], const StageMemory dow
             at2Up[2 * i + 1] = u1.template run<3>(pair2);
         };
         V behind = riseFrom(0);
-        for (int i = 1; i < rising; ++i) {
+        const auto next = [&](int i) __attribute__((always_inline)) {
             const V pair2 = riseFrom(i);
             rise(i - 1, behind);
             behind = pair2;
+        };
+        if constexpr (DriveShape<Ops>::kUnroll) {
+#pragma GCC unroll 2
+            for (int i = 1; i < rising; ++i) next(i);
+        } else {
+            for (int i = 1; i < rising; ++i) next(i);
         }
         rise(rising - 1, behind);
         u0.store(up[0].xmem, up[0].ymem);
@@ -337,10 +368,16 @@ SPKIT_SIMD_INLINE void driveOuter(const StageMemory up[4], const StageMemory dow
             outR[i] = Ops::template right<decltype(d0)::kOut>(result);
         };
         V behind = fallFrom(0);
-        for (int i = 1; i < falling; ++i) {
+        const auto next = [&](int i) __attribute__((always_inline)) {
             const V entry = fallFrom(i);
             fall(i - 1, behind);
             behind = entry;
+        };
+        if constexpr (DriveShape<Ops>::kUnroll) {
+#pragma GCC unroll 2
+            for (int i = 1; i < falling; ++i) next(i);
+        } else {
+            for (int i = 1; i < falling; ++i) next(i);
         }
         fall(falling - 1, behind);
         d0.store(down[0].xmem, down[0].ymem);
@@ -406,8 +443,14 @@ struct EdgeBank {
 template <class Ops>
 SPKIT_SIMD_INLINE void driveMiddle(const StageMemory up[4], const StageMemory down[4], typename Ops::V* at2, int n) {
     using V = typename Ops::V;
-    // At 4x: the four 16x samples each 4x sample becomes.
-    V at4[4 * kDrivePass];
+    using Shape = DriveShape<Ops>;
+    constexpr int kLag = Shape::kLag;
+    // At 4x: the four 16x samples each 4x sample becomes, a 2x sample's two
+    // vectors from its up side until its down side kLag 2x samples later.
+    V block[Shape::kRing];
+    const auto at4 = [&](int k) __attribute__((always_inline)) -> V& {
+        return block[Shape::kWraps ? k & (Shape::kRing - 1) : k];
+    };
     PairBank<Ops, 1, true> u2, d2;
     EdgeBank<Ops> edge;
     u2.load(up[2].coef, up[2].xmem, up[2].ymem);
@@ -424,7 +467,7 @@ SPKIT_SIMD_INLINE void driveMiddle(const StageMemory up[4], const StageMemory do
             // u2's outputs are in lanes 2, 3; the 16x pair the down chains take
             // goes in lanes 2, 3 as [second, first].
             const V pair8 = kUp ? (h == 0 ? u2.template run<2>(pair4) : u2.template run<3>(pair4)) : pair4;
-            const V shaped = kDown ? at4[2 * falling + h] : pair8;
+            const V shaped = kDown ? at4(2 * falling + h) : pair8;
             const V first = Ops::template shuffle<_MM_SHUFFLE(0, 1, 2, 2)>(pair8, shaped);
             const V second = Ops::template shuffle<_MM_SHUFFLE(2, 3, 3, 3)>(pair8, shaped);
             V y1, y2;
@@ -438,7 +481,7 @@ SPKIT_SIMD_INLINE void driveMiddle(const StageMemory up[4], const StageMemory do
                 y1 = edge.stepDown(first);
                 y2 = edge.stepDown(second);
             }
-            if (kUp) at4[2 * rising + h] = Ops::template shuffle<_MM_SHUFFLE(1, 0, 1, 0)>(y1, y2);
+            if (kUp) at4(2 * rising + h) = Ops::template shuffle<_MM_SHUFFLE(1, 0, 1, 0)>(y1, y2);
             // [later chain 0, earlier chain 0, later chain 1, earlier chain 1]
             chains[h] = Ops::unpackHigh(y2, y1);
         }
@@ -451,22 +494,23 @@ SPKIT_SIMD_INLINE void driveMiddle(const StageMemory up[4], const StageMemory do
         }
     };
     const auto shape = [&](int j) __attribute__((always_inline)) {
-        at4[2 * j] = tube<Ops>(at4[2 * j]);
-        at4[2 * j + 1] = tube<Ops>(at4[2 * j + 1]);
+        at4(2 * j) = tube<Ops>(at4(2 * j));
+        at4(2 * j + 1) = tube<Ops>(at4(2 * j + 1));
     };
     // Software-pipelined: the up and down recursions, independent of each
-    // other, run side by side two 2x samples apart, the tube between them.
+    // other, run side by side kLag 2x samples apart, the tube between them.
     const int m = 2 * n;
-    stage.template operator()<true, false>(0, 0);
-    stage.template operator()<true, false>(1, 0);
-    shape(0);
-    for (int j = 2; j < m; ++j) {
-        stage.template operator()<true, true>(j, j - 2);
+    const int lead = std::min(kLag, m);
+    for (int j = 0; j < lead; ++j) {
+        stage.template operator()<true, false>(j, 0);
+        if (j > 0) shape(j - 1);
+    }
+    for (int j = kLag; j < m; ++j) {
+        stage.template operator()<true, true>(j, j - kLag);
         shape(j - 1);
     }
     shape(m - 1);
-    stage.template operator()<false, true>(0, m - 2);
-    stage.template operator()<false, true>(0, m - 1);
+    for (int j = m - lead; j < m; ++j) stage.template operator()<false, true>(0, j);
     u2.store(up[2].xmem, up[2].ymem);
     d2.store(down[2].xmem, down[2].ymem);
     edge.store(up[3], down[3]);
@@ -479,6 +523,7 @@ SPKIT_SIMD_INLINE void driveKernel(const StageMemory up[4], const StageMemory do
     using V = typename Ops::V;
     // The pass's 2x block: written by its rise (run at the end of the pass
     // before), turned round in place by the middle stages, read by its fall.
+    constexpr int kDrivePass = DriveShape<Ops>::kPass;
     V at2[2 * kDrivePass];
     const auto length = [&](int start) { return std::max(0, std::min(kDrivePass, n - start)); };
     driveOuter<Ops, true>(up, down, inL, inR, at2, length(0), nullptr, nullptr, nullptr, 0);
