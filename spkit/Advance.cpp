@@ -239,6 +239,20 @@ void Squarewave::advance(int count) {
         const int toDue = interval - updateCounter;  // asks before one answers true
         updateCounter = count <= toDue ? updateCounter + count : (count - toDue - 1) % interval + 1;
     }
+    // Below half a turn per step, from a state where the sign is what the
+    // phase says (above π low, else high), a step keeps it so: the sign flips
+    // as the phase passes π and the wrap past 2π always finds it low. Then the
+    // phase alone steps (a binade at a time) and the sign follows from it.
+    const float inc = increment;
+    const bool signFollowsPhase = sign == (phase > 3.1415927f ? -1.0f : 1.0f);
+    if (inc > 0.0f && inc < 3.0f && phase <= 6.2831855f && signFollowsPhase) {
+        phase = Advance::stepWith(phase, inc, 6.2831855f, count, [inc](float p) {
+            p += inc;
+            return p > 6.2831855f ? p - 6.2831855f : p;
+        });
+        sign = phase > 3.1415927f ? -1.0f : 1.0f;
+        return;
+    }
     for (int i = 0; i < count; ++i) step();
 }
 

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <memory>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "engine_support.h"
@@ -321,18 +322,28 @@ TEST(PhaseAdvance, OscillatorAdvanceMatchesRendering) {
 // frequency control, whose updates must be counted as if asked), and the
 // phaser's output once a signal arrives after a long silent stretch.
 TEST(PhaseAdvance, SquareWaveAndPhaserSweepMatchRunning) {
-    for (bool controlled : {false, true}) {
-        SCOPED_TRACE(controlled);
-        SPKit::Unit rate(7.3f);
+    // Up to nearly half a turn per step, just past it, and from a phase of
+    // exactly π (where setPhase and stepping disagree on the sign).
+    for (auto [hz, controlled, start] : {std::tuple{7.3f, false, 0.0f}, {7.3f, true, 0.0f}, {2600.0f, true, 0.0f},
+                                         {2850.0f, false, 0.0f}, {7.3f, false, 3.1415927f}}) {
+        SCOPED_TRACE(testing::Message() << hz << " Hz, controlled " << controlled << ", from " << start);
+        SPKit::Unit rate(hz);
         SPKit::Squarewave run, advanced;
         for (SPKit::Squarewave* o : {&run, &advanced}) {
             o->setSampleRate(44100.0f / 8.0f);
-            o->setFrequency(7.3f);
+            o->setFrequency(hz);
+            o->setPhase(start);
             if (controlled) o->setControl(&rate);
         }
         std::vector<float> out(4096);
-        run.process(out.data(), 64);  // both past the control's first update
-        advanced.process(out.data(), 64);
+        if (start != 0.0f) {
+            advanced.advance(1);  // the sign the step leaves, not the one setPhase gave
+            run.process(out.data(), 1);
+        }
+        if (controlled) {  // both past the control's first update
+            run.process(out.data(), 64);
+            advanced.process(out.data(), 64);
+        }
         for (int block : {3, 32, 37, 512}) {
             for (int done = 0; done < 20000; done += block) {
                 const int n = std::min(block, 20000 - done);
@@ -345,6 +356,7 @@ TEST(PhaseAdvance, SquareWaveAndPhaserSweepMatchRunning) {
             run.process(out.data(), 11);
             advanced.process(out.data() + 11, 11);
             ASSERT_EQ(run.getPhase(), advanced.getPhase()) << block;
+            ASSERT_TRUE(std::equal(out.begin(), out.begin() + 11, out.begin() + 11)) << block;  // the signs too
             rate.setValue(rate.getValue() / 1.5f);  // and back, both running, before the next stretch
             run.process(out.data(), 64);
             advanced.process(out.data(), 64);
