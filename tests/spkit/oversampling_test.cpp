@@ -456,22 +456,32 @@ private:
     long n = 0;
 };
 
-struct StereoDrive {
-    UnitTestSupport::Noise leftSource{7, 2.0f};
-    Hot rightSource{11};
+// Two drive sections (up-sampler, tube, down-sampler) fed by `left` and
+// `right`, unpaired.
+struct DriveChains {
     HiirUpsampler up[2];
     Tube tube[2];
     HiirDownsampler down[2];
-    bool paired = false;
 
-    StereoDrive(SimdLevel level, float rate) {
-        up[0].setInput(&leftSource);
-        up[1].setInput(&rightSource);
+    DriveChains(Unit& left, Unit& right, float rate) {
+        up[0].setInput(&left);
+        up[1].setInput(&right);
         for (int c = 0; c < 2; ++c) {
             tube[c].setInput(&up[c]);
             down[c].setInput(&tube[c]);
             down[c].setSampleRate(rate);
         }
+    }
+};
+
+struct StereoDrive {
+    UnitTestSupport::Noise leftSource{7, 2.0f};
+    Hot rightSource{11};
+    DriveChains chains;
+    HiirDownsampler (&down)[2] = chains.down;
+    bool paired = false;
+
+    StereoDrive(SimdLevel level, float rate) : chains(leftSource, rightSource, rate) {
         forceSimdLevel(level);
         paired = down[0].pairWith(down[1]);
         forceSimdLevel(SimdLevel::Avx2);
@@ -523,7 +533,7 @@ TEST(OversamplingPair, EitherChannelMayBePulledFirstAndClearActsOnBoth) {
     EXPECT_TRUE(sameBits(drive.render(700, 64, true), reference.render(700, 64)));
     for (StereoDrive* d : {&reference, &drive}) {
         for (int c = 0; c < 2; ++c) {
-            d->up[c].clear();
+            d->chains.up[c].clear();
             d->down[c].clear();
         }
     }
@@ -543,7 +553,7 @@ TEST(OversamplingPair, LeavesEverySectionMemoryWhereTheOneByOnePathReadsIt) {
         // wiring, so both converters run one by one from here.
         Tube fresh[2];
         for (int c = 0; c < 2; ++c) {
-            fresh[c].setInput(&drive.up[c]);
+            fresh[c].setInput(&drive.chains.up[c]);
             drive.down[c].setInput(&fresh[c]);
         }
         EXPECT_TRUE(sameBits(drive.render(300, 100), reference.render(300, 100))) << "level " << static_cast<int>(level);
@@ -578,15 +588,8 @@ TEST(OversamplingPair, NaNsOfEitherSignComeOutAsTheOneByOnePathGivesThem) {
     for (const SimdLevel level : {SimdLevel::Scalar, SimdLevel::Sse2, SimdLevel::Avx2}) {
         if (simdLevel() < level) continue;
         NaNAfter source[2] = {{3, 40, 0x7FC01234u}, {5, 90, 0xFFC04321u}};
-        HiirUpsampler up[2];
-        Tube tube[2];
-        HiirDownsampler down[2];
-        for (int c = 0; c < 2; ++c) {
-            up[c].setInput(&source[c]);
-            tube[c].setInput(&up[c]);
-            down[c].setInput(&tube[c]);
-            down[c].setSampleRate(44100.0f);
-        }
+        DriveChains chains(source[0], source[1], 44100.0f);
+        HiirDownsampler (&down)[2] = chains.down;
         forceSimdLevel(level);
         EXPECT_EQ(down[0].pairWith(down[1]), level != SimdLevel::Scalar);
         forceSimdLevel(SimdLevel::Avx2);
@@ -652,14 +655,8 @@ TEST(OversamplingPair, PullsItsSourcesInTheBlocksTheOneByOnePathPulls) {
     std::vector<int> seen[2][2];
     for (const bool pair : {false, true}) {
         PullLog source[2];
-        HiirUpsampler up[2];
-        Tube tube[2];
-        HiirDownsampler down[2];
-        for (int c = 0; c < 2; ++c) {
-            up[c].setInput(&source[c]);
-            tube[c].setInput(&up[c]);
-            down[c].setInput(&tube[c]);
-        }
+        DriveChains chains(source[0], source[1], 44100.0f);
+        HiirDownsampler (&down)[2] = chains.down;
         if (pair) {
             ASSERT_EQ(down[0].pairWith(down[1]), simdLevel() != SimdLevel::Scalar);
         }
